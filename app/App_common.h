@@ -1,0 +1,73 @@
+// The application frame: the settings registry, the bases of models, views and command
+// sets, the user-facing error, the application constants and the text routines.
+#pragma once
+
+#include "Kiv_framework.h"
+#include "Kiv_inifiles.h"
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace App_common {
+
+using Kiv_inifiles::TMemIniFile;
+
+// The one error the application raises for failures the user must read.
+class EAppError : public Kiv_framework::Exception {
+public:
+    using Exception::Exception;
+};
+
+// Everything that keeps settings between runs; the section is its registration name.
+class TSettingsHandler {
+public:
+    virtual ~TSettingsHandler() = default;
+    virtual void Load(TMemIniFile& iniFile, const std::string& section);
+    virtual void Save(TMemIniFile& iniFile, const std::string& section);
+};
+
+// The registry of handlers, in registration order. It does not own them.
+class TSettingsHandlers {
+public:
+    explicit TSettingsHandlers(std::string fileName);
+    virtual ~TSettingsHandlers() = default;
+
+    virtual void Add(TSettingsHandler* handler, const std::string& name);
+    // Reads the file once; the file is not written.
+    virtual void LoadAll();
+    // Reads the file, lets every handler write its keys and writes the file back whole;
+    // a handler that fails leaves the file as it was.
+    virtual void SaveAll();
+
+    const std::string& FileName() const { return Path; }
+
+private:
+    std::string Path;
+    std::vector<std::pair<std::string, TSettingsHandler*>> Handlers;
+};
+
+class TModel : public TSettingsHandler {};
+
+class TView : public TSettingsHandler {};
+
+class TCommands : public TSettingsHandler {
+public:
+    // Raised by a command whose query says it cannot run now.
+    [[noreturn]] virtual void Unavailable();
+};
+
+// Application constants, computed once from the running executable.
+extern const char* const AppTitle;
+const std::string& AboutText();
+const std::string& HelpFilePath();
+const std::string& SettingsFilePath();
+
+// "(Unknown)" for 0, "(Error)" when the time cannot be converted, otherwise
+// "YYYY-MM-DD hh:mm:ss.fffffff".
+std::string FileTimeToText(std::uint64_t fileTime, bool toLocal);
+std::string CountToText(std::int32_t count);
+std::string SizeToText(std::uint64_t size);
+
+} // namespace App_common

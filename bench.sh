@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds in Release and runs every benchmark; each prints its own figures.
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/install-deps.sh
+cmake -S . -B build/release -G Ninja -Wno-dev -DCMAKE_BUILD_TYPE=Release -DSORVIK_TESTS=OFF \
+    -DSORVIK_BENCH=ON >/dev/null
+cmake --build build/release -j "$(nproc)"
+for bench in build/release/bench/bench_*; do
+    [ -x "$bench" ] || continue
+    echo "== $(basename "$bench")"
+    "$bench" "$@"
+done

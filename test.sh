@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: a normal build, then AddressSanitizer with
+# UndefinedBehaviorSanitizer, then ThreadSanitizer for the threading tests, then the
+# fuzz targets for a bounded time.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+scripts/install-deps.sh
+
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+
+configure_and_build() {
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -G Ninja -Wno-dev "$@" >/dev/null
+    cmake --build "$dir" -j "$jobs"
+}
+
+run_tests() {
+    ctest --test-dir "$1" --output-on-failure -j "$jobs" "${@:2}"
+}
+
+echo "== normal build"
+configure_and_build build/debug -DCMAKE_BUILD_TYPE=Debug
+run_tests build/debug
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+configure_and_build build/asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+    -DSORVIK_SANITIZE=address-undefined
+run_tests build/asan
+
+echo "== ThreadSanitizer (threading tests)"
+cmake -S . -B build/tsan -G Ninja -Wno-dev -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DSORVIK_SANITIZE=thread >/dev/null
+cmake --build build/tsan -j "$jobs" --target threading_tests
+run_tests build/tsan -L threading
+
+echo "== fuzzing (libFuzzer, AddressSanitizer)"
+CXX=clang++ configure_and_build build/fuzz -DCMAKE_BUILD_TYPE=Debug -DSORVIK_FUZZ=ON
+scripts/run-fuzzers.sh build/fuzz 60

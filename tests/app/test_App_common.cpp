@@ -1,0 +1,192 @@
+#include "App_common.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <unistd.h>
+
+using namespace App_common;
+
+namespace {
+
+constexpr std::uint64_t Ticks = 10'000'000;
+constexpr std::int64_t Epoch = 11'644'473'600;
+
+std::uint64_t FileTimeOf(int year, int month, int day, int hour, int minute, int second,
+                         std::uint64_t fraction) {
+    std::tm fields{};
+    fields.tm_year = year - 1900;
+    fields.tm_mon = month - 1;
+    fields.tm_mday = day;
+    fields.tm_hour = hour;
+    fields.tm_min = minute;
+    fields.tm_sec = second;
+    return static_cast<std::uint64_t>(::timegm(&fields) + Epoch) * Ticks + fraction;
+}
+
+class TimeZone {
+public:
+    explicit TimeZone(const char* zone) {
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+    }
+    ~TimeZone() {
+        ::unsetenv("TZ");
+        ::tzset();
+    }
+};
+
+// A handler that keeps one integer under one key, the way the real ones do.
+class TNumberHandler : public TSettingsHandler {
+public:
+    TNumberHandler(std::string key, int value) : Key(std::move(key)), Value(value) {}
+    void Load(TMemIniFile& ini, const std::string& section) override {
+        Value = ini.ReadInteger(section, Key, Value);
+        ++Loads;
+    }
+    void Save(TMemIniFile& ini, const std::string& section) override {
+        ini.WriteInteger(section, Key, Value);
+    }
+    std::string Key;
+    int Value;
+    int Loads = 0;
+};
+
+class TFailingHandler : public TSettingsHandler {
+public:
+    void Load(TMemIniFile&, const std::string&) override { throw EAppError("load failed"); }
+    void Save(TMemIniFile&, const std::string&) override { throw EAppError("save failed"); }
+};
+
+class Settings : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/sorvik-settings-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        Folder = pattern;
+        Path = Folder + "/Settings.ini";
+    }
+    void TearDown() override { std::filesystem::remove_all(Folder); }
+    std::string ReadFile() const {
+        std::ifstream file(Path, std::ios::binary);
+        std::ostringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
+    std::string Folder;
+    std::string Path;
+};
+
+class TSampleCommands : public TCommands {
+public:
+    bool CanRun() const { return Enabled; }
+    void Run() {
+        if (!CanRun())
+            Unavailable();
+        ++Runs;
+    }
+    bool Enabled = false;
+    int Runs = 0;
+};
+
+} // namespace
+
+TEST(FileTimeToText, UnknownErrorAndSevenDigitFraction) {
+    TimeZone zone("UTC0");
+    EXPECT_EQ(FileTimeToText(0, true), "(Unknown)");
+    EXPECT_EQ(FileTimeToText(0, false), "(Unknown)");
+    EXPECT_EQ(FileTimeToText(std::numeric_limits<std::uint64_t>::max(), true), "(Error)");
+    EXPECT_EQ(FileTimeToText(FileTimeOf(2012, 3, 4, 5, 6, 7, 1234567), true),
+              "2012-03-04 05:06:07.1234567");
+    EXPECT_EQ(FileTimeToText(FileTimeOf(2024, 2, 29, 12, 0, 0, 0), false),
+              "2024-02-29 12:00:00.0000000");
+    EXPECT_EQ(FileTimeToText(1, false), "1601-01-01 00:00:00.0000001");
+}
+
+TEST(FileTimeToText, ConvertsToTheSystemTimeZone) {
+    TimeZone zone("CET-1");
+    const auto noonUtc = FileTimeOf(2020, 6, 1, 12, 0, 0, 42);
+    EXPECT_EQ(FileTimeToText(noonUtc, true), "2020-06-01 13:00:00.0000042");
+    EXPECT_EQ(FileTimeToText(noonUtc, false), "2020-06-01 12:00:00.0000042");
+    TimeZone west("EST5");
+    // One tick after the start of file time lies before it in a zone west of Greenwich.
+    EXPECT_EQ(FileTimeToText(1, true), "(Error)");
+}
+
+TEST(TextRoutines, CountsAndSizesAreGroupedWithCommas) {
+    EXPECT_EQ(CountToText(0), "0");
+    EXPECT_EQ(CountToText(100000), "100,000");
+    EXPECT_EQ(SizeToText(1234567), "1,234,567");
+    EXPECT_EQ(SizeToText(std::numeric_limits<std::uint64_t>::max()),
+              "18,446,744,073,709,551,615");
+}
+
+TEST(Commands, UnavailableCommandRaisesAndChangesNothing) {
+    TSampleCommands commands;
+    try {
+        commands.Run();
+        FAIL() << "no error";
+    } catch (const EAppError& error) {
+        EXPECT_STREQ(error.what(), "The feature is unavailable.");
+    }
+    EXPECT_EQ(commands.Runs, 0);
+    commands.Enabled = true;
+    commands.Run();
+    EXPECT_EQ(commands.Runs, 1);
+}
+
+TEST_F(Settings, SaveAllWritesSectionsInRegistrationOrderAndLoadAllReadsThem) {
+    TNumberHandler first("Left", 10);
+    TNumberHandler second("FilterIndex", 1);
+    TSettingsHandler silent;
+    {
+        TSettingsHandlers handlers(Path);
+        handlers.Add(&first, "ViewSettings.Form");
+        handlers.Add(&silent, "DocumentEntriesView");
+        handlers.Add(&second, "DocumentCommands.SaveResultsDialog");
+        handlers.LoadAll();
+        EXPECT_FALSE(std::filesystem::exists(Path));
+        handlers.SaveAll();
+    }
+    EXPECT_EQ(ReadFile(), "[ViewSettings.Form]\r\nLeft=10\r\n\r\n"
+                          "[DocumentCommands.SaveResultsDialog]\r\nFilterIndex=1\r\n\r\n");
+
+    TNumberHandler reloaded("left", 0);
+    TSettingsHandlers handlers(Path);
+    handlers.Add(&reloaded, "viewsettings.form");
+    handlers.Add(&reloaded, "viewsettings.form");
+    handlers.LoadAll();
+    EXPECT_EQ(reloaded.Value, 10);
+    EXPECT_EQ(reloaded.Loads, 2);
+}
+
+TEST_F(Settings, AFailingHandlerStopsTheLoopAndNothingIsWritten) {
+    std::ofstream(Path, std::ios::binary) << "[A]\r\nLeft=5\r\n";
+    TNumberHandler before("Left", 1);
+    TFailingHandler failing;
+    TNumberHandler after("Left", 1);
+    TSettingsHandlers handlers(Path);
+    handlers.Add(&before, "A");
+    handlers.Add(&failing, "B");
+    handlers.Add(&after, "A");
+    EXPECT_THROW(handlers.LoadAll(), EAppError);
+    EXPECT_EQ(before.Value, 5);
+    EXPECT_EQ(after.Loads, 0);
+    before.Value = 6;
+    EXPECT_THROW(handlers.SaveAll(), EAppError);
+    EXPECT_EQ(ReadFile(), "[A]\r\nLeft=5\r\n");
+}
+
+TEST_F(Settings, SaveAllCreatesAMissingConfigurationFolder) {
+    const std::string nested = Folder + "/config/sorvik/Settings.ini";
+    TNumberHandler handler("Top", 3);
+    TSettingsHandlers handlers(nested);
+    handlers.Add(&handler, "ViewSettings.Form");
+    handlers.SaveAll();
+    EXPECT_TRUE(std::filesystem::exists(nested));
+}

@@ -1,0 +1,85 @@
+#include "Kiv_forms.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+using Kiv_forms::TUpdateNotifier;
+
+namespace {
+
+int argc = 1;
+char name[] = "test_Kiv_forms";
+char* argv[] = {name, nullptr};
+
+// Runs the event loop until it has nothing left to do.
+void RunPendingEvents() {
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+}
+
+} // namespace
+
+TEST(UpdateNotifier, CoalescesRequestsIntoOneLaterUpdate) {
+    QCoreApplication app(argc, argv);
+    TUpdateNotifier notifier;
+    int updates = 0;
+    TUpdateNotifier* sender = nullptr;
+    notifier.OnUpdate = [&](TUpdateNotifier* s) {
+        ++updates;
+        sender = s;
+    };
+    for (int i = 0; i < 10; ++i)
+        notifier.RequestUpdate();
+    EXPECT_TRUE(notifier.Pending());
+    EXPECT_EQ(updates, 0);
+    RunPendingEvents();
+    EXPECT_EQ(updates, 1);
+    EXPECT_EQ(sender, &notifier);
+    EXPECT_FALSE(notifier.Pending());
+
+    notifier.RequestUpdate();
+    RunPendingEvents();
+    EXPECT_EQ(updates, 2);
+}
+
+TEST(UpdateNotifier, RequestInsideUpdateIsServedInALaterTurn) {
+    QCoreApplication app(argc, argv);
+    TUpdateNotifier notifier;
+    int updates = 0;
+    notifier.OnUpdate = [&](TUpdateNotifier* s) {
+        if (++updates == 1)
+            s->RequestUpdate();
+    };
+    notifier.RequestUpdate();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(updates, 1);
+    EXPECT_TRUE(notifier.Pending());
+    RunPendingEvents();
+    EXPECT_EQ(updates, 2);
+}
+
+TEST(UpdateNotifier, UpdateNowAndFlushRunAtOnce) {
+    QCoreApplication app(argc, argv);
+    TUpdateNotifier notifier;
+    int updates = 0;
+    notifier.OnUpdate = [&](TUpdateNotifier*) { ++updates; };
+    notifier.Flush();
+    EXPECT_EQ(updates, 0);
+    notifier.UpdateNow();
+    EXPECT_EQ(updates, 1);
+    RunPendingEvents(); // the queued flush finds nothing pending
+    EXPECT_EQ(updates, 1);
+}
+
+TEST(UpdateNotifier, DestroyedNotifierDropsItsQueuedFlush) {
+    QCoreApplication app(argc, argv);
+    int updates = 0;
+    {
+        TUpdateNotifier notifier;
+        notifier.OnUpdate = [&](TUpdateNotifier*) { ++updates; };
+        notifier.RequestUpdate();
+    }
+    RunPendingEvents();
+    EXPECT_EQ(updates, 0);
+}
