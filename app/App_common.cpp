@@ -40,7 +40,25 @@ void TSettingsHandlers::SaveAll() {
     iniFile.UpdateFile();
 }
 
-void TCommands::Unavailable() { throw EAppError("The feature is unavailable."); }
+void TCommands::Unavailable() {
+    throw EAppError("The feature is unavailable.");
+}
+
+std::string SetToFlagString(std::uint32_t members, int memberCount) {
+    std::string text(static_cast<std::size_t>(memberCount), '0');
+    for (int k = 0; k < memberCount; ++k)
+        if (members & (1u << k))
+            text[static_cast<std::size_t>(k)] = '1';
+    return text;
+}
+
+std::uint32_t FlagStringToSet(const std::string& text, int memberCount) {
+    std::uint32_t members = 0;
+    for (int k = 0; k < memberCount; ++k)
+        if (Kiv_framework::CharAt(text, static_cast<std::size_t>(k) + 1) != '0')
+            members |= 1u << k;
+    return members;
+}
 
 const char* const AppTitle = "Sorvik";
 
@@ -67,8 +85,8 @@ const TConstants& Constants() {
         // user's configuration folder, for reading and writing alike.
         std::string settingsDirectory = directory;
         if (!QFileInfo(programDirectory).isWritable())
-            settingsDirectory = WithSeparator(
-                QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+            settingsDirectory =
+                WithSeparator(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
         return TConstants{
             "Sorvik 2.0.0\r\n\r\nCopyright (c) 2026 the Sorvik developers. All rights reserved.",
             directory + "Help/index.html", settingsDirectory + "Settings.ini"};
@@ -82,11 +100,17 @@ constexpr std::int64_t EpochDifference = 11'644'473'600;
 
 } // namespace
 
-const std::string& AboutText() { return Constants().About; }
+const std::string& AboutText() {
+    return Constants().About;
+}
 
-const std::string& HelpFilePath() { return Constants().HelpFile; }
+const std::string& HelpFilePath() {
+    return Constants().HelpFile;
+}
 
-const std::string& SettingsFilePath() { return Constants().SettingsFile; }
+const std::string& SettingsFilePath() {
+    return Constants().SettingsFile;
+}
 
 std::string FileTimeToText(std::uint64_t fileTime, bool toLocal) {
     if (fileTime == 0)
@@ -112,8 +136,12 @@ std::string FileTimeToText(std::uint64_t fileTime, bool toLocal) {
     return text;
 }
 
-std::string CountToText(std::int32_t count) { return Kiv_strings::IntToGroupedStr(count, 3, ","); }
+std::string CountToText(std::int32_t count) {
+    return Kiv_strings::IntToGroupedStr(count, 3, ",");
+}
 
-std::string SizeToText(std::uint64_t size) { return Kiv_strings::UInt64ToGroupedStr(size, 3, ","); }
+std::string SizeToText(std::uint64_t size) {
+    return Kiv_strings::UInt64ToGroupedStr(size, 3, ",");
+}
 
 } // namespace App_common

@@ -58,6 +58,13 @@ public:
     [[noreturn]] virtual void Unavailable();
 };
 
+// A set over an enumeration of memberCount members (bit k for member k) as stored in the
+// settings file: one character per member in enumeration order, "1" or "0".
+std::string SetToFlagString(std::uint32_t members, int memberCount);
+// Character k+1 stands for member k; any character but "0" is a member; characters past
+// the last member are ignored. A shorter text raises Kiv_framework::ERangeError.
+std::uint32_t FlagStringToSet(const std::string& text, int memberCount);
+
 // Application constants, computed once from the running executable.
 extern const char* const AppTitle;
 const std::string& AboutText();

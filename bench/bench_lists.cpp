@@ -36,9 +36,8 @@ int main() {
         value = static_cast<int>(random() % 100'000);
 
     int moves = 0;
-    const double sort = bench::BestOf(3, [&] {
-        moves = TListAlgorithms::Sort(count, CompareInts, &values).Length();
-    });
+    const double sort = bench::BestOf(
+        3, [&] { moves = TListAlgorithms::Sort(count, CompareInts, &values).Length(); });
     std::printf("Sort of %d items (random keys, %d moves): %.3f s (target <= 0.5 s)\n", count,
                 moves, sort);
 

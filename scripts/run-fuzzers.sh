@@ -11,7 +11,8 @@ for target in "${targets[@]}"; do
     corpus="$dir/corpus/$name"
     mkdir -p "$corpus"
     echo "-- $name for ${each}s"
-    "$target" -max_total_time="$each" -max_len=4096 -print_final_stats=0 "$corpus" \
+    seeds="tests/fuzz/seeds/$name"
+    "$target" -max_total_time="$each" -max_len=4096 -print_final_stats=0 "$corpus" "$seeds" \
         2>"$dir/$name.log" || { tail -n 60 "$dir/$name.log"; exit 1; }
     passed=$((passed + 1))
 done

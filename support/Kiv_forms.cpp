@@ -9,13 +9,16 @@ TUpdateNotifier::TUpdateNotifier() : Receiver(std::make_unique<QObject>()) {}
 
 TUpdateNotifier::~TUpdateNotifier() = default;
 
-void TUpdateNotifier::DoUpdate() { OnUpdate(this); }
+void TUpdateNotifier::DoUpdate() {
+    OnUpdate(this);
+}
 
 void TUpdateNotifier::RequestUpdate() {
     if (IsPending)
         return;
     // Destroying the receiver drops a flush still queued for it.
-    QMetaObject::invokeMethod(Receiver.get(), [this] { Flush(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        Receiver.get(), [this] { Flush(); }, Qt::QueuedConnection);
     IsPending = true;
 }
 

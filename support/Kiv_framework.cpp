@@ -5,7 +5,9 @@
 
 namespace Kiv_framework {
 
-void Abort() { throw EAbort(); }
+void Abort() {
+    throw EAbort();
+}
 
 char CharAt(const std::string& text, std::size_t position) {
     if (position < 1 || position > text.size())

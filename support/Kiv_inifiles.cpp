@@ -6,16 +6,18 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
-#include <utility>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 
 namespace Kiv_inifiles {
 
 namespace {
 
-bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
+bool IsBlankOrControl(char c) {
+    return static_cast<unsigned char>(c) <= ' ';
+}
 
 std::string Trim(const std::string& text) {
     std::size_t first = 0;
@@ -27,7 +29,9 @@ std::string Trim(const std::string& text) {
     return text.substr(first, last - first);
 }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool SameText(const std::string& a, const std::string& b) {
     if (a.size() != b.size())

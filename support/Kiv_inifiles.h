@@ -35,8 +35,7 @@ public:
 
     std::string ReadString(const std::string& section, const std::string& key,
                            const std::string& defaultValue) const;
-    void WriteString(const std::string& section, const std::string& key,
-                     const std::string& value);
+    void WriteString(const std::string& section, const std::string& key, const std::string& value);
     std::int32_t ReadInteger(const std::string& section, const std::string& key,
                              std::int32_t defaultValue) const;
     void WriteInteger(const std::string& section, const std::string& key, std::int32_t value);
@@ -50,7 +49,7 @@ public:
 private:
     struct TLine {
         bool IsKey;
-        std::string Key; // the trimmed text before the first "=" (key lines only)
+        std::string Key;  // the trimmed text before the first "=" (key lines only)
         std::string Text; // the value of a key line, or the whole line otherwise
     };
     struct TSection {

@@ -58,10 +58,11 @@ TListReorderRecords TListAlgorithms::Slide(int count,
     int windowStart = lo;
     int windowEnd = hi;
     if (distance < 0)
-        windowStart = static_cast<int>(std::max<long long>(0, static_cast<long long>(lo) + distance));
+        windowStart =
+            static_cast<int>(std::max<long long>(0, static_cast<long long>(lo) + distance));
     else
-        windowEnd = static_cast<int>(
-            std::min<long long>(n - 1, static_cast<long long>(hi) + distance));
+        windowEnd =
+            static_cast<int>(std::min<long long>(n - 1, static_cast<long long>(hi) + distance));
 
     const int length = windowEnd - windowStart + 1;
     std::vector<TSlideRecord> window(static_cast<std::size_t>(length));

@@ -6,7 +6,9 @@ namespace {
 
 // In UTF-8 no byte of a multibyte sequence is an ASCII byte, so an ASCII quote character
 // is never part of another character; a byte of a multibyte sequence cannot serve as one.
-bool IsValidQuote(char quote) { return quote != '\0' && static_cast<unsigned char>(quote) < 0x80; }
+bool IsValidQuote(char quote) {
+    return quote != '\0' && static_cast<unsigned char>(quote) < 0x80;
+}
 
 std::string GroupDigits(std::string digits, int groupSize, const std::string& separator) {
     const std::size_t start = (!digits.empty() && digits[0] == '-') ? 1 : 0;

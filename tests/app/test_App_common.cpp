@@ -1,11 +1,11 @@
 #include "App_common.h"
-
-#include <gtest/gtest.h>
+#include "Kiv_strings.h"
 
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <limits>
 #include <sstream>
 #include <unistd.h>
@@ -122,8 +122,19 @@ TEST(TextRoutines, CountsAndSizesAreGroupedWithCommas) {
     EXPECT_EQ(CountToText(0), "0");
     EXPECT_EQ(CountToText(100000), "100,000");
     EXPECT_EQ(SizeToText(1234567), "1,234,567");
-    EXPECT_EQ(SizeToText(std::numeric_limits<std::uint64_t>::max()),
-              "18,446,744,073,709,551,615");
+    EXPECT_EQ(SizeToText(std::numeric_limits<std::uint64_t>::max()), "18,446,744,073,709,551,615");
+}
+
+TEST(FlagStrings, OneCharacterPerMemberInEnumerationOrder) {
+    // Size, Type and Hash of the twelve criteria.
+    const std::uint32_t start = (1u << 4) | (1u << 5) | (1u << 10);
+    EXPECT_EQ(SetToFlagString(start, 12), "000011000010");
+    EXPECT_EQ(FlagStringToSet("000011000010", 12), start);
+    EXPECT_EQ(FlagStringToSet("x0000000000?", 12), 1u | (1u << 11));
+    EXPECT_EQ(FlagStringToSet("1111111111111111", 12), 0xFFFu);
+    EXPECT_EQ(FlagStringToSet("01100000000011", 14), FlagStringToSet("011000000000111", 14));
+    EXPECT_THROW(FlagStringToSet("0", 14), Kiv_framework::ERangeError);
+    EXPECT_THROW(FlagStringToSet("", 12), Kiv_framework::ERangeError);
 }
 
 TEST(Commands, UnavailableCommandRaisesAndChangesNothing) {
@@ -180,6 +191,22 @@ TEST_F(Settings, AFailingHandlerStopsTheLoopAndNothingIsWritten) {
     before.Value = 6;
     EXPECT_THROW(handlers.SaveAll(), EAppError);
     EXPECT_EQ(ReadFile(), "[A]\r\nLeft=5\r\n");
+}
+
+TEST_F(Settings, QuotedDirectoryKeepsBlanksAtItsEndsThroughTheFile) {
+    const std::string directory = "  /home/me/My \"odd\" dir  ";
+    {
+        TMemIniFile ini(Path);
+        ini.WriteString("SystemSettings", "CurrentDirectory",
+                        Kiv_strings::QuoteString(directory, '"'));
+        ini.UpdateFile();
+    }
+    EXPECT_EQ(ReadFile(),
+              "[SystemSettings]\r\nCurrentDirectory=\"  /home/me/My \"\"odd\"\" dir  \"\r\n\r\n");
+    const TMemIniFile ini(Path);
+    EXPECT_EQ(
+        Kiv_strings::DequoteString(ini.ReadString("SystemSettings", "CurrentDirectory", ""), '"'),
+        directory);
 }
 
 TEST_F(Settings, SaveAllCreatesAMissingConfigurationFolder) {

@@ -1,7 +1,6 @@
 #include "Kiv_dynamicarrays.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 

@@ -1,8 +1,7 @@
 #include "Kiv_forms.h"
 
-#include <gtest/gtest.h>
-
 #include <QCoreApplication>
+#include <gtest/gtest.h>
 
 using Kiv_forms::TUpdateNotifier;
 

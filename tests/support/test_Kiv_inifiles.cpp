@@ -1,10 +1,9 @@
 #include "Kiv_inifiles.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <random>
 #include <sstream>
 #include <unistd.h>
@@ -25,9 +24,7 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(Folder); }
 
-    void WriteFile(const std::string& text) const {
-        std::ofstream(Path, std::ios::binary) << text;
-    }
+    void WriteFile(const std::string& text) const { std::ofstream(Path, std::ios::binary) << text; }
     std::string ReadFile() const {
         std::ifstream file(Path, std::ios::binary);
         std::ostringstream text;
@@ -100,8 +97,8 @@ TEST(IniReading, IntegerRules) {
     EXPECT_EQ(ParseIniInteger("$10"), 16);
     EXPECT_EQ(ParseIniInteger("0xFFFFFFFF"), -1);
     EXPECT_EQ(ParseIniInteger("007"), 7);
-    for (const char* junk : {"", "0x", "abc", "12a", "$", "-", "1 2", "0x1G", "2147483648",
-                             "0x100000000", "1.5"})
+    for (const char* junk :
+         {"", "0x", "abc", "12a", "$", "-", "1 2", "0x1G", "2147483648", "0x100000000", "1.5"})
         EXPECT_EQ(ParseIniInteger(junk), std::nullopt) << junk;
 
     const auto ini = Parsed("[S]\ni=0x10\nj=abc\nb0=0\nbx=junk\nb2=2\n");
@@ -159,7 +156,8 @@ TEST_F(IniFile, FailedWriteReportsAndKeepsTheOldFile) {
         ini.UpdateFile();
         FAIL() << "no error";
     } catch (const EIniFileError& error) {
-        EXPECT_EQ(std::string(error.what()), "The program could not write the file \"" + Path + "\".");
+        EXPECT_EQ(std::string(error.what()),
+                  "The program could not write the file \"" + Path + "\".");
     }
     EXPECT_EQ(ReadFile(), "[A]\r\nk=1\r\n\r\n");
     EXPECT_THROW(TMemIniFile(Folder).ReadString("A", "k", ""), EIniFileError);

@@ -1,9 +1,8 @@
 #include "Kiv_lists.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <memory>
 #include <random>
 #include <string>
@@ -16,7 +15,9 @@ namespace {
 
 using Moves = std::vector<TListReorderRecord>;
 
-Moves ToMoves(const TListReorderRecords& records) { return {records.begin(), records.end()}; }
+Moves ToMoves(const TListReorderRecords& records) {
+    return {records.begin(), records.end()};
+}
 
 int CompareStrings(int a, int b, void* context) {
     const auto& items = *static_cast<std::vector<std::string>*>(context);

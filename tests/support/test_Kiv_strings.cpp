@@ -1,8 +1,7 @@
 #include "Kiv_strings.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <limits>
 #include <random>
 
@@ -57,8 +56,7 @@ TEST(Grouping, GroupsOfThreeWithComma) {
     EXPECT_EQ(IntToGroupedStr(1000, 3, ","), "1,000");
     EXPECT_EQ(IntToGroupedStr(100000, 3, ","), "100,000");
     EXPECT_EQ(IntToGroupedStr(1234567, 3, ","), "1,234,567");
-    EXPECT_EQ(IntToGroupedStr(std::numeric_limits<std::int32_t>::max(), 3, ","),
-              "2,147,483,647");
+    EXPECT_EQ(IntToGroupedStr(std::numeric_limits<std::int32_t>::max(), 3, ","), "2,147,483,647");
     EXPECT_EQ(Int64ToGroupedStr(-1234567, 3, ","), "-1,234,567");
     EXPECT_EQ(UInt64ToGroupedStr(std::numeric_limits<std::uint64_t>::max(), 3, ","),
               "18,446,744,073,709,551,615");
