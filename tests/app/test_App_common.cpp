@@ -1,6 +1,8 @@
 #include "App_common.h"
 #include "Kiv_strings.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -149,6 +151,20 @@ TEST(Commands, UnavailableCommandRaisesAndChangesNothing) {
     commands.Enabled = true;
     commands.Run();
     EXPECT_EQ(commands.Runs, 1);
+}
+
+TEST(Constants, PathsLieBesideTheProgramOrInTheConfigurationFolder) {
+    int argc = 1;
+    char name[] = "test_App_common";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    const std::string programDirectory =
+        QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString() + "/";
+    EXPECT_EQ(HelpFilePath(), programDirectory + "Help/index.html");
+    // The test program's folder is writable, so the settings stay beside it.
+    EXPECT_EQ(SettingsFilePath(), programDirectory + "Settings.ini");
+    EXPECT_EQ(AboutText().substr(0, 16), "Sorvik 2.0.0\r\n\r\n");
+    EXPECT_EQ(std::string(AppTitle), "Sorvik");
 }
 
 TEST_F(Settings, SaveAllWritesSectionsInRegistrationOrderAndLoadAllReadsThem) {
