@@ -24,6 +24,7 @@ public:
 class EAbort : public Exception {
 public:
     EAbort() : Exception("Operation aborted") {}
+    explicit EAbort(const std::string& message) : Exception(message) {}
 };
 
 class EInvalidOperation : public Exception {

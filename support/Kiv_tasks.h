@@ -1,0 +1,113 @@
+// Runs one piece of work on a worker thread while the user interface stays responsive.
+// The worker reaches the main thread only through Synchronize, a blocking hand-over
+// served by the main thread's event loop (a modal dialog's loop too).
+#pragma once
+
+#include "Kiv_framework.h"
+
+#include <QThread>
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class QSocketNotifier;
+
+namespace Kiv_tasks {
+
+// A silent abort raised on the main thread during a hand-over, carried to the worker.
+class EMainThreadAbort : public Kiv_framework::EAbort {
+public:
+    explicit EMainThreadAbort(const std::string& message) : EAbort(message) {}
+};
+
+// An error raised on the main thread during a hand-over, carried to the worker.
+class EMainThreadException : public Kiv_framework::Exception {
+public:
+    using Exception::Exception;
+};
+
+extern const char* const UnknownExceptionMessage;
+
+// True on the thread that runs the application's event loop.
+bool IsMainThread();
+
+// The worker thread. It deletes itself once its body and the termination handler ran.
+class TTaskThread : public QThread {
+public:
+    TTaskThread();
+    ~TTaskThread() override;
+
+    virtual void DoExecute();
+    // Runs call on the main thread and waits for it; call must not throw.
+    void RunOnMainThread(const std::function<void()>& call);
+
+    Kiv_framework::TEvent<TTaskThread*> OnExecute;
+    // Called on the main thread after the body returned, while the worker waits.
+    std::function<void()> OnTerminate;
+
+protected:
+    void run() override;
+
+private:
+    void ServePendingCall();
+
+    // The hand-over: the worker fills Pending under Lock and wakes the main thread
+    // through an eventfd; the main thread runs it and signals Done. Every shared field
+    // is guarded by Lock, so the threads never share memory outside it.
+    int WakeDescriptor = -1;
+    std::unique_ptr<QSocketNotifier> Notifier;
+    std::mutex Lock;
+    std::condition_variable Served;
+    const std::function<void()>* Pending = nullptr;
+    bool Done = false;
+};
+
+class TTask {
+public:
+    struct TSynchronizeArguments {
+        std::function<void(void*)> Method;
+        void* Argument = nullptr;
+        bool Raised = false;
+        bool Aborted = false;
+        std::string Message;
+    };
+
+    TTask() = default;
+    virtual ~TTask() = default;
+    TTask(const TTask&) = delete;
+    TTask& operator=(const TTask&) = delete;
+
+    virtual void Execute() = 0;
+    virtual void DoCancel();
+    virtual void DoFinish();
+    virtual void DoProgress(int position, int count);
+    virtual void DoException(const Kiv_framework::Exception& error);
+    virtual void Start();
+    // The first call sets Cancelled and fires OnCancel; later calls do nothing.
+    virtual void Cancel();
+    // On the main thread: calls method(argument) in place. On the worker: runs it on the
+    // main thread, waits, and raises there what it raised, as EMainThreadAbort or
+    // EMainThreadException carrying the message.
+    virtual void Synchronize(void* argument, std::function<void(void*)> method);
+
+    TTaskThread* Thread = nullptr;
+    std::atomic<bool> Cancelled{false};
+    bool FreeOnTerminate = false;
+
+    Kiv_framework::TEvent<TTask*> OnCancel;
+    Kiv_framework::TEvent<TTask*> OnFinish;
+    Kiv_framework::TEvent<TTask*, int, int> OnProgress;
+    Kiv_framework::TEvent<TTask*, const Kiv_framework::Exception&> OnException;
+
+private:
+    void WorkerBody();
+    void Terminated();
+    void RunPendingCall();
+
+    TSynchronizeArguments PendingCall;
+};
+
+} // namespace Kiv_tasks
