@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <stdexcept>
 #include <sys/eventfd.h>
@@ -13,47 +14,51 @@ namespace Kiv_tasks {
 
 const char* const UnknownExceptionMessage = "An unknown exception occured.";
 
+namespace {
+
+// Long enough for the main thread to wake up and run a short call, short enough not to
+// matter when it is busy elsewhere.
+constexpr std::chrono::microseconds SpinTime(200);
+
+void SpinPause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+} // namespace
+
 bool IsMainThread() {
     const QCoreApplication* application = QCoreApplication::instance();
     return application && QThread::currentThread() == application->thread();
 }
 
-TTaskThread::TTaskThread() {
-    WakeDescriptor = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+TTaskThread::THandOver::THandOver() : WakeDescriptor(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     if (WakeDescriptor < 0)
         throw Kiv_framework::Exception("The program could not create a thread.");
-    Notifier = std::make_unique<QSocketNotifier>(WakeDescriptor, QSocketNotifier::Read);
-    QObject::connect(Notifier.get(), &QSocketNotifier::activated, Notifier.get(),
-                     [this] { ServePendingCall(); });
-    QObject::connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 
-TTaskThread::~TTaskThread() {
-    Notifier.reset();
+TTaskThread::THandOver::~THandOver() {
     ::close(WakeDescriptor);
 }
 
-void TTaskThread::DoExecute() {
-    OnExecute(this);
-}
-
-void TTaskThread::run() {
-    DoExecute();
-    if (OnTerminate)
-        RunOnMainThread(OnTerminate);
-}
-
-void TTaskThread::RunOnMainThread(const std::function<void()>& call) {
-    std::unique_lock<std::mutex> lock(Lock);
-    Pending = &call;
-    Done = false;
+void TTaskThread::THandOver::Post(const std::function<void()>& call) {
+    {
+        std::lock_guard<std::mutex> lock(Lock);
+        Pending = &call;
+        Done.store(false, std::memory_order_relaxed);
+    }
     const std::uint64_t one = 1;
     while (::write(WakeDescriptor, &one, sizeof one) < 0 && errno == EINTR) {
     }
-    Served.wait(lock, [this] { return Done; });
+    const auto spinUntil = std::chrono::steady_clock::now() + SpinTime;
+    while (!Done.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < spinUntil)
+        SpinPause();
+    std::unique_lock<std::mutex> lock(Lock);
+    Served.wait(lock, [this] { return Done.load(std::memory_order_relaxed); });
 }
 
-void TTaskThread::ServePendingCall() {
+void TTaskThread::THandOver::Serve() {
     std::uint64_t count = 0;
     while (::read(WakeDescriptor, &count, sizeof count) < 0 && errno == EINTR) {
     }
@@ -66,8 +71,43 @@ void TTaskThread::ServePendingCall() {
         return;
     (*call)();
     std::lock_guard<std::mutex> lock(Lock);
-    Done = true;
+    Done.store(true, std::memory_order_release);
     Served.notify_one();
+}
+
+TTaskThread::TTaskThread()
+    : HandOver(std::make_shared<THandOver>()),
+      Notifier(std::make_unique<QSocketNotifier>(HandOver->WakeDescriptor, QSocketNotifier::Read)) {
+    QObject::connect(Notifier.get(), &QSocketNotifier::activated, Notifier.get(),
+                     [this] { HandOver->Serve(); });
+}
+
+TTaskThread::~TTaskThread() = default;
+
+void TTaskThread::DoExecute() {
+    OnExecute(this);
+}
+
+void TTaskThread::run() {
+    DoExecute();
+    const std::shared_ptr<THandOver> handOver = HandOver;
+    handOver->Post([this] {
+        if (OnTerminate)
+            OnTerminate();
+        // The thread object goes from the main thread once the worker has left run(); a
+        // finished() signal would carry the deletion across threads instead.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                wait();
+                deleteLater();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TTaskThread::RunOnMainThread(const std::function<void()>& call) {
+    HandOver->Post(call);
 }
 
 void TTask::DoCancel() {

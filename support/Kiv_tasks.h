@@ -52,17 +52,27 @@ protected:
     void run() override;
 
 private:
-    void ServePendingCall();
-
     // The hand-over: the worker fills Pending under Lock and wakes the main thread
-    // through an eventfd; the main thread runs it and signals Done. Every shared field
-    // is guarded by Lock, so the threads never share memory outside it.
-    int WakeDescriptor = -1;
+    // through an eventfd; the main thread runs the call and signals Done. Every shared
+    // field is guarded by Lock. The worker spins briefly on Done before it sleeps: most
+    // calls are short, and waking a sleeping thread costs tens of microseconds. The worker holds
+    // its own share of this state, so the main thread may delete the thread object while the worker
+    // is still leaving Wait.
+    struct THandOver {
+        int WakeDescriptor = -1;
+        std::mutex Lock;
+        std::condition_variable Served;
+        const std::function<void()>* Pending = nullptr;
+        std::atomic<bool> Done{false};
+
+        THandOver();
+        ~THandOver();
+        void Post(const std::function<void()>& call);
+        void Serve();
+    };
+
+    std::shared_ptr<THandOver> HandOver;
     std::unique_ptr<QSocketNotifier> Notifier;
-    std::mutex Lock;
-    std::condition_variable Served;
-    const std::function<void()>* Pending = nullptr;
-    bool Done = false;
 };
 
 class TTask {
