@@ -1,0 +1,253 @@
+// The duplicate scan engine: the scan record, the matchers of the twelve "Compare by"
+// criteria and the grouping command (Parts 1.1, 1.2 and 1.5).
+#pragma once
+
+#include "Kiv_autopointers.h"
+#include "Kiv_dynamicarrays.h"
+#include "Kiv_framework.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace App_scan {
+
+enum TScanPriority : std::uint8_t { spPrimary = 0, spSecondary = 1 };
+
+// A value copy of one entry for the scan. File times are 100-ns ticks since 1601-01-01 UTC.
+struct TScanRecord {
+    std::string Path;
+    std::string Directory;
+    std::string Name;
+    std::string BaseName;
+    std::string Extension;
+    std::uint64_t Size = 0;
+    std::string Type;
+    std::uint64_t CreationTime = 0;
+    std::uint64_t LastWriteTime = 0;
+    std::uint64_t LastAccessTime = 0;
+    std::uint32_t Attributes = 0;
+    std::string Hash; // empty, or 64 upper-case hexadecimal digits
+    TScanPriority Priority = spSecondary;
+    std::int32_t Group = -1; // -1 no group, 0 unique, n >= 1 duplicate group n
+};
+
+// Copies share one buffer: the task and the command see the same records.
+using TScanRecords = Kiv_dynamicarrays::DynamicArray<TScanRecord>;
+
+// What a matcher promises about its Match without being called, so that the command can
+// leave out pairs whose answer is known to be false and to have no effect (Part 1.2's
+// fast path). The key of a record is the text that GetMatchKey appends.
+enum class TMatchKeyKind : std::uint8_t {
+    mkNone,              // nothing: every pair is handed to Match
+    mkDecisive,          // Match has no effect and answers true exactly when the keys are equal
+    mkDecisiveWhenKnown, // as mkDecisive for two records that both have a key; a record may
+                         // have none yet, and then Match must be called (the hash matcher)
+    mkExcluding,         // different keys: Match answers false with no effect; equal keys
+                         // tell nothing (the binaries matcher's sizes)
+};
+
+class TScanMatcher {
+public:
+    TScanMatcher() = default;
+    virtual ~TScanMatcher() = default;
+    TScanMatcher(const TScanMatcher&) = delete;
+    TScanMatcher& operator=(const TScanMatcher&) = delete;
+
+    // Raises the silent abort when QueryContinue answers false.
+    virtual void CheckContinue();
+    virtual bool QueryContinue();
+    // A is the pivot, B the candidate. Non-const: the hash matcher caches hash texts.
+    virtual bool Match(TScanRecord& A, TScanRecord& B) = 0;
+
+    // The key declaration (see TMatchKeyKind); mkNone unless a matcher overrides it.
+    virtual TMatchKeyKind KeyKind() const;
+    // Appends the record's key to key and returns true, or returns false when the record
+    // has no key (yet; only mkDecisiveWhenKnown keys may be missing). Any bytes will do:
+    // the command frames each matcher's key with its length.
+    virtual bool GetMatchKey(const TScanRecord& record, std::string& key) const;
+
+    Kiv_framework::TEvent<TScanMatcher*, bool&> OnQueryContinue;
+};
+
+// The metadata matchers. They are final because the command trusts their key declaration,
+// which holds for exactly this Match.
+
+class TScanDirectoryMatcher final : public TScanMatcher {
+public:
+    bool Match(TScanRecord& A, TScanRecord& B) override;
+    TMatchKeyKind KeyKind() const override;
+    bool GetMatchKey(const TScanRecord& record, std::string& key) const override;
+};
+
+class TScanNameMatcher final : public TScanMatcher {
+public:
+    bool Match(TScanRecord& A, TScanRecord& B) override;
+    TMatchKeyKind KeyKind() const override;
+    bool GetMatchKey(const TScanRecord& record, std::string& key) const override;
+};
+
+class TScanBaseNameMatcher final : public TScanMatcher {
+public:
+    bool Match(TScanRecord& A, TScanRecord& B) override;
+    TMatchKeyKind KeyKind() const override;
+    bool GetMatchKey(const TScanRecord& record, std::string& key) const override;
+};
+
+class TScanExtensionMatcher final : public TScanMatcher {
+public:
+    bool Match(TScanRecord& A, TScanRecord& B) override;
+    TMatchKeyKind KeyKind() const override;
+    bool GetMatchKey(const TScanRecord& record, std::string& key) const override;
+};
+
+class TScanSizeMatcher final : public TScanMatcher {
+public:
+    bool Match(TScanRecord& A, TScanRecord& B) override;
+    TMatchKeyKind KeyKind() const override;
+    bool GetMatchKey(const TScanRecord& record, std::string& key) const override;
+};
+
+class TScanTypeMatcher final : public TScanMatcher {
+public:
+    bool Match(TScanRecord& A, TScanRecord& B) override;
+    TMatchKeyKind KeyKind() const override;
+    bool GetMatchKey(const TScanRecord& record, std::string& key) const override;
+};
+
+class TScanCreationTimeMatcher final : public TScanMatcher {
+public:
+    bool Match(TScanRecord& A, TScanRecord& B) override;
+    TMatchKeyKind KeyKind() const override;
+    bool GetMatchKey(const TScanRecord& record, std::string& key) const override;
+};
+
+class TScanLastWriteTimeMatcher final : public TScanMatcher {
+public:
+    bool Match(TScanRecord& A, TScanRecord& B) override;
+    TMatchKeyKind KeyKind() const override;
+    bool GetMatchKey(const TScanRecord& record, std::string& key) const override;
+};
+
+class TScanLastAccessTimeMatcher final : public TScanMatcher {
+public:
+    bool Match(TScanRecord& A, TScanRecord& B) override;
+    TMatchKeyKind KeyKind() const override;
+    bool GetMatchKey(const TScanRecord& record, std::string& key) const override;
+};
+
+class TScanAttributesMatcher final : public TScanMatcher {
+public:
+    bool Match(TScanRecord& A, TScanRecord& B) override;
+    TMatchKeyKind KeyKind() const override;
+    bool GetMatchKey(const TScanRecord& record, std::string& key) const override;
+};
+
+// The content matchers (Part 1.5). Files are read in chunks of ReadChunkSize bytes
+// through buffers allocated once per matcher.
+constexpr int ReadChunkSize = 32768;
+
+// Compares SHA-256 hash texts, computing a missing one first. A non-empty Hash is trusted
+// as it is: its file is not read again.
+class TScanHashMatcher final : public TScanMatcher {
+public:
+    TScanHashMatcher();
+    ~TScanHashMatcher() override;
+
+    // EnsureHash(B), then EnsureHash(A); true when the texts are equal byte for byte.
+    bool Match(TScanRecord& A, TScanRecord& B) override;
+    TMatchKeyKind KeyKind() const override;
+    bool GetMatchKey(const TScanRecord& record, std::string& key) const override;
+
+    // Computes the record's hash when its Hash is empty; returns the record.
+    TScanRecord& EnsureHash(TScanRecord& record);
+    // Sets Hash to the SHA-256 text of the file at Path, read to its current end, with a
+    // cancel point before every read.
+    void ComputeHash(TScanRecord& record);
+
+private:
+    Kiv_autopointers::TAutoArray<unsigned char> Buffer;
+};
+
+// Compares the first Size bytes of the two files; different sizes answer false without
+// opening anything.
+class TScanBinariesMatcher final : public TScanMatcher {
+public:
+    TScanBinariesMatcher();
+    ~TScanBinariesMatcher() override;
+
+    bool Match(TScanRecord& A, TScanRecord& B) override;
+    TMatchKeyKind KeyKind() const override;
+    bool GetMatchKey(const TScanRecord& record, std::string& key) const override;
+
+private:
+    Kiv_autopointers::TAutoArray<unsigned char> Buffer1;
+    Kiv_autopointers::TAutoArray<unsigned char> Buffer2;
+};
+
+// The owning chain of matchers, asked in the order they were added.
+class TScanMatchers {
+public:
+    TScanMatchers() = default;
+    virtual ~TScanMatchers() = default;
+    TScanMatchers(const TScanMatchers&) = delete;
+    TScanMatchers& operator=(const TScanMatchers&) = delete;
+
+    // Takes ownership (also when it fails) and returns the matcher's index.
+    virtual int Add(TScanMatcher* matcher);
+    // False at the first matcher that answers false, without asking the rest; true when
+    // all answered true, and with no matchers.
+    virtual bool Match(TScanRecord& A, TScanRecord& B);
+
+    int Count() const { return static_cast<int>(Items.size()); }
+    // Bounds-checked: an index outside 0..Count-1 raises Kiv_framework::ERangeError.
+    TScanMatcher& operator[](int index) const {
+        if (index < 0 || index >= Count())
+            throw Kiv_framework::ERangeError();
+        return *Items[static_cast<std::size_t>(index)];
+    }
+
+private:
+    std::vector<Kiv_autopointers::TAutoPointer<TScanMatcher>> Items;
+};
+
+// The grouping engine (Part 1.2).
+class TScanCommand {
+public:
+    using TRecordEvent = Kiv_framework::TEvent<TScanCommand*, int, TScanRecord&>;
+
+    // Keeps a shared reference to the records and takes ownership of the matchers.
+    TScanCommand(TScanRecords records, TScanMatchers* matchers);
+    virtual ~TScanCommand();
+    TScanCommand(const TScanCommand&) = delete;
+    TScanCommand& operator=(const TScanCommand&) = delete;
+
+    virtual void CheckContinue();
+    virtual void DoMatching(int index, TScanRecord& record);
+    virtual void DoMatched(int index, TScanRecord& record);
+    virtual void DoRecordChanged(int index, TScanRecord& record);
+    virtual void DoProgress(int position, int count);
+    virtual bool QueryContinue();
+    // ResetGroups, then AssignGroups. Called once; ends early by the silent abort or by a
+    // matcher's error, leaving the groups assigned so far.
+    virtual void Execute();
+
+    const TScanRecords& Records() const { return FRecords; }
+    TScanMatchers& Matchers() const { return *FMatchers; }
+
+    TRecordEvent OnMatching;
+    TRecordEvent OnMatched;
+    TRecordEvent OnRecordChanged;
+    Kiv_framework::TEvent<TScanCommand*, int, int> OnProgress;
+    Kiv_framework::TEvent<TScanCommand*, bool&> OnQueryContinue;
+
+protected:
+    void ResetGroups();
+    void AssignGroups();
+
+private:
+    TScanRecords FRecords;
+    Kiv_autopointers::TAutoPointer<TScanMatchers> FMatchers;
+};
+
+} // namespace App_scan
