@@ -1,0 +1,468 @@
+// The content matchers on real files in a temporary folder, and the command with the real
+// hash and binaries matchers against the plain algorithm.
+#include "App_common.h"
+#include "App_scan.h"
+#include "ScanReference.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <memory>
+#include <openssl/sha.h>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace App_scan;
+using App_common::EAppError;
+using ScanTest::TRecorder;
+
+namespace {
+
+const std::string EmptyDigest = "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855";
+const std::string AbcDigest = "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD";
+
+class TTemporaryFolder {
+public:
+    TTemporaryFolder() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "sorvik-scan-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed");
+        Path = pattern;
+    }
+    ~TTemporaryFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(Path, ignored);
+    }
+    std::string File(const std::string& name, const std::string& content) const {
+        const std::string path = Path + "/" + name;
+        std::ofstream(path, std::ios::binary) << content;
+        return path;
+    }
+    std::string Missing(const std::string& name) const { return Path + "/" + name; }
+
+    std::string Path;
+};
+
+TScanRecord RecordOf(const std::string& path, std::uint64_t size) {
+    TScanRecord record;
+    record.Path = path;
+    record.Size = size;
+    record.Priority = spPrimary;
+    return record;
+}
+
+TScanRecord FileRecord(const TTemporaryFolder& folder, const std::string& name,
+                       const std::string& content) {
+    return RecordOf(folder.File(name, content), content.size());
+}
+
+std::string Bytes(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (auto& byte : bytes)
+        byte = static_cast<char>(random());
+    return bytes;
+}
+
+std::string OpenSslDigest(const std::string& bytes) {
+    unsigned char digest[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (const unsigned char byte : digest) {
+        text += digits[byte >> 4];
+        text += digits[byte & 15];
+    }
+    return text;
+}
+
+int OpenDescriptors() {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++count;
+    return count;
+}
+
+// Counts the matcher's cancel points; answers false from the stopAt-th on (0: never).
+struct TQueries {
+    explicit TQueries(TScanMatcher& matcher, int stopAt = 0) {
+        matcher.OnQueryContinue = [this, stopAt](TScanMatcher*, bool& go) {
+            ++Count;
+            go = stopAt == 0 || Count < stopAt;
+        };
+    }
+    int Count = 0;
+};
+
+std::string ErrorOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const EAppError& error) {
+        return error.Message();
+    }
+    return "(no error)";
+}
+
+// ---------------------------------------------------------------------------------------
+// TScanHashMatcher
+
+TEST(TScanHashMatcher, EqualFilesHaveEqualHashes) {
+    TTemporaryFolder folder;
+    TScanRecord a = FileRecord(folder, "a", "abc");
+    TScanRecord b = FileRecord(folder, "b", "abc");
+    TScanHashMatcher matcher;
+    TQueries queries(matcher);
+    EXPECT_TRUE(matcher.Match(a, b));
+    EXPECT_EQ(a.Hash, AbcDigest);
+    EXPECT_EQ(b.Hash, AbcDigest);
+    EXPECT_EQ(queries.Count, 4); // per file: a read that finds "abc", one that finds the end
+}
+
+TEST(TScanHashMatcher, ReadsInChunksToTheEnd) {
+    TTemporaryFolder folder;
+    const std::string content = Bytes(3 * ReadChunkSize + 5, 1);
+    TScanRecord a = FileRecord(folder, "a", content);
+    TScanHashMatcher matcher;
+    TQueries queries(matcher);
+    EXPECT_EQ(&matcher.EnsureHash(a), &a);
+    EXPECT_EQ(a.Hash, OpenSslDigest(content));
+    EXPECT_EQ(queries.Count, 5); // before each of four reads with data and the last, empty one
+    // The file is read to its current end: the recorded Size is not consulted.
+    TScanRecord wrongSize = RecordOf(a.Path, 7);
+    matcher.ComputeHash(wrongSize);
+    EXPECT_EQ(wrongSize.Hash, OpenSslDigest(content));
+}
+
+TEST(TScanHashMatcher, DifferenceInTheLastByte) {
+    TTemporaryFolder folder;
+    std::string content = Bytes(100'000, 2);
+    TScanRecord a = FileRecord(folder, "a", content);
+    content.back() ^= 1;
+    TScanRecord b = FileRecord(folder, "b", content);
+    TScanHashMatcher matcher;
+    EXPECT_FALSE(matcher.Match(a, b));
+    EXPECT_NE(a.Hash, b.Hash);
+}
+
+TEST(TScanHashMatcher, TwoEmptyFiles) {
+    TTemporaryFolder folder;
+    TScanRecord a = FileRecord(folder, "a", "");
+    TScanRecord b = FileRecord(folder, "b", "");
+    TScanHashMatcher matcher;
+    EXPECT_TRUE(matcher.Match(a, b));
+    EXPECT_EQ(a.Hash, EmptyDigest);
+}
+
+TEST(TScanHashMatcher, TrustsAHashThatIsThere) {
+    // Neither file exists: a hash already set is compared as it is, with no file opened
+    // and no cancel point passed.
+    TTemporaryFolder folder;
+    TScanRecord a = RecordOf(folder.Missing("a"), 3);
+    TScanRecord b = RecordOf(folder.Missing("b"), 3);
+    a.Hash = b.Hash = AbcDigest;
+    TScanHashMatcher matcher;
+    TQueries queries(matcher);
+    EXPECT_TRUE(matcher.Match(a, b));
+    b.Hash = EmptyDigest;
+    EXPECT_FALSE(matcher.Match(a, b));
+    EXPECT_EQ(queries.Count, 0);
+    // Even when the file says otherwise: the text from an earlier scan stands.
+    TScanRecord changed = FileRecord(folder, "changed", "abc");
+    changed.Hash = EmptyDigest;
+    TScanRecord fresh = FileRecord(folder, "fresh", "");
+    EXPECT_TRUE(matcher.Match(changed, fresh));
+    EXPECT_EQ(changed.Hash, EmptyDigest);
+}
+
+TEST(TScanHashMatcher, CaseOfTheTextMatters) {
+    TScanRecord a = RecordOf("/nonexistent", 0);
+    TScanRecord b = RecordOf("/nonexistent", 0);
+    a.Hash = "ab";
+    b.Hash = "AB";
+    EXPECT_FALSE(TScanHashMatcher().Match(a, b));
+}
+
+TEST(TScanHashMatcher, NamesTheCandidateWhenNeitherFileOpens) {
+    TTemporaryFolder folder;
+    TScanRecord pivot = RecordOf(folder.Missing("pivot"), 1);
+    TScanRecord candidate = RecordOf(folder.Missing("candidate"), 1);
+    TScanHashMatcher matcher;
+    EXPECT_EQ(ErrorOf([&] { matcher.Match(pivot, candidate); }),
+              "The program could not get the hash value of the file \"" + candidate.Path + "\".");
+}
+
+TEST(TScanHashMatcher, ComputesTheCandidateFirstAndKeepsItsHash) {
+    TTemporaryFolder folder;
+    TScanRecord pivot = RecordOf(folder.Missing("pivot"), 3);
+    TScanRecord candidate = FileRecord(folder, "candidate", "abc");
+    TScanHashMatcher matcher;
+    EXPECT_EQ(ErrorOf([&] { matcher.Match(pivot, candidate); }),
+              "The program could not get the hash value of the file \"" + pivot.Path + "\".");
+    EXPECT_EQ(candidate.Hash, AbcDigest);
+    EXPECT_TRUE(pivot.Hash.empty());
+}
+
+TEST(TScanHashMatcher, AFailedReadIsAnErrorNotTheEnd) {
+    // A directory opens read-only, but reading it fails (EISDIR): the hash of the bytes
+    // read so far must not be taken for the file's.
+    TTemporaryFolder folder;
+    TScanRecord directory = RecordOf(folder.Path, 0);
+    TScanHashMatcher matcher;
+    EXPECT_EQ(ErrorOf([&] { matcher.ComputeHash(directory); }),
+              "The program could not get the hash value of the file \"" + folder.Path + "\".");
+    EXPECT_TRUE(directory.Hash.empty());
+}
+
+TEST(TScanHashMatcher, APathWithANulByteIsRefused) {
+    // The system would take the text before the NUL byte for the path: another file.
+    TTemporaryFolder folder;
+    const std::string real = folder.File("a", "abc");
+    TScanRecord record = RecordOf(real + std::string(1, '\0') + "x", 3);
+    EXPECT_THROW(TScanHashMatcher().ComputeHash(record), EAppError);
+    EXPECT_TRUE(record.Hash.empty());
+}
+
+TEST(TScanHashMatcher, CancelBetweenTwoChunks) {
+    TTemporaryFolder folder;
+    TScanRecord a = FileRecord(folder, "a", Bytes(4 * ReadChunkSize, 3));
+    TScanHashMatcher matcher;
+    const int before = OpenDescriptors();
+    TQueries queries(matcher, 3); // two chunks read, the third cancelled
+    EXPECT_THROW(matcher.ComputeHash(a), Kiv_framework::EAbort);
+    EXPECT_EQ(queries.Count, 3);
+    EXPECT_TRUE(a.Hash.empty());
+    EXPECT_EQ(OpenDescriptors(), before); // the file was closed on the way out
+}
+
+// ---------------------------------------------------------------------------------------
+// TScanBinariesMatcher
+
+TEST(TScanBinariesMatcher, EqualFiles) {
+    TTemporaryFolder folder;
+    const std::string content = Bytes(2 * ReadChunkSize + 17, 4);
+    TScanRecord a = FileRecord(folder, "a", content);
+    TScanRecord b = FileRecord(folder, "b", content);
+    TScanBinariesMatcher matcher;
+    TQueries queries(matcher);
+    EXPECT_TRUE(matcher.Match(a, b));
+    EXPECT_EQ(queries.Count, 3);
+}
+
+TEST(TScanBinariesMatcher, DifferenceInTheLastByteIsReadToTheEnd) {
+    TTemporaryFolder folder;
+    std::string content = Bytes(3 * ReadChunkSize, 5);
+    TScanRecord a = FileRecord(folder, "a", content);
+    content.back() ^= 0x80;
+    TScanRecord b = FileRecord(folder, "b", content);
+    TScanBinariesMatcher matcher;
+    TQueries queries(matcher);
+    EXPECT_FALSE(matcher.Match(a, b));
+    EXPECT_EQ(queries.Count, 3);
+}
+
+TEST(TScanBinariesMatcher, StopsAtTheFirstDifferentChunk) {
+    TTemporaryFolder folder;
+    std::string content = Bytes(3 * ReadChunkSize, 6);
+    TScanRecord a = FileRecord(folder, "a", content);
+    content[10] ^= 1;
+    TScanRecord b = FileRecord(folder, "b", content);
+    TScanBinariesMatcher matcher;
+    TQueries queries(matcher);
+    EXPECT_FALSE(matcher.Match(a, b));
+    EXPECT_EQ(queries.Count, 1);
+}
+
+TEST(TScanBinariesMatcher, TwoEmptyFilesAreEqualWithoutReading) {
+    TTemporaryFolder folder;
+    TScanRecord a = FileRecord(folder, "a", "");
+    TScanRecord b = FileRecord(folder, "b", "");
+    TScanBinariesMatcher matcher;
+    TQueries queries(matcher);
+    EXPECT_TRUE(matcher.Match(a, b));
+    EXPECT_EQ(queries.Count, 0);
+}
+
+TEST(TScanBinariesMatcher, DifferentSizesTouchNothing) {
+    TTemporaryFolder folder;
+    TScanRecord a = RecordOf(folder.Missing("a"), 1);
+    TScanRecord b = RecordOf(folder.Missing("b"), 2);
+    TScanBinariesMatcher matcher;
+    TQueries queries(matcher);
+    EXPECT_FALSE(matcher.Match(a, b)); // no open error: nothing was opened
+    EXPECT_EQ(queries.Count, 0);
+}
+
+TEST(TScanBinariesMatcher, ComparesOnlyTheRecordedSize) {
+    TTemporaryFolder folder;
+    TScanRecord a = RecordOf(folder.File("a", "same start, then more"), 10);
+    TScanRecord b = RecordOf(folder.File("b", "same start, other end"), 10);
+    EXPECT_TRUE(TScanBinariesMatcher().Match(a, b));
+}
+
+TEST(TScanBinariesMatcher, AFileShorterThanItsSizeCannotBeRead) {
+    TTemporaryFolder folder;
+    const std::string content = Bytes(ReadChunkSize + 100, 7);
+    TScanRecord whole = FileRecord(folder, "whole", content);
+    TScanRecord shorter =
+        RecordOf(folder.File("shorter", content.substr(0, ReadChunkSize + 50)), content.size());
+    TScanBinariesMatcher matcher;
+    EXPECT_EQ(ErrorOf([&] { matcher.Match(whole, shorter); }),
+              "The program could not read the file \"" + shorter.Path + "\".");
+    EXPECT_EQ(ErrorOf([&] { matcher.Match(shorter, whole); }),
+              "The program could not read the file \"" + shorter.Path + "\".");
+    TScanRecord directory = RecordOf(folder.Path, content.size());
+    EXPECT_EQ(ErrorOf([&] { matcher.Match(directory, whole); }),
+              "The program could not read the file \"" + folder.Path + "\".");
+}
+
+TEST(TScanBinariesMatcher, FilesThatCannotBeOpened) {
+    TTemporaryFolder folder;
+    TScanRecord present = FileRecord(folder, "present", "abc");
+    TScanRecord missing = RecordOf(folder.Missing("missing"), 3);
+    TScanRecord alsoMissing = RecordOf(folder.Missing("also-missing"), 3);
+    TScanBinariesMatcher matcher;
+    EXPECT_EQ(ErrorOf([&] { matcher.Match(missing, present); }),
+              "The program could not open the file \"" + missing.Path + "\".");
+    EXPECT_EQ(ErrorOf([&] { matcher.Match(present, missing); }),
+              "The program could not open the file \"" + missing.Path + "\".");
+    EXPECT_EQ(ErrorOf([&] { matcher.Match(missing, alsoMissing); }),
+              "The program could not open the file \"" + missing.Path + "\".");
+    // Both files are opened even when there is nothing to compare.
+    TScanRecord emptyMissing = RecordOf(folder.Missing("empty"), 0);
+    TScanRecord empty = FileRecord(folder, "empty-present", "");
+    EXPECT_EQ(ErrorOf([&] { matcher.Match(empty, emptyMissing); }),
+              "The program could not open the file \"" + emptyMissing.Path + "\".");
+}
+
+TEST(TScanBinariesMatcher, CancelBetweenTwoChunks) {
+    TTemporaryFolder folder;
+    const std::string content = Bytes(4 * ReadChunkSize, 8);
+    TScanRecord a = FileRecord(folder, "a", content);
+    TScanRecord b = FileRecord(folder, "b", content);
+    TScanBinariesMatcher matcher;
+    const int before = OpenDescriptors();
+    TQueries queries(matcher, 2);
+    EXPECT_THROW(matcher.Match(a, b), Kiv_framework::EAbort);
+    EXPECT_EQ(queries.Count, 2);
+    EXPECT_EQ(OpenDescriptors(), before);
+}
+
+TEST(ContentMatchers, ErrorsLeaveNoFileOpen) {
+    TTemporaryFolder folder;
+    const std::string content = Bytes(ReadChunkSize + 1, 9);
+    TScanRecord whole = FileRecord(folder, "whole", content);
+    TScanRecord shorter = RecordOf(folder.File("shorter", "x"), content.size());
+    TScanRecord missing = RecordOf(folder.Missing("missing"), content.size());
+    const int before = OpenDescriptors();
+    TScanBinariesMatcher binaries;
+    TScanHashMatcher hash;
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_THROW(binaries.Match(whole, shorter), EAppError);
+        EXPECT_THROW(binaries.Match(whole, missing), EAppError);
+        TScanRecord directory = RecordOf(folder.Path, 0);
+        EXPECT_THROW(hash.ComputeHash(directory), EAppError);
+    }
+    EXPECT_EQ(OpenDescriptors(), before);
+}
+
+TEST(ContentMatchers, DeclareTheirKeys) {
+    TScanRecord a = RecordOf("/a", 5);
+    std::string key;
+    TScanHashMatcher hash;
+    EXPECT_EQ(hash.KeyKind(), TMatchKeyKind::mkDecisiveWhenKnown);
+    EXPECT_FALSE(hash.GetMatchKey(a, key));
+    a.Hash = AbcDigest;
+    EXPECT_TRUE(hash.GetMatchKey(a, key));
+    EXPECT_EQ(key, AbcDigest);
+    TScanBinariesMatcher binaries;
+    EXPECT_EQ(binaries.KeyKind(), TMatchKeyKind::mkExcluding);
+    key.clear();
+    EXPECT_TRUE(binaries.GetMatchKey(a, key));
+    EXPECT_EQ(key.size(), 8u);
+}
+
+// ---------------------------------------------------------------------------------------
+// The command with the real content matchers, against the plain algorithm
+
+TEST(TScanCommand, RealContentMatchersAgreeWithThePlainAlgorithm) {
+    TTemporaryFolder folder;
+    std::mt19937 random(5);
+    const auto number = [&](int high) {
+        return std::uniform_int_distribution<int>(0, high)(random);
+    };
+    // A few contents, two of one size, so that hash and bytes are needed to tell them apart.
+    const std::vector<std::string> contents = {"", "abc", "abd", Bytes(ReadChunkSize + 3, 1),
+                                               Bytes(ReadChunkSize + 3, 2)};
+    int completed = 0, aborted = 0, failed = 0;
+    for (int round = 0; round < 150; ++round) {
+        std::vector<TScanRecord> list;
+        const int count = number(14);
+        for (int i = 0; i < count; ++i) {
+            const std::string& content = contents[static_cast<std::size_t>(number(4))];
+            TScanRecord record =
+                number(12) == 0
+                    ? RecordOf(folder.Missing("missing" + std::to_string(i)), content.size())
+                    : FileRecord(folder, "f" + std::to_string(i), content);
+            if (number(2) == 0) // from an earlier scan; now and then out of date
+                record.Hash = number(5) == 0 ? EmptyDigest : OpenSslDigest(content);
+            record.Priority = number(2) == 0 ? spPrimary : spSecondary;
+            list.push_back(record);
+        }
+        const int chain = number(3); // {Hash}, {Size, Hash}, {Binaries}, {Size, Hash, Binaries}
+        const int stopAt = number(3) == 0 ? 1 + number(3 * count + 3) : 0;
+
+        std::vector<std::string> endings;
+        std::vector<std::vector<std::string>> logs, allHashes;
+        std::vector<std::vector<int>> groups;
+        for (int run = 0; run < 2; ++run) {
+            TScanRecords records(count);
+            std::copy(list.begin(), list.end(), records.begin());
+            TRecorder recorder;
+            recorder.First = records.begin();
+            recorder.QueryAnswer = [stopAt](int query) { return stopAt == 0 || query < stopAt; };
+            auto* matchers = new TScanMatchers;
+            if (chain == 1 || chain == 3)
+                matchers->Add(new TScanSizeMatcher);
+            if (chain != 2)
+                matchers->Add(new TScanHashMatcher);
+            if (chain >= 2)
+                matchers->Add(new TScanBinariesMatcher);
+            for (int k = 0; k < matchers->Count(); ++k)
+                recorder.Bind((*matchers)[k]);
+            std::string ending = "completed";
+            try {
+                if (run == 0) {
+                    std::unique_ptr<TScanMatchers> owned(matchers);
+                    ScanTest::ReferenceExecute(records, *owned, recorder);
+                } else {
+                    TScanCommand command(records, matchers);
+                    recorder.Bind(command);
+                    command.Execute();
+                }
+            } catch (const Kiv_framework::EAbort&) {
+                ending = "aborted";
+            } catch (const EAppError& error) {
+                ending = error.Message();
+            }
+            endings.push_back(ending);
+            logs.push_back(recorder.Log);
+            groups.push_back(ScanTest::GroupsOf(records));
+            allHashes.push_back(ScanTest::HashesOf(records));
+        }
+        ASSERT_EQ(endings[1], endings[0]) << "round " << round;
+        ASSERT_EQ(logs[1], logs[0]) << "round " << round;
+        ASSERT_EQ(groups[1], groups[0]) << "round " << round;
+        ASSERT_EQ(allHashes[1], allHashes[0]) << "round " << round;
+        completed += endings[0] == "completed";
+        aborted += endings[0] == "aborted";
+        failed += endings[0] != "completed" && endings[0] != "aborted";
+    }
+    EXPECT_GT(completed, 50);
+    EXPECT_GT(aborted, 10);
+    EXPECT_GT(failed, 10);
+}
+
+} // namespace
