@@ -1,5 +1,5 @@
 // The duplicate scan engine: the scan record, the matchers of the twelve "Compare by"
-// criteria and the grouping command (Parts 1.1, 1.2 and 1.5).
+// criteria and the grouping command.
 #pragma once
 
 #include "Kiv_autopointers.h"
@@ -36,8 +36,8 @@ struct TScanRecord {
 using TScanRecords = Kiv_dynamicarrays::DynamicArray<TScanRecord>;
 
 // What a matcher promises about its Match without being called, so that the command can
-// leave out pairs whose answer is known to be false and to have no effect (Part 1.2's
-// fast path). The key of a record is the text that GetMatchKey appends.
+// leave out pairs whose answer is known to be false and to have no effect (the
+// command's fast path). The key of a record is the text that GetMatchKey appends.
 enum class TMatchKeyKind : std::uint8_t {
     mkNone,              // nothing: every pair is handed to Match
     mkDecisive,          // Match has no effect and answers true exactly when the keys are equal
@@ -143,7 +143,7 @@ public:
     bool GetMatchKey(const TScanRecord& record, std::string& key) const override;
 };
 
-// The content matchers (Part 1.5). Files are read in chunks of ReadChunkSize bytes
+// The content matchers. Files are read in chunks of ReadChunkSize bytes
 // through buffers allocated once per matcher.
 constexpr int ReadChunkSize = 32768;
 
@@ -211,7 +211,7 @@ private:
     std::vector<Kiv_autopointers::TAutoPointer<TScanMatcher>> Items;
 };
 
-// The grouping engine (Part 1.2).
+// The grouping engine.
 class TScanCommand {
 public:
     using TRecordEvent = Kiv_framework::TEvent<TScanCommand*, int, TScanRecord&>;

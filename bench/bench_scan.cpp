@@ -119,7 +119,7 @@ TResult TimeCommand(const std::vector<TScanRecord>& list, TScanMatchers* (*chain
     return Summary(best, last);
 }
 
-// The plain transcription of Part 1.2, with the same empty event handlers.
+// The plain transcription of the algorithm, with the same empty event handlers.
 TResult TimePlain(const std::vector<TScanRecord>& list, TScanMatchers* (*chain)()) {
     TScanRecords records = ToRecords(list);
     std::unique_ptr<TScanMatchers> matchers(chain());

@@ -12,7 +12,7 @@
 
 namespace Kiv_locale {
 
-// The lower-case copy of a file name (CharLowerBuffA in the design). Every well-formed
+// The lower-case copy of a file name (CharLowerBuffA on Windows). Every well-formed
 // UTF-8 sequence is decoded and lowered by Qt's Unicode case mapping (Ä becomes ä); every
 // byte that does not belong to one is copied unchanged.
 std::string LowerFileName(std::string_view text);
@@ -23,7 +23,7 @@ void AppendLowerFileName(std::string_view text, std::string& out);
 // (LowerFileName is a key of it), so equal names can be grouped by that key.
 bool SameFileName(std::string_view a, std::string_view b);
 
-// Case-sensitive collation under the user's locale (CompareStringA in the design), for
+// Case-sensitive collation under the user's locale (CompareStringA on Windows), for
 // orderings only. Invalid UTF-8 is shown, and so ordered, with replacement characters.
 // Returns < 0, 0 or > 0.
 int CompareText(std::string_view a, std::string_view b);

@@ -1,5 +1,5 @@
 // Test support for the scan engine: an event recorder and the plain transcription of the
-// grouping algorithm of Part 1.2, kept as the reference the real TScanCommand is held to.
+// grouping algorithm, kept as the reference the real TScanCommand is held to.
 #pragma once
 
 #include "App_scan.h"
@@ -55,7 +55,7 @@ struct TRecorder {
     }
 };
 
-// Part 1.2 word for word: ResetGroups, then AssignGroups with its candidate window. The
+// The algorithm word for word: ResetGroups, then AssignGroups with its candidate window. The
 // events and cancel points go to the recorder exactly where the command would fire them;
 // a stop at a cancel point raises the silent abort.
 inline void ReferenceExecute(const TScanRecords& records, TScanMatchers& matchers,

@@ -417,7 +417,7 @@ TEST(TScanMatchers, AttributesDifferenceStopsBeforeTheHashMatcher) {
 }
 
 // ---------------------------------------------------------------------------------------
-// The guarantees of Part 1.2, on random runs
+// The engine's guarantees, on random runs
 
 // The content of a test record: its Path names it, "/c<n>", or "/unreadable<n>".
 int ContentOf(const TScanRecord& record) {
