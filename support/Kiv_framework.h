@@ -76,7 +76,8 @@ private:
 };
 
 // A string list with an optional sorted, duplicate-ignoring mode, and an untyped object
-// per line.
+// per line. The operations are virtual so that a derived list with storage of its own
+// behaves the same through a reference to this class.
 class TStringList {
 public:
     enum class TDuplicates { dupAccept, dupIgnore };
@@ -91,23 +92,23 @@ public:
     bool CaseSensitive = false;
     TDuplicates Duplicates = TDuplicates::dupAccept;
 
-    int Count() const { return static_cast<int>(Items.size()); }
-    const std::string& operator[](int index) const;
-    void* Objects(int index) const;
+    virtual int Count() const { return static_cast<int>(Items.size()); }
+    virtual const std::string& operator[](int index) const;
+    virtual void* Objects(int index) const;
 
     // Returns the index of the line; a duplicate ignored by a sorted list returns the
     // index of the line already there.
-    int Add(const std::string& text, void* object = nullptr);
-    void Delete(int index);
-    void Clear() { Items.clear(); }
-    int IndexOf(const std::string& text) const;
+    virtual int Add(const std::string& text, void* object = nullptr);
+    virtual void Delete(int index);
+    virtual void Clear() { Items.clear(); }
+    virtual int IndexOf(const std::string& text) const;
     // Binary search of a sorted list: true when found, index of the line or of the place
     // it would go.
-    bool Find(const std::string& text, int& index) const;
+    virtual bool Find(const std::string& text, int& index) const;
 
-    void SetCapacity(int capacity) { Items.reserve(static_cast<std::size_t>(capacity)); }
+    virtual void SetCapacity(int capacity) { Items.reserve(static_cast<std::size_t>(capacity)); }
 
-    std::vector<std::string> Lines() const;
+    virtual std::vector<std::string> Lines() const;
 
 protected:
     // The order and equality of lines; a derived list changes only this.
