@@ -1,0 +1,116 @@
+// The document: the entry list to compare, the criteria ("aspects") by which
+// two entries count as duplicates, and whether that set is remembered between runs.
+#pragma once
+
+#include "App_common.h"
+#include "App_scanentries.h"
+#include "Kiv_framework.h"
+
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <string>
+
+namespace App_document {
+
+// The comparison criteria; the order is the bit order of the set and the character order
+// of the stored "Aspects" string.
+enum TScanAspect : std::uint8_t {
+    saDirectory = 0,
+    saName = 1,
+    saBaseName = 2,
+    saExtension = 3,
+    saSize = 4,
+    saType = 5,
+    saCreationTime = 6,
+    saLastWriteTime = 7,
+    saLastAccessTime = 8,
+    saAttributes = 9,
+    saHash = 10,
+    saBinaries = 11,
+};
+
+constexpr int ScanAspectCount = 12;
+
+// A set of TScanAspect in 16 bits (bit k for member k); the four bits above member 11
+// are always 0.
+class TScanAspects {
+public:
+    static constexpr std::uint16_t AllBits = (1u << ScanAspectCount) - 1;
+
+    constexpr TScanAspects() = default;
+    constexpr TScanAspects(std::initializer_list<TScanAspect> members) {
+        for (const TScanAspect member : members)
+            Include(member);
+    }
+    // Bits above member 11 are dropped.
+    static constexpr TScanAspects FromBits(std::uint32_t bits) {
+        TScanAspects result;
+        result.FBits = static_cast<std::uint16_t>(bits & AllBits);
+        return result;
+    }
+
+    constexpr std::uint16_t Bits() const { return FBits; }
+    constexpr bool Empty() const { return FBits == 0; }
+    constexpr bool Contains(TScanAspect member) const {
+        return member < ScanAspectCount && (FBits & (1u << member)) != 0;
+    }
+    constexpr void Include(TScanAspect member) {
+        if (member < ScanAspectCount)
+            FBits = static_cast<std::uint16_t>(FBits | (1u << member));
+    }
+    constexpr void Exclude(TScanAspect member) {
+        if (member < ScanAspectCount)
+            FBits = static_cast<std::uint16_t>(FBits & ~(1u << member));
+    }
+
+    friend constexpr bool operator==(TScanAspects a, TScanAspects b) { return a.FBits == b.FBits; }
+    friend constexpr TScanAspects operator+(TScanAspects a, TScanAspects b) { return FromBits(a.FBits | b.FBits); }
+    friend constexpr TScanAspects operator-(TScanAspects a, TScanAspects b) {
+        return FromBits(a.FBits & ~b.FBits);
+    }
+    friend constexpr TScanAspects operator*(TScanAspects a, TScanAspects b) { return FromBits(a.FBits & b.FBits); }
+
+private:
+    std::uint16_t FBits = 0;
+};
+
+// The start value: Size, Type and Hash.
+constexpr TScanAspects DefaultScanAspects{saSize, saType, saHash};
+
+// The stored form: 12 characters, "1" for a member, "0" for one that is not.
+std::string AspectsToString(TScanAspects aspects);
+// Characters 1 to 12; any character but "0" is a member; a shorter text raises
+// Kiv_framework::ERangeError.
+TScanAspects StringToAspects(const std::string& text);
+
+class TDocument : public App_common::TModel {
+public:
+    TDocument();
+    ~TDocument() override;
+    TDocument(const TDocument&) = delete;
+    TDocument& operator=(const TDocument&) = delete;
+
+    // "RememberSettings" (default: the current value), then, only when it is true,
+    // "Aspects" (default: the current set) through SetAspects.
+    void Load(App_common::TMemIniFile& iniFile, const std::string& section) override;
+    // "Aspects" when RememberSettings is true, then always "RememberSettings".
+    void Save(App_common::TMemIniFile& iniFile, const std::string& section) override;
+    // Raises OnChange with the document as sender; nothing when the slot is empty.
+    virtual void Changed();
+
+    App_scanentries::TScanEntries& Entries() const { return *FEntries; }
+
+    TScanAspects GetAspects() const { return FAspects; }
+    // Stores the set and calls Changed, only when it differs from the current one.
+    void SetAspects(TScanAspects aspects);
+
+    bool RememberSettings = false;
+    Kiv_framework::TEvent<TDocument*> OnChange;
+
+private:
+    std::unique_ptr<App_scanentries::TScanEntries> FEntries;
+    TScanAspects FAspects = DefaultScanAspects;
+};
+
+} // namespace App_document

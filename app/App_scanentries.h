@@ -1,0 +1,280 @@
+// The entry list: the file entry with its fields, text forms, image indexes and sort
+// comparisons, the producer that turns path texts into entries and the ordered, owning
+// entry collection with its five change events.
+//
+// Linux rules:
+// - "/" is the separator: Directory is the path up to its last "/", without that "/"
+//   unless it is the root ("/x" gives "/"); Name is the rest;
+// - path identity (FindSamePaths, the producer's seen set) is byte for byte, so
+//   /t/Read.me and /t/read.me are two entries; the name comparisons of the sorts stay
+//   case-insensitive (Kiv_locale);
+// - "*" and "?" are ordinary name characters: there is no pattern check;
+// - symbolic links, sockets, FIFOs and devices in a listing give no entry; one given
+//   directly that is neither a regular file nor a directory is refused.
+#pragma once
+
+#include "App_common.h"
+#include "App_scan.h"
+#include "Kiv_dynamicarrays.h"
+#include "Kiv_files.h"
+#include "Kiv_framework.h"
+#include "Kiv_lists.h"
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace App_scanentries {
+
+using App_scan::spPrimary;
+using App_scan::spSecondary;
+using App_scan::TScanPriority;
+using App_scan::TScanRecord;
+using Kiv_dynamicarrays::DynamicArray;
+using Kiv_dynamicarrays::TIntegerDynArray;
+using Kiv_files::TFileTime;
+using Kiv_files::TFindData;
+using Kiv_lists::TListReorderRecords;
+
+// ---------------------------------------------------------------------------------------
+// Scan entry
+
+// The attribute bits an entry keeps: read-only, hidden, system, archive.
+constexpr std::uint32_t EntryAttributeMask = 0x27;
+
+// One file of the list. Everything but Priority, Hash and Group is captured once, at
+// construction, and never refreshed.
+//
+// Memory: Directory, Name and BaseName are held as offsets into Path and Type is shared
+// with every entry of the same type name (one copy per distinct name for the process), so
+// an entry costs little more than its path. The accessors give the texts of the fourteen
+// fields.
+class TScanEntry {
+public:
+    // Fills the fields in table order from the path and the record's attribute bits,
+    // times and size (never its name). Hash starts empty, Priority at spSecondary, Group
+    // at -1. Raises whatever the file-type lookup raises (nothing is left behind).
+    TScanEntry(const std::string& path, const TFindData& findData);
+    virtual ~TScanEntry() = default;
+    TScanEntry(const TScanEntry&) = delete;
+    TScanEntry& operator=(const TScanEntry&) = delete;
+
+    // The fourteen fields, by value, in order; nothing is converted.
+    virtual TScanRecord GetRecord() const;
+
+    const std::string& Path() const { return FPath; }
+    // The views stay valid while the entry lives.
+    std::string_view Directory() const;
+    std::string_view Name() const;
+    std::string_view BaseName() const;
+    const std::string& Extension() const { return FExtension; }
+    std::uint64_t Size() const { return FSize; }
+    const std::string& Type() const { return *FType; }
+    TFileTime CreationTime() const { return FCreationTime; }
+    TFileTime LastWriteTime() const { return FLastWriteTime; }
+    TFileTime LastAccessTime() const { return FLastAccessTime; }
+    std::uint32_t Attributes() const { return FAttributes; }
+    std::int32_t Group() const { return FGroup; }
+
+    // Stores the group; any negative value is stored as -1.
+    void SetGroup(std::int32_t group);
+
+    // Plain writable fields: the priority commands and the scan's write-back assign them.
+    std::string Hash;
+    TScanPriority Priority = spSecondary;
+
+private:
+    std::string FPath;
+    std::string FExtension;
+    const std::string* FType; // shared, process-wide, lives until exit
+    std::uint64_t FSize = 0;
+    TFileTime FCreationTime;
+    TFileTime FLastWriteTime;
+    TFileTime FLastAccessTime;
+    std::uint32_t FAttributes = 0;
+    std::uint32_t FDirectoryEnd = 0; // Directory is FPath[0, FDirectoryEnd)
+    std::uint32_t FNameStart = 0;    // Name is FPath[FNameStart, end)
+    std::uint32_t FBaseNameEnd = 0;  // BaseName is FPath[FNameStart, FBaseNameEnd)
+    std::int32_t FGroup = -1;
+};
+
+// 0 for spPrimary, 1 for spSecondary; any other value raises EAppError "The program
+// cannot accept the priority.".
+int PriorityOrdinal(TScanPriority priority);
+
+// The process-wide image indexes, assigned once by the main window at start.
+extern int PrimaryImageIndex;
+extern int SecondaryImageIndex;
+extern int UngroupedImageIndex;
+extern int UniqueImageIndex;
+extern int GroupedImageIndex;
+
+// Text forms, one per field.
+std::string PathText(const TScanEntry& entry);
+std::string DirectoryText(const TScanEntry& entry);
+std::string NameText(const TScanEntry& entry);
+std::string BaseNameText(const TScanEntry& entry);
+std::string ExtensionText(const TScanEntry& entry);
+std::string SizeText(const TScanEntry& entry);
+std::string TypeText(const TScanEntry& entry);
+std::string CreationTimeText(const TScanEntry& entry);
+std::string LastWriteTimeText(const TScanEntry& entry);
+std::string LastAccessTimeText(const TScanEntry& entry);
+std::string AttributesText(const TScanEntry& entry);
+std::string HashText(const TScanEntry& entry);
+std::string PriorityText(const TScanEntry& entry);
+std::string GroupText(const TScanEntry& entry);
+
+int PriorityImageIndex(const TScanEntry& entry);
+int GroupImageIndex(const TScanEntry& entry);
+
+// Comparisons: negative, 0 or positive for a before, equal to or after b.
+int ComparePath(const TScanEntry& a, const TScanEntry& b);
+int CompareDirectory(const TScanEntry& a, const TScanEntry& b);
+int CompareName(const TScanEntry& a, const TScanEntry& b);
+int CompareBaseName(const TScanEntry& a, const TScanEntry& b);
+int CompareExtension(const TScanEntry& a, const TScanEntry& b);
+int CompareSize(const TScanEntry& a, const TScanEntry& b);
+int CompareType(const TScanEntry& a, const TScanEntry& b);
+int CompareCreationTime(const TScanEntry& a, const TScanEntry& b);
+int CompareLastWriteTime(const TScanEntry& a, const TScanEntry& b);
+int CompareLastAccessTime(const TScanEntry& a, const TScanEntry& b);
+int CompareAttributes(const TScanEntry& a, const TScanEntry& b);
+int CompareHash(const TScanEntry& a, const TScanEntry& b);
+int ComparePriority(const TScanEntry& a, const TScanEntry& b);
+int CompareGroup(const TScanEntry& a, const TScanEntry& b);
+
+// The file-name upper-casing rule of the Extension field: well-formed UTF-8 through
+// Unicode case mapping, every other byte kept.
+std::string UpperFileName(std::string_view text);
+
+using TScanEntryArray = DynamicArray<TScanEntry*>;
+
+// ---------------------------------------------------------------------------------------
+// Entry producer
+
+// Turns path texts into new entries, one path or one directory per Step: every given
+// path first, in the order given, then the directories found, breadth first. Every path
+// is taken once per production. Destroying the producer without Release destroys every
+// entry produced so far, so a failed add leaves nothing behind.
+class TScanEntryProducer {
+public:
+    explicit TScanEntryProducer(const DynamicArray<std::string>& paths);
+    virtual ~TScanEntryProducer() = default;
+    TScanEntryProducer(const TScanEntryProducer&) = delete;
+    TScanEntryProducer& operator=(const TScanEntryProducer&) = delete;
+
+    // One unit of work; false when nothing is left. Errors leave at once:
+    // EAppError "The program cannot accept the file \"%s\"." (a bad, vanished or
+    // unacceptable given path, as it was given) and "The program cannot find the file
+    // \"%s\"." (a directory that cannot be listed).
+    virtual bool Step();
+    // Gives up the produced entries without destroying them.
+    virtual void Release();
+    // The produced entries in production order (still owned by the producer until
+    // Release).
+    TScanEntryArray GetEntries() const;
+
+    int ProducedCount() const { return static_cast<int>(ProducedEntries.size()); }
+
+private:
+    void AddPath(const std::string& text);
+    void AddDirectory(const std::string& directory);
+
+    std::deque<std::string> PendingPaths;
+    std::deque<std::string> PendingDirectories;
+    Kiv_files::TPathList SeenPaths;
+    std::vector<std::unique_ptr<TScanEntry>> ProducedEntries;
+};
+
+// ---------------------------------------------------------------------------------------
+// Entry collection
+
+// The ordered, owning entry list. Every change is reported after it is complete through
+// one of the five events, each with at most one subscriber.
+class TScanEntries : public App_common::TModel {
+public:
+    using TIndexesEvent = Kiv_framework::TEvent<TScanEntries*, const TIntegerDynArray&>;
+    using TClearedEvent = Kiv_framework::TEvent<TScanEntries*>;
+    using TReorderedEvent = Kiv_framework::TEvent<TScanEntries*, const TListReorderRecords&>;
+    using TChangedEvent = Kiv_framework::TEvent<TScanEntries*, int>;
+
+    TScanEntries() = default;
+    ~TScanEntries() override = default; // destroys the entries, raises nothing
+    TScanEntries(const TScanEntries&) = delete;
+    TScanEntries& operator=(const TScanEntries&) = delete;
+
+    int Count() const { return static_cast<int>(Entries.size()); }
+    // An index outside 0..Count - 1 raises Kiv_framework::ERangeError.
+    TScanEntry& Item(int index) const;
+
+    virtual void DoAdded(const TIntegerDynArray& indexes);
+    virtual void DoRemoved(const TIntegerDynArray& indexes);
+    virtual void DoCleared();
+    virtual void DoReordered(const TListReorderRecords& records);
+    virtual void DoChanged(int index);
+
+    // Appends the new entries (nothing for an empty batch) after removing the present
+    // entries that have the path of a new one, then raises OnAdded with the new indexes.
+    // Ownership of the entries passes when they are appended: an error raised before
+    // (by the removal or its OnRemoved subscriber, or a failed allocation) leaves them
+    // with the caller; an error of the OnAdded subscriber comes after it passed.
+    virtual void Add(const TScanEntryArray& entries);
+    // Destroys the entries at the ascending, duplicate-free indexes (one pass), then
+    // raises OnRemoved with them. A bad index raises ERangeError before anything changes.
+    virtual void Remove(const TIntegerDynArray& indexes);
+    virtual void Clear();
+    // Stable ascending sorts by one key (the Compare functions above); each key is
+    // computed once per sort.
+    virtual void SortByPath();
+    virtual void SortByDirectory();
+    virtual void SortByName();
+    virtual void SortByBaseName();
+    virtual void SortByExtension();
+    virtual void SortBySize();
+    virtual void SortByType();
+    virtual void SortByCreationTime();
+    virtual void SortByLastWriteTime();
+    virtual void SortByLastAccessTime();
+    virtual void SortByAttributes();
+    virtual void SortByHash();
+    virtual void SortByPriority();
+    virtual void SortByGroup();
+    virtual void ReverseOrder();
+    virtual void MoveUp(const TIntegerDynArray& indexes);
+    virtual void MoveDown(const TIntegerDynArray& indexes);
+    // Applies the moves and raises OnReordered; nothing for an empty move list.
+    virtual void Reorder(const TListReorderRecords& records);
+    // The index of that very object, -1 when absent.
+    virtual int IndexOf(const TScanEntry* entry) const;
+    // Ascending indexes of present entries whose Path equals (byte for byte) the Path of
+    // a new entry.
+    virtual TIntegerDynArray FindSamePaths(const TScanEntryArray& entries) const;
+    virtual TIntegerDynArray GetDuplicateIndices() const;
+    virtual TIntegerDynArray GetUniqueIndices() const;
+    virtual int GetDuplicateCount() const;
+    virtual int GetUniqueCount() const;
+    virtual int GetGroupCount() const;
+    virtual int CountPriority(TScanPriority priority) const;
+    // A negative group counts the ungrouped entries (-1).
+    virtual int CountGroup(std::int32_t group) const;
+    virtual void EntryChanged(int index);
+
+    TIndexesEvent OnAdded;
+    TIndexesEvent OnRemoved;
+    TClearedEvent OnCleared;
+    TReorderedEvent OnReordered;
+    TChangedEvent OnChanged;
+
+private:
+    // Sorts by per-entry keys that order exactly as the key's comparison does.
+    void SortByKeys(const std::vector<std::uint64_t>& keys);
+    TIntegerDynArray IndicesWhere(int count, bool (*test)(const TScanEntry&)) const;
+
+    std::vector<std::unique_ptr<TScanEntry>> Entries;
+};
+
+} // namespace App_scanentries

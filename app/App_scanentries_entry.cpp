@@ -1,0 +1,339 @@
+// The scan entry, its text forms, image indexes and comparisons.
+#include "App_scanentries.h"
+
+#include "Kiv_locale.h"
+#include "Kiv_shellfiles.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <limits>
+#include <mutex>
+#include <unordered_set>
+
+namespace App_scanentries {
+
+using App_common::EAppError;
+
+int PrimaryImageIndex = 0;
+int SecondaryImageIndex = 1;
+int UngroupedImageIndex = 0;
+int UniqueImageIndex = 1;
+int GroupedImageIndex = 2;
+
+namespace {
+
+const char* const PriorityMessage = "The program cannot accept the priority.";
+
+// The process-wide type cache, created on first use and kept until exit, with the one
+// shared copy of every type name it gave. Entries are built on the main thread; the lock
+// only keeps a stray caller on another thread from corrupting the two.
+class TTypeNames {
+public:
+    const std::string* FileTypeName(const std::string& path) {
+        const std::lock_guard<std::mutex> lock(Mutex);
+        const std::string name = Cache.GetFileTypeName(path);
+        if (Last != nullptr && *Last == name)
+            return Last;
+        Last = &*Names.insert(name).first;
+        return Last;
+    }
+
+private:
+    std::mutex Mutex;
+    Kiv_shellfiles::TFileTypeCache Cache;
+    std::unordered_set<std::string> Names; // node-based: the addresses stay valid
+    const std::string* Last = nullptr;
+};
+
+TTypeNames& TypeNames() {
+    static TTypeNames names;
+    return names;
+}
+
+// Length of the well-formed UTF-8 sequence at text[i], or 0 when the byte there begins
+// none (no overlong forms, no surrogates, nothing past U+10FFFF).
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char b0 = byte(i);
+    const std::size_t left = text.size() - i;
+    if (b0 < 0x80)
+        return 1;
+    const auto continuation = [&](std::size_t k, unsigned char low, unsigned char high) {
+        return byte(k) >= low && byte(k) <= high;
+    };
+    if (b0 >= 0xC2 && b0 <= 0xDF)
+        return left >= 2 && continuation(i + 1, 0x80, 0xBF) ? 2 : 0;
+    if (b0 >= 0xE0 && b0 <= 0xEF) {
+        if (left < 3)
+            return 0;
+        const unsigned char low = b0 == 0xE0 ? 0xA0 : 0x80;
+        const unsigned char high = b0 == 0xED ? 0x9F : 0xBF;
+        return continuation(i + 1, low, high) && continuation(i + 2, 0x80, 0xBF) ? 3 : 0;
+    }
+    if (b0 >= 0xF0 && b0 <= 0xF4) {
+        if (left < 4)
+            return 0;
+        const unsigned char low = b0 == 0xF0 ? 0x90 : 0x80;
+        const unsigned char high = b0 == 0xF4 ? 0x8F : 0xBF;
+        return continuation(i + 1, low, high) && continuation(i + 2, 0x80, 0xBF) &&
+                       continuation(i + 3, 0x80, 0xBF)
+                   ? 4
+                   : 0;
+    }
+    return 0;
+}
+
+int Sign(std::uint64_t a, std::uint64_t b) { return a < b ? -1 : (a > b ? 1 : 0); }
+
+int CompareFileNames(std::string_view a, std::string_view b) {
+    return Kiv_locale::CompareText(Kiv_locale::LowerFileName(a), Kiv_locale::LowerFileName(b));
+}
+
+} // namespace
+
+std::string UpperFileName(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t runStart = i;
+        bool ascii = true;
+        std::size_t length = 0;
+        while (i < text.size() && (length = Utf8SequenceLength(text, i)) != 0) {
+            ascii = ascii && length == 1;
+            i += length;
+        }
+        if (i > runStart) {
+            if (ascii) {
+                for (std::size_t k = runStart; k < i; ++k) {
+                    const char c = text[k];
+                    result += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+                }
+            } else {
+                const QByteArray upper =
+                    QString::fromUtf8(text.data() + runStart, static_cast<qsizetype>(i - runStart))
+                        .toUpper()
+                        .toUtf8();
+                result.append(upper.constData(), static_cast<std::size_t>(upper.size()));
+            }
+        }
+        if (i < text.size())
+            result += text[i++]; // a byte of no well-formed sequence: kept as it is
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------
+// TScanEntry
+
+TScanEntry::TScanEntry(const std::string& path, const TFindData& findData) : FPath(path) {
+    if (FPath.size() > std::numeric_limits<std::uint32_t>::max())
+        throw EAppError("The program cannot accept the file \"" + FPath + "\".");
+    // Directory: up to the last "/", without it unless it is the root.
+    const std::size_t slash = FPath.rfind('/');
+    if (slash == std::string::npos) {
+        FDirectoryEnd = 0;
+        FNameStart = 0;
+    } else {
+        FDirectoryEnd = static_cast<std::uint32_t>(slash == 0 ? 1 : slash);
+        FNameStart = static_cast<std::uint32_t>(slash + 1);
+    }
+    // Name is the rest; BaseName drops the name's last extension.
+    const std::size_t dot = FPath.rfind('.');
+    const bool dotInName = dot != std::string::npos && dot >= FNameStart;
+    FBaseNameEnd = static_cast<std::uint32_t>(dotInName ? dot : FPath.size());
+    // Extension: from the last "." of the name on, its leading dots removed, upper-cased.
+    if (dotInName)
+        FExtension = UpperFileName(Kiv_files::ExcludeLeadingChars(FPath.substr(dot), '.'));
+    FSize = Kiv_files::FindDataSize(findData);
+    FType = TypeNames().FileTypeName(FPath);
+    FCreationTime = Kiv_files::FindDataCreationTime(findData);
+    FLastWriteTime = Kiv_files::FindDataLastWriteTime(findData);
+    FLastAccessTime = Kiv_files::FindDataLastAccessTime(findData);
+    FAttributes = Kiv_files::FindDataAttributes(findData) & EntryAttributeMask;
+}
+
+std::string_view TScanEntry::Directory() const {
+    return std::string_view(FPath).substr(0, FDirectoryEnd);
+}
+
+std::string_view TScanEntry::Name() const { return std::string_view(FPath).substr(FNameStart); }
+
+std::string_view TScanEntry::BaseName() const {
+    return std::string_view(FPath).substr(FNameStart, FBaseNameEnd - FNameStart);
+}
+
+TScanRecord TScanEntry::GetRecord() const {
+    TScanRecord record;
+    record.Path = FPath;
+    record.Directory = Directory();
+    record.Name = Name();
+    record.BaseName = BaseName();
+    record.Extension = FExtension;
+    record.Size = FSize;
+    record.Type = *FType;
+    record.CreationTime = Kiv_files::FileTimeToUInt64(FCreationTime);
+    record.LastWriteTime = Kiv_files::FileTimeToUInt64(FLastWriteTime);
+    record.LastAccessTime = Kiv_files::FileTimeToUInt64(FLastAccessTime);
+    record.Attributes = FAttributes;
+    record.Hash = Hash;
+    record.Priority = Priority;
+    record.Group = FGroup;
+    return record;
+}
+
+void TScanEntry::SetGroup(std::int32_t group) { FGroup = group < 0 ? -1 : group; }
+
+int PriorityOrdinal(TScanPriority priority) {
+    switch (priority) {
+    case spPrimary:
+        return 0;
+    case spSecondary:
+        return 1;
+    }
+    throw EAppError(PriorityMessage);
+}
+
+// ---------------------------------------------------------------------------------------
+// Text forms
+
+std::string PathText(const TScanEntry& entry) { return entry.Path(); }
+std::string DirectoryText(const TScanEntry& entry) { return std::string(entry.Directory()); }
+std::string NameText(const TScanEntry& entry) { return std::string(entry.Name()); }
+std::string BaseNameText(const TScanEntry& entry) { return std::string(entry.BaseName()); }
+std::string ExtensionText(const TScanEntry& entry) { return entry.Extension(); }
+std::string SizeText(const TScanEntry& entry) { return App_common::SizeToText(entry.Size()); }
+std::string TypeText(const TScanEntry& entry) { return entry.Type(); }
+
+std::string CreationTimeText(const TScanEntry& entry) {
+    return App_common::FileTimeToText(Kiv_files::FileTimeToUInt64(entry.CreationTime()), true);
+}
+
+std::string LastWriteTimeText(const TScanEntry& entry) {
+    return App_common::FileTimeToText(Kiv_files::FileTimeToUInt64(entry.LastWriteTime()), true);
+}
+
+std::string LastAccessTimeText(const TScanEntry& entry) {
+    return App_common::FileTimeToText(Kiv_files::FileTimeToUInt64(entry.LastAccessTime()), true);
+}
+
+std::string AttributesText(const TScanEntry& entry) {
+    const std::uint32_t a = entry.Attributes();
+    std::string text = "----";
+    if (a & Kiv_files::faArchive)
+        text[0] = 'A';
+    if (a & Kiv_files::faHidden)
+        text[1] = 'H';
+    if (a & Kiv_files::faReadOnly)
+        text[2] = 'R';
+    if (a & Kiv_files::faSystem)
+        text[3] = 'S';
+    return text;
+}
+
+std::string HashText(const TScanEntry& entry) { return entry.Hash; }
+
+std::string PriorityText(const TScanEntry& entry) {
+    return PriorityOrdinal(entry.Priority) == 0 ? "Primary" : "Secondary";
+}
+
+std::string GroupText(const TScanEntry& entry) {
+    if (entry.Group() < 0)
+        return {};
+    if (entry.Group() == 0)
+        return "(Unique)";
+    return std::to_string(entry.Group());
+}
+
+int PriorityImageIndex(const TScanEntry& entry) {
+    return PriorityOrdinal(entry.Priority) == 0 ? PrimaryImageIndex : SecondaryImageIndex;
+}
+
+int GroupImageIndex(const TScanEntry& entry) {
+    if (entry.Group() < 0)
+        return UngroupedImageIndex;
+    return entry.Group() == 0 ? UniqueImageIndex : GroupedImageIndex;
+}
+
+// ---------------------------------------------------------------------------------------
+// Comparisons
+
+int ComparePath(const TScanEntry& a, const TScanEntry& b) {
+    return CompareFileNames(a.Path(), b.Path());
+}
+
+int CompareDirectory(const TScanEntry& a, const TScanEntry& b) {
+    return CompareFileNames(a.Directory(), b.Directory());
+}
+
+int CompareName(const TScanEntry& a, const TScanEntry& b) {
+    return CompareFileNames(a.Name(), b.Name());
+}
+
+int CompareBaseName(const TScanEntry& a, const TScanEntry& b) {
+    return CompareFileNames(a.BaseName(), b.BaseName());
+}
+
+int CompareExtension(const TScanEntry& a, const TScanEntry& b) {
+    return CompareFileNames(a.Extension(), b.Extension());
+}
+
+int CompareSize(const TScanEntry& a, const TScanEntry& b) { return Sign(a.Size(), b.Size()); }
+
+int CompareType(const TScanEntry& a, const TScanEntry& b) {
+    return Kiv_locale::CompareText(a.Type(), b.Type());
+}
+
+int CompareCreationTime(const TScanEntry& a, const TScanEntry& b) {
+    return Sign(Kiv_files::FileTimeToUInt64(a.CreationTime()),
+                Kiv_files::FileTimeToUInt64(b.CreationTime()));
+}
+
+int CompareLastWriteTime(const TScanEntry& a, const TScanEntry& b) {
+    return Sign(Kiv_files::FileTimeToUInt64(a.LastWriteTime()),
+                Kiv_files::FileTimeToUInt64(b.LastWriteTime()));
+}
+
+int CompareLastAccessTime(const TScanEntry& a, const TScanEntry& b) {
+    return Sign(Kiv_files::FileTimeToUInt64(a.LastAccessTime()),
+                Kiv_files::FileTimeToUInt64(b.LastAccessTime()));
+}
+
+int CompareAttributes(const TScanEntry& a, const TScanEntry& b) {
+    const std::uint32_t bits[] = {Kiv_files::faArchive, Kiv_files::faHidden, Kiv_files::faReadOnly,
+                                  Kiv_files::faSystem};
+    for (const std::uint32_t bit : bits) {
+        const bool inA = (a.Attributes() & bit) != 0;
+        const bool inB = (b.Attributes() & bit) != 0;
+        if (inA != inB)
+            return inA ? 1 : -1;
+    }
+    return 0;
+}
+
+int CompareHash(const TScanEntry& a, const TScanEntry& b) {
+    if (a.Hash.empty() || b.Hash.empty())
+        return (a.Hash.empty() ? 1 : 0) - (b.Hash.empty() ? 1 : 0);
+    // Collation ignoring case: both texts lowered, then collated.
+    return CompareFileNames(a.Hash, b.Hash);
+}
+
+int ComparePriority(const TScanEntry& a, const TScanEntry& b) {
+    return PriorityOrdinal(a.Priority) - PriorityOrdinal(b.Priority);
+}
+
+namespace {
+int GroupKey(std::int32_t group) {
+    constexpr int Largest = std::numeric_limits<std::int32_t>::max();
+    if (group >= 1)
+        return group;
+    return group == 0 ? Largest - 1 : Largest;
+}
+} // namespace
+
+int CompareGroup(const TScanEntry& a, const TScanEntry& b) {
+    return GroupKey(a.Group()) - GroupKey(b.Group());
+}
+
+} // namespace App_scanentries

@@ -1,0 +1,114 @@
+// The entry producer.
+#include "App_scanentries.h"
+
+#include "Kiv_strings.h"
+
+namespace App_scanentries {
+
+using App_common::EAppError;
+
+namespace {
+
+std::string AcceptMessage(const std::string& path) {
+    return "The program cannot accept the file \"" + path + "\".";
+}
+
+std::string FindMessage(const std::string& path) {
+    return "The program cannot find the file \"" + path + "\".";
+}
+
+bool IsDotName(const char* name) {
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// Neither a regular file nor a directory: a symbolic link, socket, FIFO or device.
+bool IsSpecial(const TFindData& record) {
+    return (Kiv_files::FindDataAttributes(record) & (Kiv_files::faSymLink | Kiv_files::faDevice)) != 0;
+}
+
+} // namespace
+
+TScanEntryProducer::TScanEntryProducer(const DynamicArray<std::string>& paths)
+    : PendingPaths(paths.begin(), paths.end()) {
+    SeenPaths.Sorted = true;
+    SeenPaths.Duplicates = Kiv_framework::TStringList::TDuplicates::dupIgnore;
+    SeenPaths.SetCapacity(paths.Length());
+    ProducedEntries.reserve(static_cast<std::size_t>(paths.Length()));
+}
+
+bool TScanEntryProducer::Step() {
+    if (!PendingPaths.empty()) {
+        AddPath(PendingPaths.front());
+        PendingPaths.pop_front();
+        return true;
+    }
+    if (!PendingDirectories.empty()) {
+        AddDirectory(PendingDirectories.front());
+        PendingDirectories.pop_front();
+        return true;
+    }
+    return false;
+}
+
+void TScanEntryProducer::Release() {
+    for (auto& entry : ProducedEntries)
+        (void)entry.release();
+    ProducedEntries.clear();
+}
+
+TScanEntryArray TScanEntryProducer::GetEntries() const {
+    TScanEntryArray entries(static_cast<int>(ProducedEntries.size()));
+    for (std::size_t i = 0; i < ProducedEntries.size(); ++i)
+        entries[static_cast<int>(i)] = ProducedEntries[i].get();
+    return entries;
+}
+
+void TScanEntryProducer::AddPath(const std::string& text) {
+    try {
+        // Absolute form; no pattern check ("*" and "?" are name characters on Linux).
+        Kiv_files::CheckAbsolutePath(text);
+        // The canonical form: symbolic links, "." and ".." resolved (realpath), so the
+        // path is also expanded and normalised.
+        const std::string path = Kiv_files::GetLongPath(text);
+        if (!Kiv_strings::AddIfAbsent(SeenPaths, path))
+            return;
+        const TFindData record = Kiv_files::GetFindData(path);
+        if (Kiv_files::FindDataAttributes(record) & Kiv_files::faDirectory) {
+            PendingDirectories.push_back(path);
+            return;
+        }
+        if (IsSpecial(record))
+            throw EAppError(AcceptMessage(text));
+        ProducedEntries.push_back(std::make_unique<TScanEntry>(path, record));
+    } catch (const Kiv_files::EFileError&) {
+        throw EAppError(AcceptMessage(text));
+    }
+}
+
+void TScanEntryProducer::AddDirectory(const std::string& directory) {
+    Kiv_files::TFileEnumerator enumerator(Kiv_files::DirectoryPattern(directory));
+    if (!enumerator.MoveNext())
+        throw EAppError(FindMessage(directory));
+    const bool endsInSlash = !directory.empty() && directory.back() == '/';
+    std::string path;
+    do {
+        const TFindData record = enumerator.Current();
+        if (IsDotName(record.FileName))
+            continue;
+        // Links are not followed and other special files give no entry.
+        if (IsSpecial(record))
+            continue;
+        path.assign(directory);
+        if (!endsInSlash)
+            path += '/';
+        path += record.FileName;
+        if (!Kiv_strings::AddIfAbsent(SeenPaths, path))
+            continue;
+        if (Kiv_files::FindDataAttributes(record) & Kiv_files::faDirectory)
+            PendingDirectories.push_back(path);
+        else
+            ProducedEntries.push_back(std::make_unique<TScanEntry>(path, record));
+    } while (enumerator.MoveNext());
+}
+
+} // namespace App_scanentries
