@@ -65,11 +65,15 @@ public:
     }
 
     friend constexpr bool operator==(TScanAspects a, TScanAspects b) { return a.FBits == b.FBits; }
-    friend constexpr TScanAspects operator+(TScanAspects a, TScanAspects b) { return FromBits(a.FBits | b.FBits); }
+    friend constexpr TScanAspects operator+(TScanAspects a, TScanAspects b) {
+        return FromBits(a.FBits | b.FBits);
+    }
     friend constexpr TScanAspects operator-(TScanAspects a, TScanAspects b) {
         return FromBits(a.FBits & ~b.FBits);
     }
-    friend constexpr TScanAspects operator*(TScanAspects a, TScanAspects b) { return FromBits(a.FBits & b.FBits); }
+    friend constexpr TScanAspects operator*(TScanAspects a, TScanAspects b) {
+        return FromBits(a.FBits & b.FBits);
+    }
 
 private:
     std::uint16_t FBits = 0;
@@ -112,5 +116,13 @@ private:
     std::unique_ptr<App_scanentries::TScanEntries> FEntries;
     TScanAspects FAspects = DefaultScanAspects;
 };
+
+// The results file's text: for each group number in ascending order, the full paths of
+// its entries in list order, each line ended by CR LF, then an empty line. Unique and
+// ungrouped entries are left out; no groups give the empty text.
+std::string ResultsText(const App_scanentries::TScanEntries& entries);
+// Writes the text to the file, replacing its content; a failure raises EAppError "The
+// program could not save the results to the file \"%s\".".
+void WriteResultsFile(const std::string& fileName, const std::string& text);
 
 } // namespace App_document

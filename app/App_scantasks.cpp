@@ -1,0 +1,156 @@
+#include "App_scantasks.h"
+
+#include "App_document.h"
+#include "App_scanentries.h"
+
+#include <cstdio>
+#include <utility>
+
+namespace App_scantasks {
+
+using App_document::TScanAspect;
+using App_scan::TScanCommand;
+using App_scan::TScanMatcher;
+using App_scan::TScanMatchers;
+using App_scan::TScanRecord;
+using App_scan::TScanRecords;
+
+namespace {
+
+// Integer comparisons first, then the texts, then the contents, hash before bytes: the
+// cheap criteria decide most pairs before a file is read.
+struct TChainLink {
+    TScanAspect Aspect;
+    std::unique_ptr<TScanMatcher> (*Create)();
+};
+
+template <typename Matcher>
+std::unique_ptr<TScanMatcher> Make() {
+    return std::make_unique<Matcher>();
+}
+
+constexpr TChainLink Chain[] = {
+    {App_document::saAttributes, Make<App_scan::TScanAttributesMatcher>},
+    {App_document::saSize, Make<App_scan::TScanSizeMatcher>},
+    {App_document::saCreationTime, Make<App_scan::TScanCreationTimeMatcher>},
+    {App_document::saLastWriteTime, Make<App_scan::TScanLastWriteTimeMatcher>},
+    {App_document::saLastAccessTime, Make<App_scan::TScanLastAccessTimeMatcher>},
+    {App_document::saBaseName, Make<App_scan::TScanBaseNameMatcher>},
+    {App_document::saExtension, Make<App_scan::TScanExtensionMatcher>},
+    {App_document::saName, Make<App_scan::TScanNameMatcher>},
+    {App_document::saDirectory, Make<App_scan::TScanDirectoryMatcher>},
+    {App_document::saType, Make<App_scan::TScanTypeMatcher>},
+    {App_document::saHash, Make<App_scan::TScanHashMatcher>},
+    {App_document::saBinaries, Make<App_scan::TScanBinariesMatcher>},
+};
+
+std::string Format(const char* format, const std::string& name) {
+    const int length = std::snprintf(nullptr, 0, format, name.c_str());
+    std::string text(static_cast<std::size_t>(length), '\0');
+    std::snprintf(text.data(), text.size() + 1, format, name.c_str());
+    return text;
+}
+
+} // namespace
+
+TScanTask::TScanTask(App_document::TDocument* document) : Document(document) {}
+
+void TScanTask::Execute() {
+    const std::unique_ptr<TScanCommand> command = CreateCommand();
+    command->Execute();
+}
+
+void TScanTask::DoStatus(const std::string& text) {
+    if (!OnStatus)
+        return;
+    Synchronize(const_cast<std::string*>(&text), [this](void* argument) {
+        OnStatus(this, *static_cast<const std::string*>(argument));
+    });
+}
+
+void TScanTask::CancelClick(void*) {
+    Cancel();
+}
+
+std::unique_ptr<TScanCommand> TScanTask::CreateCommand() {
+    std::unique_ptr<TScanCommand> command;
+    Synchronize(&command, [this](void* argument) {
+        BuildCommand(*static_cast<std::unique_ptr<TScanCommand>*>(argument));
+    });
+    // A cancel that arrived while the command was being built ends the scan here.
+    if (Cancelled)
+        Kiv_framework::Abort();
+    return command;
+}
+
+TScanRecords TScanTask::TakeSnapshot() const {
+    const App_scanentries::TScanEntries& entries = Document->Entries();
+    TScanRecords records(entries.Count());
+    for (int i = 0; i < entries.Count(); ++i)
+        records[i] = entries.Item(i).GetRecord();
+    return records;
+}
+
+std::unique_ptr<TScanMatchers> TScanTask::CreateMatchers() {
+    auto matchers = std::make_unique<TScanMatchers>();
+    const App_document::TScanAspects aspects = Document->GetAspects();
+    for (const TChainLink& link : Chain) {
+        if (!aspects.Contains(link.Aspect))
+            continue;
+        std::unique_ptr<TScanMatcher> matcher = link.Create();
+        matcher->OnQueryContinue = [this](TScanMatcher*, bool& proceed) { QueryContinue(proceed); };
+        matchers->Add(matcher.release());
+    }
+    return matchers;
+}
+
+void TScanTask::BuildCommand(std::unique_ptr<TScanCommand>& command) {
+    try {
+        TScanRecords records = TakeSnapshot();
+        auto fresh = std::make_unique<TScanCommand>(records, CreateMatchers().release());
+        fresh->OnMatching = [this](TScanCommand*, int, TScanRecord& record) {
+            SynchronizeStatus("Matching \"%s\"...", record.Name);
+        };
+        fresh->OnMatched = [this](TScanCommand*, int, TScanRecord& record) {
+            SynchronizeStatus("Matched \"%s\"", record.Name);
+        };
+        fresh->OnRecordChanged = [this](TScanCommand*, int index, TScanRecord& record) {
+            WriteBack(index, record);
+        };
+        fresh->OnProgress = [this](TScanCommand*, int position, int count) {
+            DoProgress(position, count);
+        };
+        fresh->OnQueryContinue = [this](TScanCommand*, bool& proceed) { QueryContinue(proceed); };
+        command = std::move(fresh);
+    } catch (...) {
+        // A failed build ends the task without grouping.
+        Cancel();
+        throw;
+    }
+}
+
+void TScanTask::QueryContinue(bool& proceed) const {
+    proceed = !Cancelled;
+}
+
+void TScanTask::SynchronizeStatus(const char* format, const std::string& name) {
+    std::pair<const char*, const std::string*> status(format, &name);
+    Synchronize(&status, [this](void* argument) {
+        const auto* pair = static_cast<std::pair<const char*, const std::string*>*>(argument);
+        DoStatus(Format(pair->first, *pair->second));
+    });
+}
+
+void TScanTask::WriteBack(int index, const TScanRecord& record) {
+    std::pair<int, const TScanRecord*> change(index, &record);
+    Synchronize(&change, [this](void* argument) {
+        const auto* pair = static_cast<std::pair<int, const TScanRecord*>*>(argument);
+        App_scanentries::TScanEntries& entries = Document->Entries();
+        App_scanentries::TScanEntry& entry = entries.Item(pair->first);
+        entry.Hash = pair->second->Hash;
+        entry.SetGroup(pair->second->Group);
+        entries.EntryChanged(pair->first);
+    });
+}
+
+} // namespace App_scantasks

@@ -1,0 +1,44 @@
+// The background task that performs one scan of the document's entry list: the snapshot
+// and the matcher chain are built on the main thread, the grouping runs on the worker,
+// and every status, progress and group change is handed back to the main thread.
+#pragma once
+
+#include "App_scan.h"
+#include "Kiv_tasks.h"
+
+#include <memory>
+#include <string>
+
+namespace App_document {
+class TDocument;
+}
+
+namespace App_scantasks {
+
+class TScanTask : public Kiv_tasks::TTask {
+public:
+    explicit TScanTask(App_document::TDocument* document);
+
+    void Execute() override;
+    virtual void DoStatus(const std::string& text);
+    // Shaped as a user-interface handler so that it binds to the progress dialog's Cancel.
+    virtual void CancelClick(void* sender);
+
+    // Worker thread: the command built on the main thread.
+    std::unique_ptr<App_scan::TScanCommand> CreateCommand();
+    // Main thread only: the snapshot, the matcher chain in its fixed order and the
+    // command with its handlers.
+    void BuildCommand(std::unique_ptr<App_scan::TScanCommand>& command);
+
+    App_document::TDocument* Document;
+    Kiv_framework::TEvent<TScanTask*, const std::string&> OnStatus;
+
+private:
+    void QueryContinue(bool& proceed) const;
+    void SynchronizeStatus(const char* format, const std::string& name);
+    void WriteBack(int index, const App_scan::TScanRecord& record);
+    App_scan::TScanRecords TakeSnapshot() const;
+    std::unique_ptr<App_scan::TScanMatchers> CreateMatchers();
+};
+
+} // namespace App_scantasks

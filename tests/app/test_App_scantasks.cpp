@@ -1,0 +1,216 @@
+#include "App_document.h"
+#include "App_scantasks.h"
+#include "EntriesTestSupport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <gtest/gtest.h>
+#include <typeinfo>
+
+using namespace App_scan;
+using App_document::TDocument;
+using App_document::TScanAspects;
+using App_scantasks::TScanTask;
+using EntriesTest::TTempDir;
+using EntriesTest::WriteFile;
+
+namespace {
+
+int argc = 1;
+char name[] = "test_App_scantasks";
+char* argv[] = {name, nullptr};
+
+// What the main thread saw of one scan.
+struct TRun {
+    std::vector<std::string> Statuses;
+    std::vector<std::string> Errors;
+    std::vector<std::pair<int, int>> Progress;
+    // The groups of the list when the first status arrived.
+    std::vector<std::int32_t> GroupsAtFirstStatus;
+    bool Finished = false;
+};
+
+class ScanTask : public ::testing::Test {
+protected:
+    // Adds the files as entries of the given priority, in order.
+    void Add(const std::vector<std::string>& paths, TScanPriority priority = spPrimary) {
+        Kiv_dynamicarrays::TStringDynArray input(static_cast<int>(paths.size()));
+        std::copy(paths.begin(), paths.end(), input.begin());
+        App_scanentries::TScanEntryProducer producer(input);
+        while (producer.Step()) {
+        }
+        const auto produced = producer.GetEntries();
+        for (auto* entry : produced)
+            entry->Priority = priority;
+        Document.Entries().Add(produced);
+        producer.Release();
+    }
+
+    std::vector<std::int32_t> Groups() const {
+        std::vector<std::int32_t> groups;
+        for (int i = 0; i < Document.Entries().Count(); ++i)
+            groups.push_back(Document.Entries().Item(i).Group());
+        return groups;
+    }
+
+    // Starts a self-deleting scan task, lets prepare change it, serves it to its end.
+    TRun Scan(const std::function<void(TScanTask&)>& prepare = nullptr) {
+        TRun run;
+        auto* task = new TScanTask(&Document);
+        task->FreeOnTerminate = true;
+        task->OnStatus = [&](TScanTask*, const std::string& text) {
+            if (run.Statuses.empty())
+                run.GroupsAtFirstStatus = Groups();
+            run.Statuses.push_back(text);
+        };
+        task->OnProgress = [&](Kiv_tasks::TTask*, int position, int count) {
+            run.Progress.emplace_back(position, count);
+        };
+        task->OnException = [&](Kiv_tasks::TTask*, const Kiv_framework::Exception& error) {
+            run.Errors.push_back(error.Message());
+        };
+        task->OnFinish = [&](Kiv_tasks::TTask*) { run.Finished = true; };
+        task->Start();
+        if (prepare)
+            prepare(*task);
+        QElapsedTimer timer;
+        timer.start();
+        while (!run.Finished && timer.elapsed() < 20000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        // Let the worker's thread object go.
+        for (int i = 0; i < 20; ++i) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+        EXPECT_TRUE(run.Finished);
+        return run;
+    }
+
+    // The types of the chain a task builds for the aspects, in order.
+    std::vector<std::string> ChainOf(TScanAspects aspects) {
+        Document.SetAspects(aspects);
+        TScanTask task(&Document);
+        std::unique_ptr<TScanCommand> command;
+        task.BuildCommand(command);
+        std::vector<std::string> chain;
+        for (int i = 0; i < command->Matchers().Count(); ++i)
+            chain.push_back(typeid(command->Matchers()[i]).name());
+        return chain;
+    }
+
+    QCoreApplication App{argc, argv};
+    TDocument Document;
+    TTempDir Dir;
+};
+
+template <typename T>
+std::string TypeName() {
+    return typeid(T).name();
+}
+
+} // namespace
+
+TEST_F(ScanTask, MatchersFollowTheFixedChainOrder) {
+    using App_document::saHash;
+    using App_document::saName;
+    using App_document::saSize;
+    EXPECT_EQ(ChainOf({saSize}), std::vector<std::string>{TypeName<TScanSizeMatcher>()});
+    EXPECT_EQ(ChainOf({saHash, saName, saSize}),
+              (std::vector<std::string>{TypeName<TScanSizeMatcher>(), TypeName<TScanNameMatcher>(),
+                                        TypeName<TScanHashMatcher>()}));
+    const TScanAspects all = TScanAspects::FromBits(TScanAspects::AllBits);
+    EXPECT_EQ(ChainOf(all),
+              (std::vector<std::string>{
+                  TypeName<TScanAttributesMatcher>(), TypeName<TScanSizeMatcher>(),
+                  TypeName<TScanCreationTimeMatcher>(), TypeName<TScanLastWriteTimeMatcher>(),
+                  TypeName<TScanLastAccessTimeMatcher>(), TypeName<TScanBaseNameMatcher>(),
+                  TypeName<TScanExtensionMatcher>(), TypeName<TScanNameMatcher>(),
+                  TypeName<TScanDirectoryMatcher>(), TypeName<TScanTypeMatcher>(),
+                  TypeName<TScanHashMatcher>(), TypeName<TScanBinariesMatcher>()}));
+    EXPECT_TRUE(ChainOf(TScanAspects()).empty());
+}
+
+TEST_F(ScanTask, ScanGroupsWritesBackAndReportsStatusWithQuotedNames) {
+    WriteFile(Dir / "report.txt", "same");
+    WriteFile(Dir / "copy.txt", "same");
+    WriteFile(Dir / "other.txt", "else");
+    Add({Dir / "report.txt", Dir / "copy.txt", Dir / "other.txt"});
+    Document.SetAspects({App_document::saSize, App_document::saHash});
+    const TRun run = Scan();
+    EXPECT_EQ(Groups(), (std::vector<std::int32_t>{1, 1, 0}));
+    EXPECT_TRUE(run.Errors.empty());
+    EXPECT_EQ(run.Statuses,
+              (std::vector<std::string>{"Matching \"report.txt\"...", "Matched \"report.txt\"",
+                                        "Matching \"other.txt\"...", "Matched \"other.txt\""}));
+    EXPECT_EQ(run.Progress.back(), std::make_pair(3, 3));
+    // The hashes computed by the scan stay in the entries.
+    EXPECT_EQ(Document.Entries().Item(0).Hash.size(), 64u);
+    EXPECT_EQ(Document.Entries().Item(0).Hash, Document.Entries().Item(1).Hash);
+}
+
+TEST_F(ScanTask, EmptyCriteriaPutEverythingIntoTheFirstPrimarysGroup) {
+    WriteFile(Dir / "a", "1");
+    WriteFile(Dir / "b", "22");
+    WriteFile(Dir / "c", "333");
+    Add({Dir / "a"}, spSecondary);
+    Add({Dir / "b", Dir / "c"});
+    Document.SetAspects(TScanAspects());
+    Scan();
+    EXPECT_EQ(Groups(), (std::vector<std::int32_t>{1, 1, 1}));
+}
+
+TEST_F(ScanTask, EarlierGroupsAreClearedBeforeTheFirstStatus) {
+    WriteFile(Dir / "a", "1");
+    WriteFile(Dir / "b", "1");
+    Add({Dir / "a", Dir / "b"});
+    Document.SetAspects({App_document::saSize});
+    Scan();
+    ASSERT_EQ(Groups(), (std::vector<std::int32_t>{1, 1}));
+    const TRun again = Scan();
+    EXPECT_EQ(again.GroupsAtFirstStatus, (std::vector<std::int32_t>{-1, -1}));
+    EXPECT_EQ(Groups(), (std::vector<std::int32_t>{1, 1}));
+}
+
+TEST_F(ScanTask, CancelBeforeTheBuildEndsWithoutGroupingOrError) {
+    WriteFile(Dir / "a", "1");
+    WriteFile(Dir / "b", "1");
+    Add({Dir / "a", Dir / "b"});
+    // The build runs on the main thread, so a cancel made before the loop turns is seen.
+    const TRun run = Scan([](TScanTask& task) { task.CancelClick(nullptr); });
+    EXPECT_TRUE(run.Errors.empty());
+    EXPECT_TRUE(run.Statuses.empty());
+    EXPECT_TRUE(run.Progress.empty());
+    EXPECT_EQ(Groups(), (std::vector<std::int32_t>{-1, -1}));
+}
+
+TEST_F(ScanTask, UnreadableFileEndsTheScanWithOneErrorAndPartialGroups) {
+    WriteFile(Dir / "first", "aa");
+    WriteFile(Dir / "second", "aa");
+    WriteFile(Dir / "gone", "bb");
+    WriteFile(Dir / "third", "bb");
+    Add({Dir / "first", Dir / "second", Dir / "gone", Dir / "third"});
+    ::unlink((Dir / "gone").c_str());
+    ::unlink((Dir / "third").c_str());
+    Document.SetAspects({App_document::saHash});
+    const TRun run = Scan();
+    ASSERT_EQ(run.Errors.size(), 1u);
+    EXPECT_EQ(run.Errors[0],
+              "The program could not get the hash value of the file \"" + (Dir / "gone") + "\".");
+    EXPECT_EQ(Groups(), (std::vector<std::int32_t>{1, 1, -1, -1}));
+    EXPECT_LT(run.Progress.back().first, run.Progress.back().second);
+}
+
+TEST_F(ScanTask, SecondHashScanOfAnUnchangedListOpensNoFile) {
+    WriteFile(Dir / "a", "content");
+    WriteFile(Dir / "b", "content");
+    WriteFile(Dir / "c", "different");
+    Add({Dir / "a", Dir / "b", Dir / "c"});
+    Document.SetAspects({App_document::saHash});
+    Scan();
+    ASSERT_EQ(Groups(), (std::vector<std::int32_t>{1, 1, 0}));
+    // With the files gone, any attempt to read one would fail the scan.
+    std::filesystem::remove_all(Dir.Path);
+    const TRun again = Scan();
+    EXPECT_TRUE(again.Errors.empty());
+    EXPECT_EQ(Groups(), (std::vector<std::int32_t>{1, 1, 0}));
+}
