@@ -11,3 +11,5 @@ for bench in build/release/bench/bench_*; do
     echo "== $(basename "$bench")"
     "$bench" "$@"
 done
+echo "== scan_tree"
+bench/scan_tree.sh build/release

@@ -19,6 +19,9 @@ namespace {
 // Long enough for the main thread to wake up and run a short call, short enough not to
 // matter when it is busy elsewhere.
 constexpr std::chrono::microseconds SpinTime(200);
+// The longest run of back-to-back calls before the event loop gets its turn, so that a
+// window stays responsive during a fast scan.
+constexpr std::chrono::milliseconds ServeSlice(10);
 
 void SpinPause() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -42,15 +45,23 @@ TTaskThread::THandOver::~THandOver() {
     ::close(WakeDescriptor);
 }
 
+void TTaskThread::THandOver::Wake() const {
+    const std::uint64_t one = 1;
+    while (::write(WakeDescriptor, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+}
+
 void TTaskThread::THandOver::Post(const std::function<void()>& call) {
+    bool wake = false;
     {
         std::lock_guard<std::mutex> lock(Lock);
         Pending = &call;
         Done.store(false, std::memory_order_relaxed);
+        Posted.store(true, std::memory_order_release);
+        wake = !MainServing;
     }
-    const std::uint64_t one = 1;
-    while (::write(WakeDescriptor, &one, sizeof one) < 0 && errno == EINTR) {
-    }
+    if (wake)
+        Wake();
     const auto spinUntil = std::chrono::steady_clock::now() + SpinTime;
     while (!Done.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < spinUntil)
         SpinPause();
@@ -58,21 +69,52 @@ void TTaskThread::THandOver::Post(const std::function<void()>& call) {
     Served.wait(lock, [this] { return Done.load(std::memory_order_relaxed); });
 }
 
-void TTaskThread::THandOver::Serve() {
-    std::uint64_t count = 0;
-    while (::read(WakeDescriptor, &count, sizeof count) < 0 && errno == EINTR) {
-    }
+bool TTaskThread::THandOver::RunPending() {
     const std::function<void()>* call = nullptr;
     {
         std::lock_guard<std::mutex> lock(Lock);
         call = std::exchange(Pending, nullptr);
+        Posted.store(false, std::memory_order_relaxed);
     }
     if (!call)
-        return;
+        return false;
     (*call)();
     std::lock_guard<std::mutex> lock(Lock);
     Done.store(true, std::memory_order_release);
     Served.notify_one();
+    return true;
+}
+
+void TTaskThread::THandOver::Serve() {
+    std::uint64_t count = 0;
+    while (::read(WakeDescriptor, &count, sizeof count) < 0 && errno == EINTR) {
+    }
+    {
+        std::lock_guard<std::mutex> lock(Lock);
+        MainServing = true;
+    }
+    const auto sliceEnd = std::chrono::steady_clock::now() + ServeSlice;
+    while (RunPending()) {
+        // Wait a moment for the worker's next call instead of a round trip through the
+        // event loop; give the loop its turn when the slice is used up.
+        auto now = std::chrono::steady_clock::now();
+        const auto spinUntil = now + SpinTime;
+        while (!Posted.load(std::memory_order_acquire) && now < spinUntil && now < sliceEnd) {
+            SpinPause();
+            now = std::chrono::steady_clock::now();
+        }
+        if (now >= sliceEnd)
+            break;
+    }
+    bool again = false;
+    {
+        std::lock_guard<std::mutex> lock(Lock);
+        MainServing = false;
+        again = Pending != nullptr;
+    }
+    // A call posted while this thread was leaving: the event loop serves it next turn.
+    if (again)
+        Wake();
 }
 
 TTaskThread::TTaskThread()

@@ -54,21 +54,30 @@ protected:
 private:
     // The hand-over: the worker fills Pending under Lock and wakes the main thread
     // through an eventfd; the main thread runs the call and signals Done. Every shared
-    // field is guarded by Lock. The worker spins briefly on Done before it sleeps: most
-    // calls are short, and waking a sleeping thread costs tens of microseconds. The worker holds
-    // its own share of this state, so the main thread may delete the thread object while the worker
-    // is still leaving Wait.
+    // field is guarded by Lock; Posted and Done mirror Pending and the answer so that
+    // either side can spin on them without the lock. Waking a sleeping thread costs tens
+    // of microseconds, so each side spins briefly first: the worker for its answer, the
+    // main thread for the next call, serving calls back to back for up to one time slice
+    // before it returns to its event loop (which the worker then wakes again). The
+    // worker holds its own share of this state, so the main thread may delete the
+    // thread object while the worker is still leaving Post.
     struct THandOver {
         int WakeDescriptor = -1;
         std::mutex Lock;
         std::condition_variable Served;
         const std::function<void()>* Pending = nullptr;
+        bool MainServing = false; // the main thread is in Serve: no wake-up needed
+        std::atomic<bool> Posted{false};
         std::atomic<bool> Done{false};
 
         THandOver();
         ~THandOver();
         void Post(const std::function<void()>& call);
         void Serve();
+
+    private:
+        void Wake() const;
+        bool RunPending();
     };
 
     std::shared_ptr<THandOver> HandOver;

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QTimer>
 #include <chrono>
 #include <future>
 #include <gtest/gtest.h>
@@ -226,4 +227,26 @@ TEST_F(Tasks, SynchronizeOnTheMainThreadRunsInPlace) {
               "as is");
     task.Cancel();
     EXPECT_EQ(record.Events, std::vector<std::string>{"cancel"});
+}
+
+TEST_F(Tasks, BackToBackCallsRunInOrderAndLeaveTheEventLoopItsTurns) {
+    TRecord record;
+    constexpr int Calls = 300'000;
+    std::vector<int> order;
+    order.reserve(Calls);
+    int servedWhenTimerFired = -1;
+    auto* task = new TProbeTask(record, [&](TProbeTask& self) {
+        for (int i = 0; i < Calls; ++i)
+            self.Synchronize(
+                &i, [&](void* argument) { order.push_back(*static_cast<int*>(argument)); });
+    });
+    // A timer due at once must fire long before the burst of calls ends.
+    QTimer::singleShot(0, [&] { servedWhenTimerFired = static_cast<int>(order.size()); });
+    Watch(task);
+    Run(task);
+    ASSERT_EQ(static_cast<int>(order.size()), Calls);
+    for (int i = 0; i < Calls; ++i)
+        ASSERT_EQ(order[static_cast<std::size_t>(i)], i);
+    EXPECT_GE(servedWhenTimerFired, 0);
+    EXPECT_LT(servedWhenTimerFired, Calls);
 }
