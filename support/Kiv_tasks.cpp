@@ -22,6 +22,9 @@ constexpr std::chrono::microseconds SpinTime(200);
 // The longest run of back-to-back calls before the event loop gets its turn, so that a
 // window stays responsive during a fast scan.
 constexpr std::chrono::milliseconds ServeSlice(10);
+// How long the main thread waits for the worker's next call: long enough to cover the
+// hashing of a typical file between two calls of a scan.
+constexpr std::chrono::microseconds NextCallWait(2000);
 
 void SpinPause() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -98,7 +101,7 @@ void TTaskThread::THandOver::Serve() {
         // Wait a moment for the worker's next call instead of a round trip through the
         // event loop; give the loop its turn when the slice is used up.
         auto now = std::chrono::steady_clock::now();
-        const auto spinUntil = now + SpinTime;
+        const auto spinUntil = now + NextCallWait;
         while (!Posted.load(std::memory_order_acquire) && now < spinUntil && now < sliceEnd) {
             SpinPause();
             now = std::chrono::steady_clock::now();
