@@ -147,10 +147,6 @@ int CompareHash(const TScanEntry& a, const TScanEntry& b);
 int ComparePriority(const TScanEntry& a, const TScanEntry& b);
 int CompareGroup(const TScanEntry& a, const TScanEntry& b);
 
-// The file-name upper-casing rule of the Extension field: well-formed UTF-8 through
-// Unicode case mapping, every other byte kept.
-std::string UpperFileName(std::string_view text);
-
 using TScanEntryArray = DynamicArray<TScanEntry*>;
 
 // ---------------------------------------------------------------------------------------

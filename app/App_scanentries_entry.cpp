@@ -1,12 +1,10 @@
 // The scan entry, its text forms, image indexes and comparisons.
 #include "App_scanentries.h"
-
 #include "Kiv_locale.h"
 #include "Kiv_shellfiles.h"
 
 #include <QByteArray>
 #include <QString>
-
 #include <limits>
 #include <mutex>
 #include <unordered_set>
@@ -51,78 +49,15 @@ TTypeNames& TypeNames() {
     return names;
 }
 
-// Length of the well-formed UTF-8 sequence at text[i], or 0 when the byte there begins
-// none (no overlong forms, no surrogates, nothing past U+10FFFF).
-std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char b0 = byte(i);
-    const std::size_t left = text.size() - i;
-    if (b0 < 0x80)
-        return 1;
-    const auto continuation = [&](std::size_t k, unsigned char low, unsigned char high) {
-        return byte(k) >= low && byte(k) <= high;
-    };
-    if (b0 >= 0xC2 && b0 <= 0xDF)
-        return left >= 2 && continuation(i + 1, 0x80, 0xBF) ? 2 : 0;
-    if (b0 >= 0xE0 && b0 <= 0xEF) {
-        if (left < 3)
-            return 0;
-        const unsigned char low = b0 == 0xE0 ? 0xA0 : 0x80;
-        const unsigned char high = b0 == 0xED ? 0x9F : 0xBF;
-        return continuation(i + 1, low, high) && continuation(i + 2, 0x80, 0xBF) ? 3 : 0;
-    }
-    if (b0 >= 0xF0 && b0 <= 0xF4) {
-        if (left < 4)
-            return 0;
-        const unsigned char low = b0 == 0xF0 ? 0x90 : 0x80;
-        const unsigned char high = b0 == 0xF4 ? 0x8F : 0xBF;
-        return continuation(i + 1, low, high) && continuation(i + 2, 0x80, 0xBF) &&
-                       continuation(i + 3, 0x80, 0xBF)
-                   ? 4
-                   : 0;
-    }
-    return 0;
+int Sign(std::uint64_t a, std::uint64_t b) {
+    return a < b ? -1 : (a > b ? 1 : 0);
 }
-
-int Sign(std::uint64_t a, std::uint64_t b) { return a < b ? -1 : (a > b ? 1 : 0); }
 
 int CompareFileNames(std::string_view a, std::string_view b) {
     return Kiv_locale::CompareText(Kiv_locale::LowerFileName(a), Kiv_locale::LowerFileName(b));
 }
 
 } // namespace
-
-std::string UpperFileName(std::string_view text) {
-    std::string result;
-    result.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const std::size_t runStart = i;
-        bool ascii = true;
-        std::size_t length = 0;
-        while (i < text.size() && (length = Utf8SequenceLength(text, i)) != 0) {
-            ascii = ascii && length == 1;
-            i += length;
-        }
-        if (i > runStart) {
-            if (ascii) {
-                for (std::size_t k = runStart; k < i; ++k) {
-                    const char c = text[k];
-                    result += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-                }
-            } else {
-                const QByteArray upper =
-                    QString::fromUtf8(text.data() + runStart, static_cast<qsizetype>(i - runStart))
-                        .toUpper()
-                        .toUtf8();
-                result.append(upper.constData(), static_cast<std::size_t>(upper.size()));
-            }
-        }
-        if (i < text.size())
-            result += text[i++]; // a byte of no well-formed sequence: kept as it is
-    }
-    return result;
-}
 
 // ---------------------------------------------------------------------------------------
 // TScanEntry
@@ -145,7 +80,8 @@ TScanEntry::TScanEntry(const std::string& path, const TFindData& findData) : FPa
     FBaseNameEnd = static_cast<std::uint32_t>(dotInName ? dot : FPath.size());
     // Extension: from the last "." of the name on, its leading dots removed, upper-cased.
     if (dotInName)
-        FExtension = UpperFileName(Kiv_files::ExcludeLeadingChars(FPath.substr(dot), '.'));
+        FExtension =
+            Kiv_locale::UpperFileName(Kiv_files::ExcludeLeadingChars(FPath.substr(dot), '.'));
     FSize = Kiv_files::FindDataSize(findData);
     FType = TypeNames().FileTypeName(FPath);
     FCreationTime = Kiv_files::FindDataCreationTime(findData);
@@ -158,7 +94,9 @@ std::string_view TScanEntry::Directory() const {
     return std::string_view(FPath).substr(0, FDirectoryEnd);
 }
 
-std::string_view TScanEntry::Name() const { return std::string_view(FPath).substr(FNameStart); }
+std::string_view TScanEntry::Name() const {
+    return std::string_view(FPath).substr(FNameStart);
+}
 
 std::string_view TScanEntry::BaseName() const {
     return std::string_view(FPath).substr(FNameStart, FBaseNameEnd - FNameStart);
@@ -183,7 +121,9 @@ TScanRecord TScanEntry::GetRecord() const {
     return record;
 }
 
-void TScanEntry::SetGroup(std::int32_t group) { FGroup = group < 0 ? -1 : group; }
+void TScanEntry::SetGroup(std::int32_t group) {
+    FGroup = group < 0 ? -1 : group;
+}
 
 int PriorityOrdinal(TScanPriority priority) {
     switch (priority) {
@@ -198,13 +138,27 @@ int PriorityOrdinal(TScanPriority priority) {
 // ---------------------------------------------------------------------------------------
 // Text forms
 
-std::string PathText(const TScanEntry& entry) { return entry.Path(); }
-std::string DirectoryText(const TScanEntry& entry) { return std::string(entry.Directory()); }
-std::string NameText(const TScanEntry& entry) { return std::string(entry.Name()); }
-std::string BaseNameText(const TScanEntry& entry) { return std::string(entry.BaseName()); }
-std::string ExtensionText(const TScanEntry& entry) { return entry.Extension(); }
-std::string SizeText(const TScanEntry& entry) { return App_common::SizeToText(entry.Size()); }
-std::string TypeText(const TScanEntry& entry) { return entry.Type(); }
+std::string PathText(const TScanEntry& entry) {
+    return entry.Path();
+}
+std::string DirectoryText(const TScanEntry& entry) {
+    return std::string(entry.Directory());
+}
+std::string NameText(const TScanEntry& entry) {
+    return std::string(entry.Name());
+}
+std::string BaseNameText(const TScanEntry& entry) {
+    return std::string(entry.BaseName());
+}
+std::string ExtensionText(const TScanEntry& entry) {
+    return entry.Extension();
+}
+std::string SizeText(const TScanEntry& entry) {
+    return App_common::SizeToText(entry.Size());
+}
+std::string TypeText(const TScanEntry& entry) {
+    return entry.Type();
+}
 
 std::string CreationTimeText(const TScanEntry& entry) {
     return App_common::FileTimeToText(Kiv_files::FileTimeToUInt64(entry.CreationTime()), true);
@@ -232,7 +186,9 @@ std::string AttributesText(const TScanEntry& entry) {
     return text;
 }
 
-std::string HashText(const TScanEntry& entry) { return entry.Hash; }
+std::string HashText(const TScanEntry& entry) {
+    return entry.Hash;
+}
 
 std::string PriorityText(const TScanEntry& entry) {
     return PriorityOrdinal(entry.Priority) == 0 ? "Primary" : "Secondary";
@@ -279,7 +235,9 @@ int CompareExtension(const TScanEntry& a, const TScanEntry& b) {
     return CompareFileNames(a.Extension(), b.Extension());
 }
 
-int CompareSize(const TScanEntry& a, const TScanEntry& b) { return Sign(a.Size(), b.Size()); }
+int CompareSize(const TScanEntry& a, const TScanEntry& b) {
+    return Sign(a.Size(), b.Size());
+}
 
 int CompareType(const TScanEntry& a, const TScanEntry& b) {
     return Kiv_locale::CompareText(a.Type(), b.Type());

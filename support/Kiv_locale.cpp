@@ -94,25 +94,42 @@ QString ToDisplayText(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-} // namespace
+char UpperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
-void AppendLowerFileName(std::string_view text, std::string& out) {
+// Maps every well-formed UTF-8 sequence through the case mapping; bytes of no such
+// sequence are copied unchanged.
+template <typename AsciiMap, typename UnicodeMap>
+void AppendMapped(std::string_view text, std::string& out, AsciiMap ascii, UnicodeMap unicode) {
     out.reserve(out.size() + text.size());
     std::size_t at = 0;
     while (at < text.size()) {
         char32_t codePoint = 0;
         const std::size_t length = DecodeUtf8(text, at, codePoint);
         if (length == 0) {
-            out += text[at]; // not part of a well-formed sequence: kept as it is
+            out += text[at];
             ++at;
         } else if (length == 1) {
-            out += LowerAscii(text[at]);
+            out += ascii(text[at]);
             ++at;
         } else {
-            AppendUtf8(QChar::toLower(codePoint), out);
+            AppendUtf8(unicode(codePoint), out);
             at += length;
         }
     }
+}
+
+} // namespace
+
+void AppendLowerFileName(std::string_view text, std::string& out) {
+    AppendMapped(text, out, LowerAscii, [](char32_t c) { return QChar::toLower(c); });
+}
+
+std::string UpperFileName(std::string_view text) {
+    std::string upper;
+    AppendMapped(text, upper, UpperAscii, [](char32_t c) { return QChar::toUpper(c); });
+    return upper;
 }
 
 std::string LowerFileName(std::string_view text) {

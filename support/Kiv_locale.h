@@ -18,6 +18,8 @@ namespace Kiv_locale {
 std::string LowerFileName(std::string_view text);
 // Appends LowerFileName(text) to out, so that a caller building many keys reuses one buffer.
 void AppendLowerFileName(std::string_view text, std::string& out);
+// The upper-case copy of a file name by the same rules (extensions and type-cache keys).
+std::string UpperFileName(std::string_view text);
 
 // File-name equality: the two lowered texts are equal byte for byte. It is an equivalence
 // (LowerFileName is a key of it), so equal names can be grouped by that key.

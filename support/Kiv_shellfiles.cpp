@@ -1,5 +1,7 @@
 #include "Kiv_shellfiles.h"
 
+#include "Kiv_locale.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QMimeDatabase>
@@ -65,73 +67,6 @@ std::string ExtractFileExt(const std::string& path) {
     return path.substr(dot);
 }
 
-// Length of the well-formed UTF-8 sequence at text[i], or 0 when the byte there does not
-// begin one (Unicode table 3-7: no overlong forms, no surrogates, nothing past U+10FFFF).
-std::size_t Utf8SequenceLength(const std::string& text, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char b0 = byte(i);
-    const std::size_t left = text.size() - i;
-    if (b0 < 0x80)
-        return 1;
-    const auto continuation = [&](std::size_t k, unsigned char low, unsigned char high) {
-        return byte(k) >= low && byte(k) <= high;
-    };
-    if (b0 >= 0xC2 && b0 <= 0xDF)
-        return left >= 2 && continuation(i + 1, 0x80, 0xBF) ? 2 : 0;
-    if (b0 >= 0xE0 && b0 <= 0xEF) {
-        if (left < 3)
-            return 0;
-        const unsigned char low = b0 == 0xE0 ? 0xA0 : 0x80;
-        const unsigned char high = b0 == 0xED ? 0x9F : 0xBF;
-        return continuation(i + 1, low, high) && continuation(i + 2, 0x80, 0xBF) ? 3 : 0;
-    }
-    if (b0 >= 0xF0 && b0 <= 0xF4) {
-        if (left < 4)
-            return 0;
-        const unsigned char low = b0 == 0xF0 ? 0x90 : 0x80;
-        const unsigned char high = b0 == 0xF4 ? 0x8F : 0xBF;
-        return continuation(i + 1, low, high) && continuation(i + 2, 0x80, 0xBF) &&
-                       continuation(i + 3, 0x80, 0xBF)
-                   ? 4
-                   : 0;
-    }
-    return 0;
-}
-
-// The upper-case copy of a file name: well-formed UTF-8 through Qt's Unicode case
-// mapping, every other byte unchanged.
-std::string UpperFileName(const std::string& text) {
-    std::string result;
-    result.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const std::size_t runStart = i;
-        bool ascii = true;
-        std::size_t length = 0;
-        while (i < text.size() && (length = Utf8SequenceLength(text, i)) != 0) {
-            ascii = ascii && length == 1;
-            i += length;
-        }
-        if (i > runStart) {
-            if (ascii) {
-                for (std::size_t k = runStart; k < i; ++k) {
-                    const char c = text[k];
-                    result += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-                }
-            } else {
-                const QByteArray upper =
-                    QString::fromUtf8(text.data() + runStart, static_cast<qsizetype>(i - runStart))
-                        .toUpper()
-                        .toUtf8();
-                result.append(upper.constData(), static_cast<std::size_t>(upper.size()));
-            }
-        }
-        if (i < text.size())
-            result += text[i++]; // a byte of no well-formed sequence
-    }
-    return result;
-}
-
 } // namespace
 
 std::string GetShellTypeName(const std::string& path, bool asDirectory) {
@@ -181,7 +116,7 @@ std::string TFileTypeCache::GetTypeName(const std::string& path) {
 
 std::string TFileTypeCache::GetFileTypeName(const std::string& path) {
     const std::string fullPath = ExpandFileName(path);
-    const std::string key = UpperFileName(ExtractFileExt(fullPath));
+    const std::string key = Kiv_locale::UpperFileName(ExtractFileExt(fullPath));
     int index = 0;
     if (Extensions.Find(key, index))
         return static_cast<const TEntry*>(Extensions.Objects(index))->TypeName();

@@ -40,6 +40,21 @@ TEST(LowerFileName, KeepsBytesOfInvalidSequences) {
     EXPECT_EQ(LowerFileName(withNul), std::string("a\0b", 3));
 }
 
+TEST(UpperFileName, UppersByTheSameRules) {
+    EXPECT_EQ(UpperFileName("archive.tar.gz"), "ARCHIVE.TAR.GZ");
+    EXPECT_EQ(UpperFileName("\xC3\xA4"
+                            "bc.txt"),
+              "\xC3\x84"
+              "BC.TXT"); // äbc.txt
+    // A byte of no well-formed sequence stays; the letters around it still change.
+    EXPECT_EQ(UpperFileName("a\xFF"
+                            "b\xC3"),
+              "A\xFF"
+              "B\xC3");
+    EXPECT_EQ(UpperFileName(""), "");
+    EXPECT_EQ(LowerFileName(UpperFileName("Mixed.Case")), "mixed.case");
+}
+
 TEST(AppendLowerFileName, AppendsToWhatIsThere) {
     std::string out = "key:";
     AppendLowerFileName("ÄB", out);
