@@ -17,7 +17,8 @@ TDocument::~TDocument() = default;
 void TDocument::Load(App_common::TMemIniFile& iniFile, const std::string& section) {
     RememberSettings = iniFile.ReadBool(section, "RememberSettings", RememberSettings);
     if (RememberSettings)
-        SetAspects(StringToAspects(iniFile.ReadString(section, "Aspects", AspectsToString(FAspects))));
+        SetAspects(
+            StringToAspects(iniFile.ReadString(section, "Aspects", AspectsToString(FAspects))));
 }
 
 void TDocument::Save(App_common::TMemIniFile& iniFile, const std::string& section) {
@@ -26,7 +27,9 @@ void TDocument::Save(App_common::TMemIniFile& iniFile, const std::string& sectio
     iniFile.WriteBool(section, "RememberSettings", RememberSettings);
 }
 
-void TDocument::Changed() { OnChange(this); }
+void TDocument::Changed() {
+    OnChange(this);
+}
 
 void TDocument::SetAspects(TScanAspects aspects) {
     if (aspects == FAspects)

@@ -1,6 +1,5 @@
 // The entry collection.
 #include "App_scanentries.h"
-
 #include "Kiv_locale.h"
 
 #include <algorithm>
@@ -109,10 +108,10 @@ void DestroyEntries(std::vector<TScanEntry*>& entries) {
 // Sort keys
 //
 // A sort computes one 64-bit key per entry that orders exactly as the key's comparison of
-// the Compare function of that key does (equal keys exactly where the comparison gives 0), then sorts the indexes
-// by key with TListAlgorithms::Sort, whose tie-break on the present index is the stable
-// order. For the texts, the key is the rank of the entry's text among the distinct texts
-// of the list, ranked once by their collation keys.
+// the Compare function of that key does (equal keys exactly where the comparison gives 0), then
+// sorts the indexes by key with TListAlgorithms::Sort, whose tie-break on the present index is the
+// stable order. For the texts, the key is the rank of the entry's text among the distinct texts of
+// the list, ranked once by their collation keys.
 
 enum class TTextRule {
     trFileName, // lowered by the file-name rule, then collated (case counts no more)
@@ -197,8 +196,10 @@ std::uint64_t GroupKey(std::int32_t group) {
 
 // Archive, hidden, read-only, system: the first differing bit decides, set comes after.
 std::uint64_t AttributesKey(std::uint32_t attributes) {
-    return ((attributes & Kiv_files::faArchive) ? 8u : 0u) | ((attributes & Kiv_files::faHidden) ? 4u : 0u) |
-           ((attributes & Kiv_files::faReadOnly) ? 2u : 0u) | ((attributes & Kiv_files::faSystem) ? 1u : 0u);
+    return ((attributes & Kiv_files::faArchive) ? 8u : 0u) |
+           ((attributes & Kiv_files::faHidden) ? 4u : 0u) |
+           ((attributes & Kiv_files::faReadOnly) ? 2u : 0u) |
+           ((attributes & Kiv_files::faSystem) ? 1u : 0u);
 }
 
 } // namespace
@@ -209,15 +210,25 @@ TScanEntry& TScanEntries::Item(int index) const {
     return *Entries[static_cast<std::size_t>(index)];
 }
 
-void TScanEntries::DoAdded(const TIntegerDynArray& indexes) { OnAdded(this, indexes); }
+void TScanEntries::DoAdded(const TIntegerDynArray& indexes) {
+    OnAdded(this, indexes);
+}
 
-void TScanEntries::DoRemoved(const TIntegerDynArray& indexes) { OnRemoved(this, indexes); }
+void TScanEntries::DoRemoved(const TIntegerDynArray& indexes) {
+    OnRemoved(this, indexes);
+}
 
-void TScanEntries::DoCleared() { OnCleared(this); }
+void TScanEntries::DoCleared() {
+    OnCleared(this);
+}
 
-void TScanEntries::DoReordered(const TListReorderRecords& records) { OnReordered(this, records); }
+void TScanEntries::DoReordered(const TListReorderRecords& records) {
+    OnReordered(this, records);
+}
 
-void TScanEntries::DoChanged(int index) { OnChanged(this, index); }
+void TScanEntries::DoChanged(int index) {
+    OnChanged(this, index);
+}
 
 void TScanEntries::Add(const TScanEntryArray& entries) {
     if (entries.Empty())
@@ -295,33 +306,38 @@ void TScanEntries::SortByKeys(const std::vector<std::uint64_t>& keys) {
 void TScanEntries::SortByPath() {
     if (Entries.empty())
         return;
-    SortByKeys(TextRanks(Entries, [](const TScanEntry& e) { return std::string_view(e.Path()); },
-                         TTextRule::trFileName));
+    SortByKeys(TextRanks(
+        Entries, [](const TScanEntry& e) { return std::string_view(e.Path()); },
+        TTextRule::trFileName));
 }
 
 void TScanEntries::SortByDirectory() {
     if (Entries.empty())
         return;
-    SortByKeys(TextRanks(Entries, [](const TScanEntry& e) { return e.Directory(); }, TTextRule::trFileName));
+    SortByKeys(TextRanks(
+        Entries, [](const TScanEntry& e) { return e.Directory(); }, TTextRule::trFileName));
 }
 
 void TScanEntries::SortByName() {
     if (Entries.empty())
         return;
-    SortByKeys(TextRanks(Entries, [](const TScanEntry& e) { return e.Name(); }, TTextRule::trFileName));
+    SortByKeys(TextRanks(
+        Entries, [](const TScanEntry& e) { return e.Name(); }, TTextRule::trFileName));
 }
 
 void TScanEntries::SortByBaseName() {
     if (Entries.empty())
         return;
-    SortByKeys(TextRanks(Entries, [](const TScanEntry& e) { return e.BaseName(); }, TTextRule::trFileName));
+    SortByKeys(TextRanks(
+        Entries, [](const TScanEntry& e) { return e.BaseName(); }, TTextRule::trFileName));
 }
 
 void TScanEntries::SortByExtension() {
     if (Entries.empty())
         return;
-    SortByKeys(TextRanks(Entries, [](const TScanEntry& e) { return std::string_view(e.Extension()); },
-                         TTextRule::trFileName));
+    SortByKeys(TextRanks(
+        Entries, [](const TScanEntry& e) { return std::string_view(e.Extension()); },
+        TTextRule::trFileName));
 }
 
 void TScanEntries::SortBySize() {
@@ -333,32 +349,40 @@ void TScanEntries::SortBySize() {
 void TScanEntries::SortByType() {
     if (Entries.empty())
         return;
-    SortByKeys(TextRanks(Entries, [](const TScanEntry& e) { return std::string_view(e.Type()); },
-                         TTextRule::trAsIs));
+    SortByKeys(TextRanks(
+        Entries, [](const TScanEntry& e) { return std::string_view(e.Type()); },
+        TTextRule::trAsIs));
 }
 
 void TScanEntries::SortByCreationTime() {
     if (Entries.empty())
         return;
-    SortByKeys(NumberKeys(Entries, [](const TScanEntry& e) { return Kiv_files::FileTimeToUInt64(e.CreationTime()); }));
+    SortByKeys(NumberKeys(Entries, [](const TScanEntry& e) {
+        return Kiv_files::FileTimeToUInt64(e.CreationTime());
+    }));
 }
 
 void TScanEntries::SortByLastWriteTime() {
     if (Entries.empty())
         return;
-    SortByKeys(NumberKeys(Entries, [](const TScanEntry& e) { return Kiv_files::FileTimeToUInt64(e.LastWriteTime()); }));
+    SortByKeys(NumberKeys(Entries, [](const TScanEntry& e) {
+        return Kiv_files::FileTimeToUInt64(e.LastWriteTime());
+    }));
 }
 
 void TScanEntries::SortByLastAccessTime() {
     if (Entries.empty())
         return;
-    SortByKeys(NumberKeys(Entries, [](const TScanEntry& e) { return Kiv_files::FileTimeToUInt64(e.LastAccessTime()); }));
+    SortByKeys(NumberKeys(Entries, [](const TScanEntry& e) {
+        return Kiv_files::FileTimeToUInt64(e.LastAccessTime());
+    }));
 }
 
 void TScanEntries::SortByAttributes() {
     if (Entries.empty())
         return;
-    SortByKeys(NumberKeys(Entries, [](const TScanEntry& e) { return AttributesKey(e.Attributes()); }));
+    SortByKeys(
+        NumberKeys(Entries, [](const TScanEntry& e) { return AttributesKey(e.Attributes()); }));
 }
 
 void TScanEntries::SortByHash() {
@@ -366,8 +390,9 @@ void TScanEntries::SortByHash() {
         return;
     // Empty hashes after every other; the others collated ignoring case.
     SortByKeys(TextRanks(
-        Entries, [](const TScanEntry& e) { return std::string_view(e.Hash); }, TTextRule::trFileName,
-        [](const TScanEntry& e) { return e.Hash.empty(); }, std::numeric_limits<std::uint64_t>::max()));
+        Entries, [](const TScanEntry& e) { return std::string_view(e.Hash); },
+        TTextRule::trFileName, [](const TScanEntry& e) { return e.Hash.empty(); },
+        std::numeric_limits<std::uint64_t>::max()));
 }
 
 void TScanEntries::SortByPriority() {
@@ -455,9 +480,13 @@ TIntegerDynArray TScanEntries::GetUniqueIndices() const {
     return IndicesWhere(GetUniqueCount(), [](const TScanEntry& e) { return e.Group() == 0; });
 }
 
-int TScanEntries::GetDuplicateCount() const { return Count() - CountGroup(-1) - CountGroup(0); }
+int TScanEntries::GetDuplicateCount() const {
+    return Count() - CountGroup(-1) - CountGroup(0);
+}
 
-int TScanEntries::GetUniqueCount() const { return CountGroup(0); }
+int TScanEntries::GetUniqueCount() const {
+    return CountGroup(0);
+}
 
 int TScanEntries::GetGroupCount() const {
     std::int32_t greatest = 0;
@@ -505,6 +534,8 @@ int TScanEntries::CountGroup(std::int32_t group) const {
     return count;
 }
 
-void TScanEntries::EntryChanged(int index) { DoChanged(index); }
+void TScanEntries::EntryChanged(int index) {
+    DoChanged(index);
+}
 
 } // namespace App_scanentries

@@ -1,6 +1,5 @@
 // The entry producer.
 #include "App_scanentries.h"
-
 #include "Kiv_strings.h"
 
 namespace App_scanentries {
@@ -23,7 +22,8 @@ bool IsDotName(const char* name) {
 
 // Neither a regular file nor a directory: a symbolic link, socket, FIFO or device.
 bool IsSpecial(const TFindData& record) {
-    return (Kiv_files::FindDataAttributes(record) & (Kiv_files::faSymLink | Kiv_files::faDevice)) != 0;
+    return (Kiv_files::FindDataAttributes(record) & (Kiv_files::faSymLink | Kiv_files::faDevice)) !=
+           0;
 }
 
 } // namespace

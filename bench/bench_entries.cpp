@@ -9,15 +9,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
+#include <malloc.h>
 #include <numeric>
 #include <random>
 #include <string>
-#include <vector>
-
-#include <fcntl.h>
-#include <malloc.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace App_scanentries;
 
@@ -25,7 +24,9 @@ namespace {
 
 constexpr int Count = 1'000'000;
 
-double Seconds(const std::function<void()>& body) { return bench::BestOf(1, body); }
+double Seconds(const std::function<void()>& body) {
+    return bench::BestOf(1, body);
+}
 
 long ResidentBytes() {
     long pages = 0;
@@ -44,8 +45,10 @@ const char* const Extensions[] = {"jpeg", "png", "txt", "mp3", "pdf", "cpp", "h"
 // A path of about 80 bytes; i makes it distinct.
 std::string MakePath(int i) {
     char buffer[160];
-    std::snprintf(buffer, sizeof buffer, "/home/someone/Pictures/Holidays/%04d-summer/camera-%02d/IMG_%08d_Edited.%s",
-                  i / 1000, i % 7, static_cast<int>((static_cast<long long>(i) * 7919) % Count), Extensions[i % 8]);
+    std::snprintf(buffer, sizeof buffer,
+                  "/home/someone/Pictures/Holidays/%04d-summer/camera-%02d/IMG_%08d_Edited.%s",
+                  i / 1000, i % 7, static_cast<int>((static_cast<long long>(i) * 7919) % Count),
+                  Extensions[i % 8]);
     return buffer;
 }
 
@@ -54,7 +57,8 @@ Kiv_files::TFindData MakeRecord(std::mt19937_64& random) {
     const std::uint64_t size = random() % (1ull << 36);
     record.FileSizeHigh = static_cast<std::uint32_t>(size >> 32);
     record.FileSizeLow = static_cast<std::uint32_t>(size);
-    record.LastWriteTime = Kiv_files::UInt64ToFileTime(133'000'000'000'000'000ull + random() % 1'000'000'000'000ull);
+    record.LastWriteTime =
+        Kiv_files::UInt64ToFileTime(133'000'000'000'000'000ull + random() % 1'000'000'000'000ull);
     record.LastAccessTime = record.LastWriteTime;
     record.FileAttributes = 0x20;
     return record;
@@ -98,7 +102,8 @@ void BenchCollection() {
     const long after = ResidentBytes();
     std::printf("%d entries, paths of %.1f bytes on average; building them took %.3f s\n", Count,
                 pathBytes / Count, make);
-    std::printf("Add of a batch of %d (empty list)            %.3f s  (target <= 1 s)\n", Count, add);
+    std::printf("Add of a batch of %d (empty list)            %.3f s  (target <= 1 s)\n", Count,
+                add);
     std::printf("Resident memory per entry                    %.0f bytes  (target <= 600)\n",
                 static_cast<double>(after - before) / Count);
 
@@ -109,7 +114,8 @@ void BenchCollection() {
         for (int i = 0; i < Count; ++i)
             more[i] = new TScanEntry(MakePath(i < 1000 ? i * 997 : Count + i), MakeRecord(random));
         const double addMore = Seconds([&] { entries.Add(more); });
-        std::printf("Add of a batch of %d (list of %d, 1000 replaced) %.3f s\n", Count, Count, addMore);
+        std::printf("Add of a batch of %d (list of %d, 1000 replaced) %.3f s\n", Count, Count,
+                    addMore);
         TIntegerDynArray last(Count - 1000);
         for (int i = 0; i < last.Length(); ++i)
             last[i] = Count + i;
@@ -120,10 +126,12 @@ void BenchCollection() {
 
     Shuffle(entries, 2);
     const double byName = Seconds([&] { entries.SortByName(); });
-    std::printf("SortByName of %d (shuffled)                 %.3f s  (target <= 3 s)\n", Count, byName);
+    std::printf("SortByName of %d (shuffled)                 %.3f s  (target <= 3 s)\n", Count,
+                byName);
     Shuffle(entries, 3);
     const double bySize = Seconds([&] { entries.SortBySize(); });
-    std::printf("SortBySize of %d (shuffled)                 %.3f s  (target <= 0.5 s)\n", Count, bySize);
+    std::printf("SortBySize of %d (shuffled)                 %.3f s  (target <= 0.5 s)\n", Count,
+                bySize);
     Shuffle(entries, 4);
     const double byPath = Seconds([&] { entries.SortByPath(); });
     std::printf("SortByPath of %d (shuffled)                 %.3f s\n", Count, byPath);
@@ -146,7 +154,8 @@ void BenchCollection() {
     TIntegerDynArray indexes(Count / 2);
     std::copy(chosen.begin(), chosen.end(), indexes.begin());
     const double remove = Seconds([&] { entries.Remove(indexes); });
-    std::printf("Remove of %d scattered indexes              %.3f s  (target <= 0.2 s)\n", Count / 2, remove);
+    std::printf("Remove of %d scattered indexes              %.3f s  (target <= 0.2 s)\n",
+                Count / 2, remove);
     const double clear = Seconds([&] { entries.Clear(); });
     std::printf("Clear of %d                                 %.3f s\n", Count / 2, clear);
 }
@@ -181,7 +190,8 @@ void MakeTree(const std::string& root, int files) {
 
 void BenchProducer() {
     const int files = 100'000;
-    std::string pattern = (std::filesystem::temp_directory_path() / "sorvik_bench_entries_XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "sorvik_bench_entries_XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
         std::perror("mkdtemp");
         return;
@@ -210,9 +220,11 @@ void BenchProducer() {
         producer.Release();
         produced = entries.Count();
     });
-    std::printf("Producer over a tree of %d files (%d entries)   %.3f s\n", files, produced, produce);
+    std::printf("Producer over a tree of %d files (%d entries)   %.3f s\n", files, produced,
+                produce);
     std::printf("find -type f -printf on the same tree           %.3f s\n", find);
-    std::printf("Producer / find                                 %.2f  (target <= 3)\n", produce / find);
+    std::printf("Producer / find                                 %.2f  (target <= 3)\n",
+                produce / find);
 
     std::error_code error;
     std::filesystem::remove_all(root, error);

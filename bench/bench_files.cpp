@@ -8,14 +8,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <unistd.h>
 #include <unordered_set>
 #include <vector>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 using Kiv_files::TFileEnumerator;
 using Kiv_files::TPathList;
@@ -29,9 +28,10 @@ std::vector<std::string> MakePaths(int count, unsigned seed) {
     paths.reserve(static_cast<std::size_t>(count));
     char buffer[160];
     for (int i = 0; i < count; ++i) {
-        std::snprintf(buffer, sizeof buffer,
-                      "/home/someone/Pictures/Holidays/%04d-summer/camera-%02d/IMG_%08d_edited.jpeg",
-                      i / 1000, i % 7, i);
+        std::snprintf(
+            buffer, sizeof buffer,
+            "/home/someone/Pictures/Holidays/%04d-summer/camera-%02d/IMG_%08d_edited.jpeg",
+            i / 1000, i % 7, i);
         paths.emplace_back(buffer);
     }
     std::shuffle(paths.begin(), paths.end(), std::mt19937(seed));
@@ -72,8 +72,9 @@ void BenchPathList() {
         for (const auto& path : paths)
             grew += Kiv_strings::AddIfAbsent(seen, path) ? 1 : 0;
     });
-    std::printf("TPathList sorted, duplicates ignored: %d adds (all new)       %.3f s  (%.0f ns each)\n",
-                grew, add, add * 1e9 / count);
+    std::printf(
+        "TPathList sorted, duplicates ignored: %d adds (all new)       %.3f s  (%.0f ns each)\n",
+        grew, add, add * 1e9 / count);
 
     int again = 0;
     const double duplicates = bench::BestOf(3, [&] {
@@ -81,8 +82,8 @@ void BenchPathList() {
         for (const auto& path : paths)
             again += Kiv_strings::AddIfAbsent(seen, path) ? 1 : 0;
     });
-    std::printf("TPathList: %d adds of present paths (%d grew)            %.3f s  (%.0f ns each)\n", count,
-                again, duplicates, duplicates * 1e9 / count);
+    std::printf("TPathList: %d adds of present paths (%d grew)            %.3f s  (%.0f ns each)\n",
+                count, again, duplicates, duplicates * 1e9 / count);
 
     int hits = 0;
     const double findPresent = bench::BestOf(3, [&] {
@@ -98,10 +99,10 @@ void BenchPathList() {
         for (const auto& path : missing)
             misses += seen.Find(path, index) ? 0 : 1;
     });
-    std::printf("TPathList: Find of %d present paths (%d found)        %.3f s  (%.0f ns each)\n", count, hits,
-                findPresent, findPresent * 1e9 / count);
-    std::printf("TPathList: Find of %d absent paths (%d not found)     %.3f s  (%.0f ns each)\n", count, misses,
-                findAbsent, findAbsent * 1e9 / count);
+    std::printf("TPathList: Find of %d present paths (%d found)        %.3f s  (%.0f ns each)\n",
+                count, hits, findPresent, findPresent * 1e9 / count);
+    std::printf("TPathList: Find of %d absent paths (%d not found)     %.3f s  (%.0f ns each)\n",
+                count, misses, findAbsent, findAbsent * 1e9 / count);
 
     long long checksum = 0;
     const double access = bench::BestOf(3, [&] {
@@ -109,8 +110,8 @@ void BenchPathList() {
         for (int i = 0; i < count; ++i)
             checksum += static_cast<long long>(seen[i].size());
     });
-    std::printf("TPathList: item access by index, %d items               %.3f s  (%.0f ns each)\n", count, access,
-                access * 1e9 / count);
+    std::printf("TPathList: item access by index, %d items               %.3f s  (%.0f ns each)\n",
+                count, access, access * 1e9 / count);
 
     // The collection's FindSamePaths: fill unsorted, sort, then find and delete every hit.
     int deleted = 0;
@@ -128,8 +129,9 @@ void BenchPathList() {
                 ++deleted;
             }
     });
-    std::printf("TPathList: fill unsorted, sort, find and delete each of %d  %.3f s  (%d deleted)\n", count,
-                samePaths, deleted);
+    std::printf(
+        "TPathList: fill unsorted, sort, find and delete each of %d  %.3f s  (%d deleted)\n", count,
+        samePaths, deleted);
 
     // Yardsticks on the same paths: the least a comparison search costs on this machine (a
     // sorted array, no inserts at all) and a hash set, which keeps no order.
@@ -171,11 +173,13 @@ void BenchPathList() {
             for (const auto& path : some)
                 Kiv_strings::AddIfAbsent(list, path);
         });
-        std::printf("n = %7d adds: framework TStringList %.3f s, TPathList %.4f s\n", n, plain, ours);
+        std::printf("n = %7d adds: framework TStringList %.3f s, TPathList %.4f s\n", n, plain,
+                    ours);
         plain100k = plain;
     }
-    std::printf("(the framework list grows with the square of n: 1,000,000 adds would take about %.0f s)\n",
-                plain100k * 100);
+    std::printf(
+        "(the framework list grows with the square of n: 1,000,000 adds would take about %.0f s)\n",
+        plain100k * 100);
 }
 
 void BenchEnumerator() {
@@ -212,13 +216,16 @@ void BenchEnumerator() {
             }
         }
     });
-    const std::string command = "find '" + directory + "' -type f -printf '%s %T@ %p\\n' > /dev/null";
+    const std::string command =
+        "find '" + directory + "' -type f -printf '%s %T@ %p\\n' > /dev/null";
     int status = 0;
     const double find = bench::BestOf(5, [&] { status = std::system(command.c_str()); });
-    std::printf("TFileEnumerator over %d files (%d files, %llu bytes seen)  %.3f s  (%.0f ns each)\n", count,
-                files, bytes, ours, ours * 1e9 / count);
-    std::printf("find -type f -printf '%%s %%T@ %%p\\n' > /dev/null, same folder   %.3f s  (exit %d)\n", find,
-                status);
+    std::printf(
+        "TFileEnumerator over %d files (%d files, %llu bytes seen)  %.3f s  (%.0f ns each)\n",
+        count, files, bytes, ours, ours * 1e9 / count);
+    std::printf(
+        "find -type f -printf '%%s %%T@ %%p\\n' > /dev/null, same folder   %.3f s  (exit %d)\n",
+        find, status);
 
     std::error_code error;
     std::filesystem::remove_all(directory, error);

@@ -4,19 +4,17 @@
 
 #include "App_scanentries.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <vector>
-
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace EntriesTest {
 
@@ -45,11 +43,13 @@ public:
     std::string Path;
 };
 
-inline void WriteFile(const std::string& path, const std::string& content = "x", mode_t mode = 0644) {
+inline void WriteFile(const std::string& path, const std::string& content = "x",
+                      mode_t mode = 0644) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, mode);
     if (fd < 0)
         throw std::runtime_error("cannot create " + path);
-    const bool written = ::write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+    const bool written =
+        ::write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
     const bool moded = ::fchmod(fd, mode) == 0;
     ::close(fd);
     if (!written || !moded)
@@ -75,8 +75,8 @@ inline Kiv_files::TFindData Record(std::uint64_t size = 0, std::uint32_t attribu
     return record;
 }
 
-inline std::unique_ptr<App_scanentries::TScanEntry> Entry(const std::string& path, std::uint64_t size = 0,
-                                                          std::uint32_t attributes = 0) {
+inline std::unique_ptr<App_scanentries::TScanEntry>
+Entry(const std::string& path, std::uint64_t size = 0, std::uint32_t attributes = 0) {
     return std::make_unique<App_scanentries::TScanEntry>(path, Record(size, attributes));
 }
 

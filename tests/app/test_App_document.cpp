@@ -1,9 +1,8 @@
 // The document, its aspects and their stored form.
 #include "App_document.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <string>
 #include <unistd.h>
 
@@ -188,7 +187,8 @@ TEST(Document, SaveWritesAspectsOnlyWhenRemembered) {
     document.RememberSettings = true;
     document.SetAspects(TScanAspects{saName, saHash});
     document.Save(remembered.Ini, "Document");
-    EXPECT_EQ(remembered.Ini.GetText(), "[Document]\r\nAspects=010000000010\r\nRememberSettings=1\r\n\r\n");
+    EXPECT_EQ(remembered.Ini.GetText(),
+              "[Document]\r\nAspects=010000000010\r\nRememberSettings=1\r\n\r\n");
 
     // Read back by a fresh document.
     TDocument reread;

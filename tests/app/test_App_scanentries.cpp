@@ -5,7 +5,6 @@
 #include "Kiv_shellfiles.h"
 
 #include <gtest/gtest.h>
-
 #include <limits>
 #include <string>
 
@@ -211,8 +210,8 @@ TEST(ScanEntry, ImageIndexes) {
     EXPECT_EQ(PriorityImageIndex(*entry), 1);
     EXPECT_EQ(GroupImageIndex(*entry), 0);
     // The settings are read at each call.
-    const int saved[] = {PrimaryImageIndex, SecondaryImageIndex, UngroupedImageIndex, UniqueImageIndex,
-                         GroupedImageIndex};
+    const int saved[] = {PrimaryImageIndex, SecondaryImageIndex, UngroupedImageIndex,
+                         UniqueImageIndex, GroupedImageIndex};
     PrimaryImageIndex = 10;
     SecondaryImageIndex = 11;
     UngroupedImageIndex = 20;
@@ -233,7 +232,9 @@ TEST(ScanEntry, ImageIndexes) {
     GroupedImageIndex = saved[4];
 }
 
-int SignOf(int value) { return value < 0 ? -1 : (value > 0 ? 1 : 0); }
+int SignOf(int value) {
+    return value < 0 ? -1 : (value > 0 ? 1 : 0);
+}
 
 TEST(ScanEntry, SizeComparisonAbove4GiB) {
     const auto small = Entry("/d/a", 0xFFFFFFFFull);

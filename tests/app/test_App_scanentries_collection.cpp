@@ -2,10 +2,9 @@
 #include "App_scanentries.h"
 #include "EntriesTestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <functional>
+#include <gtest/gtest.h>
 #include <random>
 #include <sstream>
 #include <string>
@@ -82,7 +81,9 @@ Lines PathsOf(const TScanEntries& entries) {
     return paths;
 }
 
-TIntegerDynArray Indexes(std::initializer_list<int> values) { return TIntegerDynArray(values); }
+TIntegerDynArray Indexes(std::initializer_list<int> values) {
+    return TIntegerDynArray(values);
+}
 
 TEST(ScanEntries, StartsEmpty) {
     TScanEntries entries;
@@ -235,16 +236,18 @@ const TSortCase SortCases[] = {
 void FillMixed(TScanEntries& entries, int count, unsigned seed) {
     std::mt19937 random(seed);
     const char* const directories[] = {"/Data", "/data/x", "/b", "/\xC3\x84rger", "/a.b"};
-    const char* const names[] = {"Read.me", "read.ME", "a.txt", "B.TXT", "archive.tar.gz", ".profile",
-                                 "x..y", "\xC3\xA4pfel.png", "Zeta", "zeta.Png", "*?.jpg", "bad\xFF.txt"};
+    const char* const names[] = {"Read.me",        "read.ME",  "a.txt",  "B.TXT",
+                                 "archive.tar.gz", ".profile", "x..y",   "\xC3\xA4pfel.png",
+                                 "Zeta",           "zeta.Png", "*?.jpg", "bad\xFF.txt"};
     const char* const hashes[] = {"", "", "0A", "0a", "FF", "10"};
     std::vector<std::unique_ptr<TScanEntry>> batch;
     for (int i = 0; i < count; ++i) {
-        const std::string path = std::string(directories[random() % 5]) + "/" + std::to_string(i % 3) +
-                                 names[random() % 12];
+        const std::string path = std::string(directories[random() % 5]) + "/" +
+                                 std::to_string(i % 3) + names[random() % 12];
         const std::uint64_t size = (random() % 3 == 0 ? (1ull << 32) : 0) + random() % 4;
-        auto entry = std::make_unique<TScanEntry>(
-            path, Record(size, random() % 64, random() % 3, (1ull << 33) + random() % 3, random() % 2));
+        auto entry =
+            std::make_unique<TScanEntry>(path, Record(size, random() % 64, random() % 3,
+                                                      (1ull << 33) + random() % 3, random() % 2));
         entry->Hash = hashes[random() % 6];
         entry->Priority = random() % 2 ? spPrimary : spSecondary;
         entry->SetGroup(static_cast<int>(random() % 5) - 1);
@@ -262,9 +265,9 @@ TEST(ScanEntries, EverySortIsTheStableSortByItsComparison) {
         for (int i = 0; i < entries.Count(); ++i)
             expected.push_back(&entries.Item(i));
         std::vector<const TScanEntry*> mirror = expected;
-        std::stable_sort(expected.begin(), expected.end(), [&](const TScanEntry* a, const TScanEntry* b) {
-            return sortCase.Compare(*a, *b) < 0;
-        });
+        std::stable_sort(
+            expected.begin(), expected.end(),
+            [&](const TScanEntry* a, const TScanEntry* b) { return sortCase.Compare(*a, *b) < 0; });
         TRecorder recorder(entries);
         (entries.*sortCase.Sort)();
         std::vector<const TScanEntry*> actual;
@@ -273,7 +276,8 @@ TEST(ScanEntries, EverySortIsTheStableSortByItsComparison) {
         EXPECT_TRUE(actual == expected);
         // The event carries the moves that were applied: a mirror applying them agrees.
         if (expected != mirror) {
-            EXPECT_EQ(recorder.Take(), Lines{"reordered " + std::to_string(recorder.Records.Length())});
+            EXPECT_EQ(recorder.Take(),
+                      Lines{"reordered " + std::to_string(recorder.Records.Length())});
             Kiv_lists::ReorderList(mirror, recorder.Records);
             EXPECT_TRUE(mirror == actual);
         }
@@ -292,7 +296,8 @@ TEST(ScanEntries, LargeListsSortAsTheComparisonsDo) {
         std::string name = std::to_string(random() % 5000);
         if (random() % 2)
             name[0] = static_cast<char>('A' + random() % 3);
-        batch.push_back(Entry("/d" + std::to_string(random() % 3000) + "/" + name + ".x", random() % 7));
+        batch.push_back(
+            Entry("/d" + std::to_string(random() % 3000) + "/" + name + ".x", random() % 7));
     }
     entries.Add(Batch(std::move(batch)));
     for (const TSortCase& sortCase : {SortCases[0], SortCases[1], SortCases[2], SortCases[5]}) {
@@ -300,9 +305,9 @@ TEST(ScanEntries, LargeListsSortAsTheComparisonsDo) {
         std::vector<const TScanEntry*> expected;
         for (int i = 0; i < entries.Count(); ++i)
             expected.push_back(&entries.Item(i));
-        std::stable_sort(expected.begin(), expected.end(), [&](const TScanEntry* a, const TScanEntry* b) {
-            return sortCase.Compare(*a, *b) < 0;
-        });
+        std::stable_sort(
+            expected.begin(), expected.end(),
+            [&](const TScanEntry* a, const TScanEntry* b) { return sortCase.Compare(*a, *b) < 0; });
         (entries.*sortCase.Sort)();
         std::vector<const TScanEntry*> actual;
         for (int i = 0; i < entries.Count(); ++i)
@@ -391,7 +396,8 @@ TEST(ScanEntries, SortByPriorityWithABadValueMovesNothing) {
     entries.Item(2).Priority = spPrimary;
     entries.Item(1).Priority = static_cast<TScanPriority>(7);
     TRecorder recorder(entries);
-    EXPECT_EQ(AppErrorOf([&] { entries.SortByPriority(); }), "The program cannot accept the priority.");
+    EXPECT_EQ(AppErrorOf([&] { entries.SortByPriority(); }),
+              "The program cannot accept the priority.");
     EXPECT_TRUE(recorder.Take().empty());
     EXPECT_EQ(PathsOf(entries), (Lines{"/a", "/b", "/c"}));
 }
@@ -435,7 +441,8 @@ TEST(ScanEntries, ReorderAppliesMovesAndRefusesBadOnes) {
     entries.Reorder(TListReorderRecords({{0, 2}, {2, 0}}));
     EXPECT_EQ(PathsOf(entries), (Lines{"/c", "/b", "/a"}));
     EXPECT_EQ(recorder.Take(), Lines{"reordered 2"});
-    EXPECT_THROW(entries.Reorder(TListReorderRecords({{0, 3}, {3, 0}})), Kiv_framework::ERangeError);
+    EXPECT_THROW(entries.Reorder(TListReorderRecords({{0, 3}, {3, 0}})),
+                 Kiv_framework::ERangeError);
     entries.Reorder(TListReorderRecords());
     EXPECT_TRUE(recorder.Take().empty());
     EXPECT_EQ(PathsOf(entries), (Lines{"/c", "/b", "/a"}));

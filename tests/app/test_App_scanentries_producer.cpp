@@ -2,16 +2,14 @@
 #include "App_scanentries.h"
 #include "EntriesTestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <set>
 #include <string>
-#include <vector>
-
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace App_scanentries;
 using namespace EntriesTest;
@@ -19,8 +17,12 @@ using Paths = std::vector<std::string>;
 
 namespace {
 
-std::string Accept(const std::string& path) { return "The program cannot accept the file \"" + path + "\"."; }
-std::string Find(const std::string& path) { return "The program cannot find the file \"" + path + "\"."; }
+std::string Accept(const std::string& path) {
+    return "The program cannot accept the file \"" + path + "\".";
+}
+std::string Find(const std::string& path) {
+    return "The program cannot find the file \"" + path + "\".";
+}
 
 DynamicArray<std::string> Input(const Paths& paths) {
     DynamicArray<std::string> input(static_cast<int>(paths.size()));
@@ -28,7 +30,9 @@ DynamicArray<std::string> Input(const Paths& paths) {
     return input;
 }
 
-int Depth(const std::string& path) { return static_cast<int>(std::count(path.begin(), path.end(), '/')); }
+int Depth(const std::string& path) {
+    return static_cast<int>(std::count(path.begin(), path.end(), '/'));
+}
 
 TEST(ScanEntryProducer, NothingToDo) {
     TScanEntryProducer producer(Input({}));
@@ -76,7 +80,8 @@ TEST(ScanEntryProducer, FileGivenThroughASymbolicLinkIsOneEntry) {
     ASSERT_EQ(symlink((dir / "real.txt").c_str(), (dir / "link.txt").c_str()), 0);
     MakeDir(dir / "d");
     ASSERT_EQ(symlink(dir.Path.c_str(), (dir / "d/up").c_str()), 0);
-    EXPECT_EQ(Produce({dir / "link.txt", dir / "real.txt", dir / "d/up/real.txt"}), Paths{dir / "real.txt"});
+    EXPECT_EQ(Produce({dir / "link.txt", dir / "real.txt", dir / "d/up/real.txt"}),
+              Paths{dir / "real.txt"});
     // A directory given through a link is listed under its canonical path.
     EXPECT_EQ(Produce({dir / "d/up/d/up/d/up"}), Paths{dir / "real.txt"});
 }
@@ -138,7 +143,8 @@ TEST(ScanEntryProducer, TreeComesOutBreadthFirst) {
     const Paths produced = Produce({dir.Path});
     ASSERT_EQ(produced.size(), 7u);
     for (std::size_t i = 1; i < produced.size(); ++i)
-        EXPECT_LE(Depth(produced[i - 1]), Depth(produced[i])) << produced[i - 1] << " before " << produced[i];
+        EXPECT_LE(Depth(produced[i - 1]), Depth(produced[i]))
+            << produced[i - 1] << " before " << produced[i];
     EXPECT_EQ(produced.back(), dir / "a/aa/aaa/five");
 }
 
@@ -150,7 +156,8 @@ TEST(ScanEntryProducer, GivenSubdirectoryIsListedWhereItWasQueued) {
     MakeDir(dir / "other");
     WriteFile(dir / "other/z");
     EXPECT_EQ(Produce({dir.Path, dir / "sub"}), (Paths{dir / "x", dir / "sub/y", dir / "other/z"}));
-    EXPECT_EQ(Produce({dir / "other", dir.Path}), (Paths{dir / "other/z", dir / "x", dir / "sub/y"}));
+    EXPECT_EQ(Produce({dir / "other", dir.Path}),
+              (Paths{dir / "other/z", dir / "x", dir / "sub/y"}));
 }
 
 TEST(ScanEntryProducer, RelativePathIsRefusedWithItsOwnText) {
@@ -282,7 +289,9 @@ TEST(ScanEntryProducer, FailingAddLeavesNothingBehind) {
     TScanEntries entries;
     int events = 0;
     entries.OnAdded = [&](TScanEntries*, const TIntegerDynArray&) { ++events; };
-    EXPECT_EQ(AppErrorOf([&] { AddPaths(entries, {dir / "a", dir / "d", dir / "b", "relative"}); }),
+    EXPECT_EQ(AppErrorOf([&] {
+                  AddPaths(entries, {dir / "a", dir / "d", dir / "b", "relative"});
+              }),
               Accept("relative"));
     EXPECT_EQ(entries.Count(), 0);
     EXPECT_EQ(events, 0);

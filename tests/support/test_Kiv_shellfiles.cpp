@@ -1,19 +1,16 @@
 #include "Kiv_shellfiles.h"
 
-#include <gtest/gtest.h>
-
 #include <QMimeDatabase>
 #include <QMimeType>
-
 #include <cstdlib>
-#include <filesystem>
-#include <string>
-#include <utility>
-#include <vector>
-
 #include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 using namespace Kiv_shellfiles;
 namespace fs = std::filesystem;
@@ -62,7 +59,8 @@ struct TCountingShell {
                 return "dir";
             const auto slash = path.rfind('/');
             const auto dot = path.rfind('.');
-            return "type of " + (dot == std::string::npos || dot < slash ? std::string("(none)") : path.substr(dot));
+            return "type of " + (dot == std::string::npos || dot < slash ? std::string("(none)")
+                                                                         : path.substr(dot));
         };
     }
     int FileCalls() const {
@@ -74,7 +72,9 @@ struct TCountingShell {
     int DirectoryCalls() const { return static_cast<int>(Calls.size()) - FileCalls(); }
 };
 
-std::string CurrentDirectory() { return fs::current_path().string(); }
+std::string CurrentDirectory() {
+    return fs::current_path().string();
+}
 
 } // namespace
 
@@ -139,7 +139,8 @@ TEST(FileTypeCache, NoExtensionAndALoneDotAreTwoKeys) {
     TFileTypeCache cache(shell.Function());
     EXPECT_EQ(cache.GetFileTypeName("/d/Makefile"), "type of (none)");
     EXPECT_EQ(cache.GetFileTypeName("/d/README"), "type of (none)");
-    EXPECT_EQ(cache.GetFileTypeName("/d.dir/plain"), "type of (none)"); // a dot of the directory counts not
+    EXPECT_EQ(cache.GetFileTypeName("/d.dir/plain"),
+              "type of (none)"); // a dot of the directory counts not
     EXPECT_EQ(shell.FileCalls(), 1);
     EXPECT_EQ(cache.GetFileTypeName("/d/ends."), "type of .");
     EXPECT_EQ(cache.GetFileTypeName("/d/other."), "type of .");
@@ -160,10 +161,13 @@ TEST(FileTypeCache, KeyIsTheLastExtensionOfTheName) {
     cache.GetFileTypeName("/d/x.\xc3\xa4");
     cache.GetFileTypeName("/d/y.\xc3\x84");
     EXPECT_EQ(shell.FileCalls(), 3);
-    cache.GetFileTypeName(std::string("/d/x.\xff""a"));
-    cache.GetFileTypeName(std::string("/d/y.\xff""A"));
+    cache.GetFileTypeName(std::string("/d/x.\xff"
+                                      "a"));
+    cache.GetFileTypeName(std::string("/d/y.\xff"
+                                      "A"));
     EXPECT_EQ(shell.FileCalls(), 4);
-    cache.GetFileTypeName(std::string("/d/y.\xfe""A"));
+    cache.GetFileTypeName(std::string("/d/y.\xfe"
+                                      "A"));
     EXPECT_EQ(shell.FileCalls(), 5);
     EXPECT_EQ(cache.ExtensionCount(), 5);
 }
@@ -216,7 +220,8 @@ TEST(FileTypeCache, MissingPathCannotBeDetermined) {
     TTempDir dir;
     TCountingShell shell;
     TFileTypeCache cache(shell.Function());
-    for (const std::string& path : {dir / "missing.txt", std::string(), dir / std::string("x\0y", 3)}) {
+    for (const std::string& path :
+         {dir / "missing.txt", std::string(), dir / std::string("x\0y", 3)}) {
         try {
             cache.GetTypeName(path);
             ADD_FAILURE() << "no error";
