@@ -153,6 +153,22 @@ std::optional<TOptions> ParseArguments(const std::vector<std::string>& arguments
     return options;
 }
 
+// Ctrl-C: the handler only notes it and writes a byte; the add checks the note between
+// its steps, the scan's main loop reads the byte and asks the task to stop.
+int InterruptPipe[2] = {-1, -1};
+volatile std::sig_atomic_t InterruptRequested = 0;
+
+class EInterrupted : public std::runtime_error {
+public:
+    EInterrupted() : std::runtime_error("interrupted") {}
+};
+
+void OnInterrupt(int) {
+    InterruptRequested = 1;
+    const char byte = 1;
+    [[maybe_unused]] const auto ignored = ::write(InterruptPipe[1], &byte, 1);
+}
+
 // The same add as the window's: all or nothing, a listed path replaced by the new entry.
 void AddPaths(App_scanentries::TScanEntries& entries, const std::vector<std::string>& paths,
               App_scan::TScanPriority priority) {
@@ -161,21 +177,14 @@ void AddPaths(App_scanentries::TScanEntries& entries, const std::vector<std::str
     Kiv_dynamicarrays::TStringDynArray input(static_cast<int>(paths.size()));
     std::copy(paths.begin(), paths.end(), input.begin());
     App_scanentries::TScanEntryProducer producer(input);
-    while (producer.Step()) {
-    }
+    while (producer.Step())
+        if (InterruptRequested)
+            throw EInterrupted();
     const auto produced = producer.GetEntries();
     for (App_scanentries::TScanEntry* entry : produced)
         entry->Priority = priority;
     entries.Add(produced);
     producer.Release();
-}
-
-// Ctrl-C: the handler only writes a byte; the main loop asks the task to stop.
-int InterruptPipe[2] = {-1, -1};
-
-void OnInterrupt(int) {
-    const char byte = 1;
-    [[maybe_unused]] const auto ignored = ::write(InterruptPipe[1], &byte, 1);
 }
 
 // Status and a progress bar on standard error while it is a terminal, redrawn at most
@@ -325,6 +334,8 @@ int main(int argc, char** argv) {
             throw App_common::EAppError("The program could not start.");
         std::signal(SIGINT, OnInterrupt);
         return Scan(*options);
+    } catch (const EInterrupted&) {
+        return ExitInterrupted;
     } catch (const EUsage& error) {
         std::fprintf(stderr, "sorvik-scan: %s\n%s", error.what(), UsageText);
         return ExitUsage;
