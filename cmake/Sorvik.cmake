@@ -39,6 +39,7 @@ endfunction()
 function(sorvik_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
     target_link_libraries(${name} PRIVATE sorvik_options GTest::gtest GTest::gmock
         GTest::gtest_main ${ARG_DEPS})
     add_test(NAME ${name} COMMAND ${name})

@@ -1,5 +1,6 @@
 #include "App_common.h"
 #include "Kiv_strings.h"
+#include "TestApplication.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -154,10 +155,7 @@ TEST(Commands, UnavailableCommandRaisesAndChangesNothing) {
 }
 
 TEST(Constants, PathsLieBesideTheProgramOrInTheConfigurationFolder) {
-    int argc = 1;
-    char name[] = "test_App_common";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    TestApplication::TTestApplication app;
     const std::string programDirectory =
         QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString() + "/";
     EXPECT_EQ(HelpFilePath(), programDirectory + "Help/index.html");

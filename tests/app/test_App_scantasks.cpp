@@ -1,9 +1,9 @@
 #include "App_document.h"
 #include "App_scantasks.h"
 #include "EntriesTestSupport.h"
+#include "TestApplication.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <gtest/gtest.h>
 #include <typeinfo>
 
@@ -15,10 +15,6 @@ using EntriesTest::TTempDir;
 using EntriesTest::WriteFile;
 
 namespace {
-
-int argc = 1;
-char name[] = "test_App_scantasks";
-char* argv[] = {name, nullptr};
 
 // What the main thread saw of one scan.
 struct TRun {
@@ -71,18 +67,12 @@ protected:
         };
         task->OnFinish = [&](Kiv_tasks::TTask*) { run.Finished = true; };
         task->Start();
+        const QPointer<QThread> thread(task->Thread);
         if (prepare)
             prepare(*task);
-        QElapsedTimer timer;
-        timer.start();
-        while (!run.Finished && timer.elapsed() < 20000)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        // Let the worker's thread object go.
-        for (int i = 0; i < 20; ++i) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        }
-        EXPECT_TRUE(run.Finished);
+        EXPECT_TRUE(TestApplication::ServeUntil([&] { return run.Finished; }));
+        // The worker's thread object deletes itself once the worker has ended.
+        EXPECT_TRUE(TestApplication::ServeUntilGone({thread}));
         return run;
     }
 
@@ -98,7 +88,7 @@ protected:
         return chain;
     }
 
-    QCoreApplication App{argc, argv};
+    TestApplication::TTestApplication App;
     TDocument Document;
     TTempDir Dir;
 };

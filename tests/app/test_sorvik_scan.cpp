@@ -1,5 +1,6 @@
 // sorvik-scan end to end: the program is run as a user would run it.
 #include "EntriesTestSupport.h"
+#include "TestApplication.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -24,10 +25,6 @@ struct TResult {
     std::string Out;
     std::string Err;
 };
-
-int argc = 1;
-char name[] = "test_sorvik_scan";
-char* argv[] = {name, nullptr};
 
 class SorvikScan : public ::testing::Test {
 protected:
@@ -98,7 +95,7 @@ protected:
         }
     }
 
-    QCoreApplication App{argc, argv};
+    TestApplication::TTestApplication App;
     TTempDir Dir;
 };
 

@@ -1,4 +1,5 @@
 #include "Kiv_forms.h"
+#include "TestApplication.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>
@@ -6,10 +7,6 @@
 using Kiv_forms::TUpdateNotifier;
 
 namespace {
-
-int argc = 1;
-char name[] = "test_Kiv_forms";
-char* argv[] = {name, nullptr};
 
 // Runs the event loop until it has nothing left to do.
 void RunPendingEvents() {
@@ -20,7 +17,7 @@ void RunPendingEvents() {
 } // namespace
 
 TEST(UpdateNotifier, CoalescesRequestsIntoOneLaterUpdate) {
-    QCoreApplication app(argc, argv);
+    TestApplication::TTestApplication app;
     TUpdateNotifier notifier;
     int updates = 0;
     TUpdateNotifier* sender = nullptr;
@@ -43,7 +40,7 @@ TEST(UpdateNotifier, CoalescesRequestsIntoOneLaterUpdate) {
 }
 
 TEST(UpdateNotifier, RequestInsideUpdateIsServedInALaterTurn) {
-    QCoreApplication app(argc, argv);
+    TestApplication::TTestApplication app;
     TUpdateNotifier notifier;
     int updates = 0;
     notifier.OnUpdate = [&](TUpdateNotifier* s) {
@@ -59,7 +56,7 @@ TEST(UpdateNotifier, RequestInsideUpdateIsServedInALaterTurn) {
 }
 
 TEST(UpdateNotifier, UpdateNowAndFlushRunAtOnce) {
-    QCoreApplication app(argc, argv);
+    TestApplication::TTestApplication app;
     TUpdateNotifier notifier;
     int updates = 0;
     notifier.OnUpdate = [&](TUpdateNotifier*) { ++updates; };
@@ -72,7 +69,7 @@ TEST(UpdateNotifier, UpdateNowAndFlushRunAtOnce) {
 }
 
 TEST(UpdateNotifier, DestroyedNotifierDropsItsQueuedFlush) {
-    QCoreApplication app(argc, argv);
+    TestApplication::TTestApplication app;
     int updates = 0;
     {
         TUpdateNotifier notifier;

@@ -1,7 +1,7 @@
 #include "Kiv_tasks.h"
+#include "TestApplication.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
 #include <chrono>
@@ -16,10 +16,6 @@ using Kiv_framework::EAbort;
 using Kiv_framework::Exception;
 
 namespace {
-
-int argc = 1;
-char name[] = "test_Kiv_tasks";
-char* argv[] = {name, nullptr};
 
 // What the main thread saw of a task, kept outside the task, which may delete itself.
 struct TRecord {
@@ -66,19 +62,12 @@ protected:
         Serve(task->Record);
     }
     void Serve(TRecord& record) {
-        QElapsedTimer timer;
-        timer.start();
-        while (!record.Finished && timer.elapsed() < 10000)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        ASSERT_TRUE(TestApplication::ServeUntil([&] { return record.Finished; }))
+            << "the task did not finish";
         // The worker thread deletes itself once it has ended.
-        while (timer.elapsed() < 10000 && QCoreApplication::instance()->thread() &&
-               !ThreadsGone()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        }
-        ASSERT_TRUE(record.Finished) << "the task did not finish";
+        EXPECT_TRUE(TestApplication::ServeUntilGone(Threads));
     }
-    bool ThreadsGone() {
+    bool ThreadsGone() const {
         for (const auto& thread : Threads)
             if (thread)
                 return false;
@@ -86,7 +75,7 @@ protected:
     }
     void Watch(TTask* task) { Threads.emplace_back(task->Thread); }
 
-    QCoreApplication App{argc, argv};
+    TestApplication::TTestApplication App;
     std::vector<QPointer<QThread>> Threads;
 };
 
