@@ -195,12 +195,12 @@ public:
 
     void SetStatus(const std::string& text) {
         Status = text;
-        Draw(false);
+        Draw();
     }
     void SetProgress(int position, int count) {
         Position = position;
         Count = count;
-        Draw(false);
+        Draw();
     }
     void Finish() {
         if (Enabled && Drawn)
@@ -208,11 +208,11 @@ public:
     }
 
 private:
-    void Draw(bool force) {
+    void Draw() {
         if (!Enabled)
             return;
         const auto now = std::chrono::steady_clock::now();
-        if (!force && Drawn && now - LastDraw < std::chrono::milliseconds(50))
+        if (Drawn && now - LastDraw < std::chrono::milliseconds(50))
             return;
         LastDraw = now;
         Drawn = true;

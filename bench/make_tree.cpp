@@ -50,19 +50,11 @@ void WriteRandomFile(const std::string& path, std::uint64_t size, std::uint64_t&
         throw std::runtime_error("cannot write " + path);
 }
 
-// Built by appending: GCC 12 warns falsely (-Wrestrict) on literal + std::to_string.
-std::string Numbered(const char* prefix, int number, const char* suffix = "") {
-    std::string text = prefix;
-    text += std::to_string(number);
-    text += suffix;
-    return text;
-}
-
 std::string PathOf(const std::filesystem::path& root, int index) {
-    const auto folder =
-        root / Numbered("d", index / (FilesPerFolder * 10)) / Numbered("e", index / FilesPerFolder);
+    const auto folder = root / ("d" + std::to_string(index / (FilesPerFolder * 10))) /
+                        ("e" + std::to_string(index / FilesPerFolder));
     std::filesystem::create_directories(folder);
-    return (folder / Numbered("f", index, ".bin")).string();
+    return (folder / ("f" + std::to_string(index) + ".bin")).string();
 }
 
 } // namespace
