@@ -5,27 +5,42 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <numeric>
 #include <unistd.h>
 #include <vector>
 
 namespace App_document {
 
 std::string ResultsText(const App_scanentries::TScanEntries& entries) {
+    // The members of each group in list order, by a counting sort over the group numbers.
     std::int32_t highest = 0;
     for (int i = 0; i < entries.Count(); ++i)
         highest = std::max(highest, entries.Item(i).Group());
-    std::vector<std::vector<const std::string*>> groups(static_cast<std::size_t>(highest) + 1);
+    std::vector<int> start(static_cast<std::size_t>(highest) + 2, 0);
+    std::size_t length = 0;
+    for (int i = 0; i < entries.Count(); ++i) {
+        const App_scanentries::TScanEntry& entry = entries.Item(i);
+        if (entry.Group() >= 1) {
+            ++start[static_cast<std::size_t>(entry.Group()) + 1];
+            length += entry.Path().size() + 2;
+        }
+    }
+    std::partial_sum(start.begin(), start.end(), start.begin());
+    std::vector<const std::string*> paths(static_cast<std::size_t>(start.back()));
+    std::vector<int> next(start.begin(), start.end() - 1);
     for (int i = 0; i < entries.Count(); ++i) {
         const App_scanentries::TScanEntry& entry = entries.Item(i);
         if (entry.Group() >= 1)
-            groups[static_cast<std::size_t>(entry.Group())].push_back(&entry.Path());
+            paths[static_cast<std::size_t>(next[static_cast<std::size_t>(entry.Group())]++)] =
+                &entry.Path();
     }
     std::string text;
-    for (std::size_t group = 1; group < groups.size(); ++group) {
-        if (groups[group].empty())
+    text.reserve(length + 2 * static_cast<std::size_t>(highest));
+    for (std::size_t group = 1; group + 1 < start.size(); ++group) {
+        if (start[group] == start[group + 1])
             continue;
-        for (const std::string* path : groups[group])
-            text += *path + "\r\n";
+        for (int k = start[group]; k < start[group + 1]; ++k)
+            text.append(*paths[static_cast<std::size_t>(k)]).append("\r\n");
         text += "\r\n";
     }
     return text;

@@ -1,21 +1,18 @@
 #include "App_scan.h"
 
 #include "App_common.h"
+#include "App_scan_reading.h"
 #include "Kiv_hash.h"
 #include "Kiv_locale.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <functional>
 #include <string_view>
-#include <unistd.h>
+#include <thread>
 #include <utility>
 
 namespace App_scan {
-
-using App_common::EAppError;
 
 namespace {
 
@@ -88,59 +85,6 @@ SORVIK_METADATA_MATCHER(TScanAttributesMatcher, A.Attributes == B.Attributes,
 
 namespace {
 
-// An open file descriptor, closed when the holder goes. "Open for reading with writers
-// denied" is a plain read-only open on Linux, which cannot deny other writers.
-class TReadOnlyFile {
-public:
-    explicit TReadOnlyFile(const std::string& path) {
-        // A path with a NUL byte would name another file to the system: refuse it.
-        if (path.find('\0') != std::string::npos)
-            return;
-        do
-            Descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-        while (Descriptor < 0 && errno == EINTR);
-    }
-    ~TReadOnlyFile() {
-        if (Descriptor >= 0)
-            ::close(Descriptor);
-    }
-    TReadOnlyFile(const TReadOnlyFile&) = delete;
-    TReadOnlyFile& operator=(const TReadOnlyFile&) = delete;
-
-    bool IsOpen() const { return Descriptor >= 0; }
-
-    // Reads up to size bytes: the count delivered, 0 at the end of the file, -1 when the
-    // read failed.
-    long ReadSome(unsigned char* buffer, std::size_t size) {
-        ssize_t count = 0;
-        do
-            count = ::read(Descriptor, buffer, size);
-        while (count < 0 && errno == EINTR);
-        return static_cast<long>(count);
-    }
-
-    // Reads exactly size bytes; false when the file ends first or a read fails.
-    bool ReadExact(unsigned char* buffer, std::size_t size) {
-        while (size > 0) {
-            const long count = ReadSome(buffer, size);
-            if (count <= 0)
-                return false;
-            buffer += count;
-            size -= static_cast<std::size_t>(count);
-        }
-        return true;
-    }
-
-private:
-    int Descriptor = -1;
-};
-
-[[noreturn]] void RaiseFileError(const char* format, const std::string& path) {
-    std::string message = format;
-    message.replace(message.find("%s"), 2, path);
-    throw EAppError(message);
-}
-
 Kiv_autopointers::TAutoArray<unsigned char> NewReadBuffer() {
     return std::make_unique<unsigned char[]>(ReadChunkSize);
 }
@@ -171,30 +115,27 @@ bool TScanHashMatcher::GetMatchKey(const TScanRecord& record, std::string& key) 
 }
 
 TScanRecord& TScanHashMatcher::EnsureHash(TScanRecord& record) {
-    if (record.Hash.empty())
+    if (record.Hash.empty() && !(ReadAhead && ReadAhead->Take(record, *this)))
         ComputeHash(record);
     return record;
 }
 
+void TScanHashMatcher::SetReadAhead(TScanHashReadAhead* readAhead) {
+    ReadAhead = readAhead;
+}
+
 void TScanHashMatcher::ComputeHash(TScanRecord& record) {
-    static const char* const message =
-        "The program could not get the hash value of the file \"%s\".";
-    Kiv_hash::TSha256HashFunction hash;
-    TReadOnlyFile file(record.Path);
-    if (!file.IsOpen())
-        RaiseFileError(message, record.Path);
-    for (;;) {
+    std::string hash;
+    int reads = 0;
+    const auto check = [this] {
         CheckContinue();
-        const long count = file.ReadSome(Buffer.get(), ReadChunkSize);
-        // A read that fails is an error, never the end of the file: a failure must not
-        // pass for the hash of a shorter file.
-        if (count < 0)
-            RaiseFileError(message, record.Path);
-        if (count == 0)
-            break;
-        hash.Update(Buffer.get(), static_cast<std::int32_t>(count));
-    }
-    record.Hash = hash.TakeValue();
+        return true;
+    };
+    // A read that fails is an error, never the end of the file: a failure must not pass
+    // for the hash of a shorter file.
+    if (HashFile(record.Path, Buffer.get(), check, hash, reads) != THashEnd::heDone)
+        RaiseFileError(HashErrorMessage, record.Path);
+    record.Hash = std::move(hash);
 }
 
 TScanBinariesMatcher::TScanBinariesMatcher() : Buffer1(NewReadBuffer()), Buffer2(NewReadBuffer()) {}
@@ -348,6 +289,14 @@ public:
     // is not used again.
     void ForEachCandidate(int pivot, const std::function<void(int)>& visit);
 
+    // The index of the hash matcher when the finder splits classes by hash, or -1.
+    int HashLevel() const { return HashMatcher ? HashIndex : -1; }
+    // The records whose hashes the run computes unless it ends early, in the order it
+    // computes them: in each class with a member still without a hash, all such members
+    // when the class's first primary becomes the pivot. A pivot without a hash is computed
+    // right after the first member it is paired with.
+    std::vector<int> HashPlan() const;
+
 private:
     using TList = std::vector<int>;
 
@@ -374,6 +323,7 @@ private:
 
     TScanRecords Records;
     const TScanMatcher* HashMatcher = nullptr; // the hash level, when there is one
+    int HashIndex = -1;                        // its place in the chain
     std::vector<int> ClassOf;                  // the class of each record
     std::vector<int> Members;                  // all records by class, ascending in each
     std::vector<int> ClassStart;               // class c is Members[ClassStart[c]..]
@@ -406,8 +356,10 @@ TCandidateFinder::TCandidateFinder(const TScanRecords& records, const TScanMatch
     if (next < matchers.Count()) {
         if (matchers[next].KeyKind() == TMatchKeyKind::mkExcluding)
             classMatchers.push_back(&matchers[next]);
-        else if (matchers[next].KeyKind() == TMatchKeyKind::mkDecisiveWhenKnown)
+        else if (matchers[next].KeyKind() == TMatchKeyKind::mkDecisiveWhenKnown) {
             HashMatcher = &matchers[next];
+            HashIndex = next;
+        }
     }
     BuildClasses(classMatchers);
     if (HashMatcher) {
@@ -465,6 +417,33 @@ void TCandidateFinder::BuildClasses(const std::vector<const TScanMatcher*>& clas
     ClassLength.resize(static_cast<std::size_t>(classCount));
     for (int c = 0; c < classCount; ++c)
         ClassLength[c] = ClassSize(c);
+}
+
+std::vector<int> TCandidateFinder::HashPlan() const {
+    std::vector<int> plan;
+    if (!HashMatcher)
+        return plan;
+    std::vector<bool> planned(ClassLength.size(), false);
+    for (int pivot = 0; pivot < Records.Length(); ++pivot) {
+        const int cls = ClassOf[pivot];
+        if (Records[pivot].Priority != spPrimary || planned[cls] || ClassSize(cls) < 2 ||
+            !IsOpen(cls))
+            continue;
+        planned[cls] = true;
+        bool pivotDue = !HadHash[pivot];
+        for (int k = ClassStart[cls]; k < ClassStart[cls + 1]; ++k) {
+            const int m = Members[k];
+            if (m == pivot)
+                continue;
+            if (!HadHash[m])
+                plan.push_back(m);
+            if (pivotDue) {
+                plan.push_back(pivot);
+                pivotDue = false;
+            }
+        }
+    }
+    return plan;
 }
 
 int TCandidateFinder::NewBucket() {
@@ -636,10 +615,47 @@ void TCandidateFinder::VisitByHash(int cls, int pivot, const std::function<void(
     }
 }
 
+// The read-ahead for one run, attached to the real hash matcher while the run lasts.
+class TReadAheadScope {
+public:
+    TReadAheadScope(const TCandidateFinder& finder, TScanMatchers& matchers,
+                    const TScanRecords& records, TScanCommand::THashReadAhead options,
+                    const std::function<bool()>& cancelled) {
+        if (options.Threads <= 0 || finder.HashLevel() < 0)
+            return;
+        Matcher = dynamic_cast<TScanHashMatcher*>(&matchers[finder.HashLevel()]);
+        if (!Matcher)
+            return; // a matcher of another kind, which may not be read ahead of
+        const std::vector<int> plan = finder.HashPlan();
+        if (plan.empty())
+            return;
+        ReadAhead = std::make_unique<TScanHashReadAhead>(records, plan, options.Threads,
+                                                         options.Ahead, cancelled);
+        Matcher->SetReadAhead(ReadAhead.get());
+    }
+    ~TReadAheadScope() {
+        if (ReadAhead)
+            Matcher->SetReadAhead(nullptr);
+    }
+    TReadAheadScope(const TReadAheadScope&) = delete;
+    TReadAheadScope& operator=(const TReadAheadScope&) = delete;
+
+private:
+    TScanHashMatcher* Matcher = nullptr;
+    std::unique_ptr<TScanHashReadAhead> ReadAhead;
+};
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------
 // TScanCommand
+
+TScanCommand::THashReadAhead TScanCommand::DefaultHashReadAhead() {
+    const int processors = static_cast<int>(std::thread::hardware_concurrency());
+    if (processors >= 4)
+        return {std::min(processors - 2, 3), true};
+    return {std::max(processors - 1, 0), false};
+}
 
 TScanCommand::TScanCommand(TScanRecords records, TScanMatchers* matchers)
     : FRecords(std::move(records)), FMatchers(matchers) {}
@@ -695,6 +711,7 @@ void TScanCommand::AssignGroups() {
     int low = 0;
     int high = count - 1;
     TCandidateFinder finder(FRecords, *FMatchers);
+    const TReadAheadScope readAhead(finder, *FMatchers, FRecords, HashReadAhead, IsCancelled);
     const auto assign = [&](int index, TScanRecord& record, int group) {
         record.Group = group;
         DoRecordChanged(index, record);

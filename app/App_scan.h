@@ -7,6 +7,7 @@
 #include "Kiv_framework.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -143,6 +144,8 @@ public:
     bool GetMatchKey(const TScanRecord& record, std::string& key) const override;
 };
 
+class TScanHashReadAhead;
+
 // The content matchers. Files are read in chunks of ReadChunkSize bytes
 // through buffers allocated once per matcher.
 constexpr int ReadChunkSize = 32768;
@@ -164,9 +167,13 @@ public:
     // Sets Hash to the SHA-256 text of the file at Path, read to its current end, with a
     // cancel point before every read.
     void ComputeHash(TScanRecord& record);
+    // Where EnsureHash first looks for a hash computed ahead; nullptr: nowhere. Set by the
+    // command for the length of its run.
+    void SetReadAhead(TScanHashReadAhead* readAhead);
 
 private:
     Kiv_autopointers::TAutoArray<unsigned char> Buffer;
+    TScanHashReadAhead* ReadAhead = nullptr;
 };
 
 // Compares the first Size bytes of the two files; different sizes answer false without
@@ -234,6 +241,22 @@ public:
 
     const TScanRecords& Records() const { return FRecords; }
     TScanMatchers& Matchers() const { return *FMatchers; }
+
+    // Threads that compute the hashes the hash matcher will need ahead of the run
+    // (0: none), and whether they keep a batch ahead of it all the time or work in batches
+    // with the run's thread. What the run does and reports is the same either way.
+    struct THashReadAhead {
+        int Threads = 0;
+        bool Ahead = false;
+    };
+    THashReadAhead HashReadAhead;
+    // Safe to call from any thread: true once QueryContinue answers false for good. Lets
+    // those threads stop at once; without it they stop when the run ends.
+    std::function<bool()> IsCancelled;
+    // What suits this machine's processors: with two cores to spare for the run's thread
+    // and the main thread that serves it, the threads keep ahead; with fewer, they work
+    // in batches. At most three: more readers only make a disk seek.
+    static THashReadAhead DefaultHashReadAhead();
 
     TRecordEvent OnMatching;
     TRecordEvent OnMatched;

@@ -121,6 +121,8 @@ void TScanTask::BuildCommand(std::unique_ptr<TScanCommand>& command) {
             DoProgress(position, count);
         };
         fresh->OnQueryContinue = [this](TScanCommand*, bool& proceed) { QueryContinue(proceed); };
+        fresh->HashReadAhead = TScanCommand::DefaultHashReadAhead();
+        fresh->IsCancelled = [this] { return Cancelled.load(); };
         command = std::move(fresh);
     } catch (...) {
         // A failed build ends the task without grouping.
@@ -134,6 +136,9 @@ void TScanTask::QueryContinue(bool& proceed) const {
 }
 
 void TScanTask::SynchronizeStatus(const char* format, const std::string& name) {
+    // Nobody shows the status: the worker need not wait for the main thread to drop it.
+    if (!OnStatus)
+        return;
     std::pair<const char*, const std::string*> status(format, &name);
     Synchronize(&status, [this](void* argument) {
         const auto* pair = static_cast<std::pair<const char*, const std::string*>*>(argument);

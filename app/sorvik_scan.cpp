@@ -193,6 +193,8 @@ class TTerminalProgress {
 public:
     TTerminalProgress() : Enabled(::isatty(STDERR_FILENO) == 1) {}
 
+    bool IsEnabled() const { return Enabled; }
+
     void SetStatus(const std::string& text) {
         Status = text;
         Draw();
@@ -244,8 +246,6 @@ struct TOutcome {
     bool Finished = false;
     bool Interrupted = false;
     std::optional<std::string> Error;
-    int LastPosition = -1;
-    int LastCount = -1;
 };
 
 TOutcome RunScan(App_document::TDocument& document) {
@@ -253,14 +253,16 @@ TOutcome RunScan(App_document::TDocument& document) {
     TTerminalProgress progress;
     auto* task = new App_scantasks::TScanTask(&document); // deletes itself when finished
     task->FreeOnTerminate = true;
-    task->OnStatus = [&](App_scantasks::TScanTask*, const std::string& text) {
-        progress.SetStatus(text);
-    };
-    task->OnProgress = [&](Kiv_tasks::TTask*, int position, int count) {
-        outcome.LastPosition = position;
-        outcome.LastCount = count;
-        progress.SetProgress(position, count);
-    };
+    // Status and progress only for a terminal: without a listener the worker does not
+    // stop to hand them over, which makes a scan from a script faster.
+    if (progress.IsEnabled()) {
+        task->OnStatus = [&](App_scantasks::TScanTask*, const std::string& text) {
+            progress.SetStatus(text);
+        };
+        task->OnProgress = [&](Kiv_tasks::TTask*, int position, int count) {
+            progress.SetProgress(position, count);
+        };
+    }
     task->OnException = [&](Kiv_tasks::TTask*, const Kiv_framework::Exception& error) {
         outcome.Error = error.Message();
     };
@@ -310,7 +312,8 @@ int Scan(const TOptions& options) {
             return ExitInterrupted;
         if (outcome.Error)
             throw App_common::EAppError(*outcome.Error);
-        if (outcome.LastPosition != outcome.LastCount)
+        // A completed scan leaves every entry with its final group.
+        if (entries.CountGroup(-1) > 0)
             throw App_common::EAppError("The scan did not complete.");
     }
     WriteResults(entries, options.Output);

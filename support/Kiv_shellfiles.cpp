@@ -9,6 +9,7 @@
 #include <QString>
 #include <cerrno>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -36,24 +37,22 @@ std::string CurrentDirectory() {
 std::string ExpandFileName(const std::string& path) {
     const std::string full =
         !path.empty() && path[0] == '/' ? path : CurrentDirectory() + "/" + path;
-    std::vector<std::string> parts;
+    // One pass: each component is appended after a "/", "." is skipped and ".." takes the
+    // last one back off.
+    std::string result;
+    result.reserve(full.size());
     std::size_t start = 0;
     while (start <= full.size()) {
         std::size_t end = full.find('/', start);
         if (end == std::string::npos)
             end = full.size();
-        const std::string part = full.substr(start, end - start);
-        if (part == "..") {
-            if (!parts.empty())
-                parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
+        const std::string_view part(full.data() + start, end - start);
+        if (part == "..")
+            result.resize(result.empty() ? 0 : result.rfind('/'));
+        else if (!part.empty() && part != ".")
+            result.append("/").append(part);
         start = end + 1;
     }
-    std::string result;
-    for (const auto& part : parts)
-        result += "/" + part;
     return result.empty() ? "/" : result;
 }
 

@@ -22,9 +22,10 @@ constexpr std::chrono::microseconds SpinTime(200);
 // The longest run of back-to-back calls before the event loop gets its turn, so that a
 // window stays responsive during a fast scan.
 constexpr std::chrono::milliseconds ServeSlice(10);
-// How long the main thread waits for the worker's next call: long enough to cover the
-// hashing of a typical file between two calls of a scan.
-constexpr std::chrono::microseconds NextCallWait(2000);
+// How long the main thread waits for the worker's next call before it sleeps: far longer
+// than the worker's own work between two calls, short enough not to keep a core from
+// threads that read files while the worker waits for them.
+constexpr std::chrono::microseconds NextCallWait(200);
 
 void SpinPause() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -55,36 +56,31 @@ void TTaskThread::THandOver::Wake() const {
 }
 
 void TTaskThread::THandOver::Post(const std::function<void()>& call) {
-    bool wake = false;
-    {
-        std::lock_guard<std::mutex> lock(Lock);
-        Pending = &call;
-        Done.store(false, std::memory_order_relaxed);
-        Posted.store(true, std::memory_order_release);
-        wake = !MainServing;
-    }
-    if (wake)
+    Done.store(false, std::memory_order_relaxed);
+    Pending.store(&call);
+    if (!MainServing.load())
         Wake();
     const auto spinUntil = std::chrono::steady_clock::now() + SpinTime;
     while (!Done.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < spinUntil)
         SpinPause();
+    if (Done.load(std::memory_order_acquire))
+        return;
     std::unique_lock<std::mutex> lock(Lock);
-    Served.wait(lock, [this] { return Done.load(std::memory_order_relaxed); });
+    WorkerSleeping.store(true);
+    Served.wait(lock, [this] { return Done.load(); });
+    WorkerSleeping.store(false, std::memory_order_relaxed);
 }
 
 bool TTaskThread::THandOver::RunPending() {
-    const std::function<void()>* call = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(Lock);
-        call = std::exchange(Pending, nullptr);
-        Posted.store(false, std::memory_order_relaxed);
-    }
+    const std::function<void()>* call = Pending.exchange(nullptr, std::memory_order_acquire);
     if (!call)
         return false;
     (*call)();
-    std::lock_guard<std::mutex> lock(Lock);
-    Done.store(true, std::memory_order_release);
-    Served.notify_one();
+    Done.store(true);
+    if (WorkerSleeping.load()) {
+        std::lock_guard<std::mutex> lock(Lock);
+        Served.notify_one();
+    }
     return true;
 }
 
@@ -92,31 +88,24 @@ void TTaskThread::THandOver::Serve() {
     std::uint64_t count = 0;
     while (::read(WakeDescriptor, &count, sizeof count) < 0 && errno == EINTR) {
     }
-    {
-        std::lock_guard<std::mutex> lock(Lock);
-        MainServing = true;
-    }
+    MainServing.store(true);
     const auto sliceEnd = std::chrono::steady_clock::now() + ServeSlice;
     while (RunPending()) {
         // Wait a moment for the worker's next call instead of a round trip through the
         // event loop; give the loop its turn when the slice is used up.
         auto now = std::chrono::steady_clock::now();
         const auto spinUntil = now + NextCallWait;
-        while (!Posted.load(std::memory_order_acquire) && now < spinUntil && now < sliceEnd) {
+        while (!Pending.load(std::memory_order_relaxed) && now < spinUntil && now < sliceEnd) {
             SpinPause();
             now = std::chrono::steady_clock::now();
         }
         if (now >= sliceEnd)
             break;
     }
-    bool again = false;
-    {
-        std::lock_guard<std::mutex> lock(Lock);
-        MainServing = false;
-        again = Pending != nullptr;
-    }
-    // A call posted while this thread was leaving: the event loop serves it next turn.
-    if (again)
+    MainServing.store(false);
+    // A call posted while this thread was leaving, whose worker saw it still serving:
+    // the event loop serves it next turn.
+    if (Pending.load())
         Wake();
 }
 

@@ -52,23 +52,25 @@ protected:
     void run() override;
 
 private:
-    // The hand-over: the worker fills Pending under Lock and wakes the main thread
-    // through an eventfd; the main thread runs the call and signals Done. Every shared
-    // field is guarded by Lock; Posted and Done mirror Pending and the answer so that
-    // either side can spin on them without the lock. Waking a sleeping thread costs tens
-    // of microseconds, so each side spins briefly first: the worker for its answer, the
-    // main thread for the next call, serving calls back to back for up to one time slice
-    // before it returns to its event loop (which the worker then wakes again). The
-    // worker holds its own share of this state, so the main thread may delete the
-    // thread object while the worker is still leaving Post.
+    // The hand-over: the worker publishes its call in Pending and wakes the main thread
+    // through an eventfd unless the main thread is serving already; the main thread runs
+    // the call and sets Done. Waking a sleeping thread costs tens of microseconds, so each
+    // side spins briefly first: the worker for its answer, the main thread for the next
+    // call, serving calls back to back for up to one time slice before it returns to its
+    // event loop (which the worker then wakes again). The fast path is lock-free; the
+    // lock and condition only put a worker to sleep whose answer is slow. Each pair of
+    // flags (Pending and MainServing, Done and WorkerSleeping) is written and then the
+    // other read in sequentially consistent order, so that one side always sees the
+    // other. The worker holds its own share of this state, so the main thread may delete
+    // the thread object while the worker is still leaving Post.
     struct THandOver {
         int WakeDescriptor = -1;
+        std::atomic<const std::function<void()>*> Pending{nullptr};
+        std::atomic<bool> MainServing{false}; // the main thread is in Serve: no wake-up needed
+        std::atomic<bool> Done{false};
+        std::atomic<bool> WorkerSleeping{false};
         std::mutex Lock;
         std::condition_variable Served;
-        const std::function<void()>* Pending = nullptr;
-        bool MainServing = false; // the main thread is in Serve: no wake-up needed
-        std::atomic<bool> Posted{false};
-        std::atomic<bool> Done{false};
 
         THandOver();
         ~THandOver();

@@ -2,6 +2,7 @@
 // hash and binaries matchers against the plain algorithm.
 #include "App_common.h"
 #include "App_scan.h"
+#include "ScanFilesTestSupport.h"
 #include "ScanReference.h"
 
 #include <cstdlib>
@@ -16,75 +17,17 @@
 
 using namespace App_scan;
 using App_common::EAppError;
+using ScanTest::AbcDigest;
+using ScanTest::Bytes;
+using ScanTest::EmptyDigest;
+using ScanTest::FileRecord;
+using ScanTest::OpenDescriptors;
+using ScanTest::OpenSslDigest;
+using ScanTest::RecordOf;
 using ScanTest::TRecorder;
+using ScanTest::TTemporaryFolder;
 
 namespace {
-
-const std::string EmptyDigest = "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855";
-const std::string AbcDigest = "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD";
-
-class TTemporaryFolder {
-public:
-    TTemporaryFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "sorvik-scan-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        Path = pattern;
-    }
-    ~TTemporaryFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(Path, ignored);
-    }
-    std::string File(const std::string& name, const std::string& content) const {
-        const std::string path = Path + "/" + name;
-        std::ofstream(path, std::ios::binary) << content;
-        return path;
-    }
-    std::string Missing(const std::string& name) const { return Path + "/" + name; }
-
-    std::string Path;
-};
-
-TScanRecord RecordOf(const std::string& path, std::uint64_t size) {
-    TScanRecord record;
-    record.Path = path;
-    record.Size = size;
-    record.Priority = spPrimary;
-    return record;
-}
-
-TScanRecord FileRecord(const TTemporaryFolder& folder, const std::string& name,
-                       const std::string& content) {
-    return RecordOf(folder.File(name, content), content.size());
-}
-
-std::string Bytes(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (auto& byte : bytes)
-        byte = static_cast<char>(random());
-    return bytes;
-}
-
-std::string OpenSslDigest(const std::string& bytes) {
-    unsigned char digest[SHA256_DIGEST_LENGTH];
-    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (const unsigned char byte : digest) {
-        text += digits[byte >> 4];
-        text += digits[byte & 15];
-    }
-    return text;
-}
-
-int OpenDescriptors() {
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-        ++count;
-    return count;
-}
 
 // Counts the matcher's cancel points; answers false from the stopAt-th on (0: never).
 struct TQueries {
@@ -397,15 +340,16 @@ TEST(TScanCommand, RealContentMatchersAgreeWithThePlainAlgorithm) {
     const std::vector<std::string> contents = {"", "abc", "abd", Bytes(ReadChunkSize + 3, 1),
                                                Bytes(ReadChunkSize + 3, 2)};
     int completed = 0, aborted = 0, failed = 0;
-    for (int round = 0; round < 150; ++round) {
+    for (int round = 0; round < 300; ++round) {
         std::vector<TScanRecord> list;
         const int count = number(14);
         for (int i = 0; i < count; ++i) {
             const std::string& content = contents[static_cast<std::size_t>(number(4))];
+            const int kind = number(24);
             TScanRecord record =
-                number(12) == 0
-                    ? RecordOf(folder.Missing("missing" + std::to_string(i)), content.size())
-                    : FileRecord(folder, "f" + std::to_string(i), content);
+                kind == 0 ? RecordOf(folder.Missing("missing" + std::to_string(i)), content.size())
+                : kind == 1 ? RecordOf(folder.Path, content.size()) // opens, but cannot be read
+                            : FileRecord(folder, "f" + std::to_string(i), content);
             if (number(2) == 0) // from an earlier scan; now and then out of date
                 record.Hash = number(5) == 0 ? EmptyDigest : OpenSslDigest(content);
             record.Priority = number(2) == 0 ? spPrimary : spSecondary;
@@ -417,7 +361,9 @@ TEST(TScanCommand, RealContentMatchersAgreeWithThePlainAlgorithm) {
         std::vector<std::string> endings;
         std::vector<std::vector<std::string>> logs, allHashes;
         std::vector<std::vector<int>> groups;
-        for (int run = 0; run < 2; ++run) {
+        // The plain algorithm, the command, and the command with hashes read ahead.
+        const TScanCommand::THashReadAhead readAhead{1 + number(2), number(1) == 1};
+        for (int run = 0; run < 3; ++run) {
             TScanRecords records(count);
             std::copy(list.begin(), list.end(), records.begin());
             TRecorder recorder;
@@ -440,6 +386,8 @@ TEST(TScanCommand, RealContentMatchersAgreeWithThePlainAlgorithm) {
                 } else {
                     TScanCommand command(records, matchers);
                     recorder.Bind(command);
+                    if (run == 2)
+                        command.HashReadAhead = readAhead;
                     command.Execute();
                 }
             } catch (const Kiv_framework::EAbort&) {
@@ -452,10 +400,12 @@ TEST(TScanCommand, RealContentMatchersAgreeWithThePlainAlgorithm) {
             groups.push_back(ScanTest::GroupsOf(records));
             allHashes.push_back(ScanTest::HashesOf(records));
         }
-        ASSERT_EQ(endings[1], endings[0]) << "round " << round;
-        ASSERT_EQ(logs[1], logs[0]) << "round " << round;
-        ASSERT_EQ(groups[1], groups[0]) << "round " << round;
-        ASSERT_EQ(allHashes[1], allHashes[0]) << "round " << round;
+        for (int run = 1; run < 3; ++run) {
+            ASSERT_EQ(endings[run], endings[0]) << "round " << round << " run " << run;
+            ASSERT_EQ(logs[run], logs[0]) << "round " << round << " run " << run;
+            ASSERT_EQ(groups[run], groups[0]) << "round " << round << " run " << run;
+            ASSERT_EQ(allHashes[run], allHashes[0]) << "round " << round << " run " << run;
+        }
         completed += endings[0] == "completed";
         aborted += endings[0] == "aborted";
         failed += endings[0] != "completed" && endings[0] != "aborted";

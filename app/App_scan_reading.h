@@ -1,0 +1,137 @@
+// Reading files for the content matchers: the read-only file, the hash of one file, and
+// the read-ahead that computes the hashes a scan will ask for on threads of its own.
+// Internal to the scan unit.
+#pragma once
+
+#include "App_scan.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace App_scan {
+
+// An open file descriptor, closed when the holder goes. "Open for reading with writers
+// denied" is a plain read-only open on Linux, which cannot deny other writers.
+class TReadOnlyFile {
+public:
+    explicit TReadOnlyFile(const std::string& path);
+    ~TReadOnlyFile();
+    TReadOnlyFile(const TReadOnlyFile&) = delete;
+    TReadOnlyFile& operator=(const TReadOnlyFile&) = delete;
+
+    bool IsOpen() const { return Descriptor >= 0; }
+
+    // Reads up to size bytes: the count delivered, 0 at the end of the file, -1 when the
+    // read failed.
+    long ReadSome(unsigned char* buffer, std::size_t size);
+    // Reads exactly size bytes; false when the file ends first or a read fails.
+    bool ReadExact(unsigned char* buffer, std::size_t size);
+
+private:
+    int Descriptor = -1;
+};
+
+extern const char* const HashErrorMessage;
+
+// Raises EAppError with the format's "%s" replaced by the path.
+[[noreturn]] void RaiseFileError(const char* format, const std::string& path);
+
+enum class THashEnd : std::uint8_t { heDone, heFailed, heStopped };
+
+// Hashes the file at path, read to its current end in chunks of ReadChunkSize bytes into
+// buffer. Before every read it asks proceed, which may raise, or answer false to stop;
+// reads counts the reads it allowed. Done leaves the hash text in hash; Failed means
+// that the file could not be opened or a read failed (never taken for the end).
+THashEnd HashFile(const std::string& path, unsigned char* buffer,
+                  const std::function<bool()>& proceed, std::string& hash, int& reads);
+
+// Computes the hashes that the scan will ask the hash matcher for, on threads of its own
+// and on the scan's thread, in the order the scan will ask; the matcher takes them from
+// here instead of reading the files itself. The scan sees nothing of it but the time: a
+// hash taken from here passes the same cancel points as computing it in place would have
+// (each read's check is made when it is taken), and a file that fails raises the same
+// error at the same moment.
+//
+// The work goes in batches. When the scan asks for a hash that is not ready, the scan's
+// thread and the threads compute the next batch together, while the main thread, which
+// has no call to serve, sleeps; then the scan hands its results over to the main thread
+// one by one, and the threads sleep. On a machine with no core to spare, a thread that
+// hashed on during the hand-over would only take turns with the two threads that serve
+// it. With cores to spare, the threads stay a batch ahead.
+// A batch: about this much work, counting each file's bytes and ReadAheadFileCost for
+// opening it. Some milliseconds, so that the hand-over comes in steps too small to see.
+constexpr std::uint64_t ReadAheadBatchCost = 32 << 20;
+constexpr std::uint64_t ReadAheadFileCost = 16 << 10;
+
+class TScanHashReadAhead {
+public:
+    // plan: record indices in the order the scan will need their hashes. cancelled: safe
+    // to call from any thread; true once the scan's own cancel points would stop it. The
+    // threads then stop at once, and a waiting scan thread goes to its next cancel point.
+    // ahead: the threads stay a batch ahead instead of working in batches with the scan.
+    // batchCost: the size of a batch (see ReadAheadBatchCost).
+    TScanHashReadAhead(const TScanRecords& records, const std::vector<int>& plan, int threadCount,
+                       bool ahead, std::function<bool()> cancelled,
+                       std::uint64_t batchCost = ReadAheadBatchCost);
+    // Stops the threads and waits for them.
+    ~TScanHashReadAhead();
+    TScanHashReadAhead(const TScanHashReadAhead&) = delete;
+    TScanHashReadAhead& operator=(const TScanHashReadAhead&) = delete;
+
+    // On the scan's thread, for a record without a hash: sets its Hash from here and
+    // answers true (or raises what computing it would have raised), or answers false when
+    // the caller is to compute it itself (the record is not planned, or a cancel stopped
+    // the work on it).
+    bool Take(TScanRecord& record, TScanMatcher& matcher);
+
+private:
+    enum TState : std::uint8_t { stWaiting, stReading, stTaken, stDone, stFailed };
+    struct TSlot {
+        const std::string* Path = nullptr; // the record's, which no one changes during a run
+        std::atomic<std::uint8_t> State{stWaiting};
+        std::string Hash; // written by the thread that read it, before State
+        int Reads = 0;
+    };
+
+    bool Claim(TSlot& slot);
+    // The next waiting slot before Target, claimed; nullptr when there is none.
+    TSlot* ClaimNext();
+    // Lets the threads work up to one batch after slot at.
+    void Extend(std::size_t at);
+    // Computes the slot; a slot stopped half-way is handed back as waiting.
+    void Read(TSlot& slot, unsigned char* buffer);
+    void Work();
+    void WaitWhileReading(TSlot& slot);
+    bool IsCancelled() const { return Cancelled && Cancelled(); }
+
+    const TScanRecord* First = nullptr;
+    int Count = 0;
+    std::vector<int> SlotOf; // record index -> slot, -1 when not planned
+    std::unique_ptr<TSlot[]> Slots;
+    std::size_t SlotCount = 0;
+    std::vector<std::uint64_t> Cost; // Cost[k]: the work of slots 0..k-1, in bytes
+    std::uint64_t BatchCost = 0;
+    bool Ahead = false;                 // the threads stay a batch ahead
+    std::atomic<std::size_t> Next{0};   // the first slot the threads have not looked at
+    std::atomic<std::size_t> Target{0}; // the threads stop before this slot
+    std::atomic<bool> Stop{false};
+    std::function<bool()> Cancelled;
+
+    std::mutex Lock;
+    std::condition_variable Finished; // a slot left the reading state
+    std::condition_variable Extended; // Target moved, or Stop
+    std::atomic<int> Waiters{0};
+
+    std::unique_ptr<unsigned char[]> Buffer; // the scan thread's
+    std::vector<std::thread> Threads;
+};
+
+} // namespace App_scan
