@@ -156,10 +156,12 @@ using TScanEntryArray = DynamicArray<TScanEntry*>;
 // path first, in the order given, then the directories found, breadth first. Every path
 // is taken once per production. Destroying the producer without Release destroys every
 // entry produced so far, so a failed add leaves nothing behind.
+class TListingReadAhead;
+
 class TScanEntryProducer {
 public:
     explicit TScanEntryProducer(const DynamicArray<std::string>& paths);
-    virtual ~TScanEntryProducer() = default;
+    virtual ~TScanEntryProducer();
     TScanEntryProducer(const TScanEntryProducer&) = delete;
     TScanEntryProducer& operator=(const TScanEntryProducer&) = delete;
 
@@ -179,9 +181,12 @@ public:
 private:
     void AddPath(const std::string& text);
     void AddDirectory(const std::string& directory);
+    void QueueDirectory(const std::string& directory);
 
     std::deque<std::string> PendingPaths;
     std::deque<std::string> PendingDirectories;
+    // Lists the pending directories ahead, on a thread of its own; made with the first.
+    std::unique_ptr<TListingReadAhead> ReadAhead;
     Kiv_files::TPathList SeenPaths;
     std::vector<std::unique_ptr<TScanEntry>> ProducedEntries;
 };

@@ -1,5 +1,6 @@
 // The entry producer.
 #include "App_scanentries.h"
+#include "App_scanentries_listing.h"
 #include "Kiv_strings.h"
 
 namespace App_scanentries {
@@ -34,6 +35,15 @@ TScanEntryProducer::TScanEntryProducer(const DynamicArray<std::string>& paths)
     SeenPaths.Duplicates = Kiv_framework::TStringList::TDuplicates::dupIgnore;
     SeenPaths.SetCapacity(paths.Length());
     ProducedEntries.reserve(static_cast<std::size_t>(paths.Length()));
+}
+
+TScanEntryProducer::~TScanEntryProducer() = default;
+
+void TScanEntryProducer::QueueDirectory(const std::string& directory) {
+    PendingDirectories.push_back(directory);
+    if (!ReadAhead)
+        ReadAhead = std::make_unique<TListingReadAhead>();
+    ReadAhead->Queue(directory);
 }
 
 bool TScanEntryProducer::Step() {
@@ -74,7 +84,7 @@ void TScanEntryProducer::AddPath(const std::string& text) {
             return;
         const TFindData record = Kiv_files::GetFindData(path);
         if (Kiv_files::FindDataAttributes(record) & Kiv_files::faDirectory) {
-            PendingDirectories.push_back(path);
+            QueueDirectory(path);
             return;
         }
         if (IsSpecial(record))
@@ -86,13 +96,12 @@ void TScanEntryProducer::AddPath(const std::string& text) {
 }
 
 void TScanEntryProducer::AddDirectory(const std::string& directory) {
-    Kiv_files::TFileEnumerator enumerator(Kiv_files::DirectoryPattern(directory));
-    if (!enumerator.MoveNext())
+    std::vector<TFindData> records;
+    if (!ReadAhead->Take(directory, records))
         throw EAppError(FindMessage(directory));
     const bool endsInSlash = !directory.empty() && directory.back() == '/';
     std::string path;
-    do {
-        const TFindData record = enumerator.Current();
+    for (const TFindData& record : records) {
         if (IsDotName(record.FileName))
             continue;
         // Links are not followed and other special files give no entry.
@@ -105,10 +114,10 @@ void TScanEntryProducer::AddDirectory(const std::string& directory) {
         if (!Kiv_strings::AddIfAbsent(SeenPaths, path))
             continue;
         if (Kiv_files::FindDataAttributes(record) & Kiv_files::faDirectory)
-            PendingDirectories.push_back(path);
+            QueueDirectory(path);
         else
             ProducedEntries.push_back(std::make_unique<TScanEntry>(path, record));
-    } while (enumerator.MoveNext());
+    }
 }
 
 } // namespace App_scanentries
