@@ -7,7 +7,7 @@ cmake -S . -B build/release -G Ninja -Wno-dev -DCMAKE_BUILD_TYPE=Release -DSORVI
     -DSORVIK_BENCH=ON >/dev/null
 cmake --build build/release -j "$(nproc)"
 for bench in build/release/bench/bench_*; do
-    [ -x "$bench" ] || continue
+    [ -f "$bench" ] && [ -x "$bench" ] || continue
     echo "== $(basename "$bench")"
     "$bench" "$@"
 done
