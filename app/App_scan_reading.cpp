@@ -23,12 +23,6 @@ constexpr std::chrono::microseconds WaitSpin(20);
 // A sleeping scan thread looks at the cancel flag this often.
 constexpr std::chrono::milliseconds WaitSlice(1);
 
-void SpinPause() {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -198,7 +192,7 @@ void TScanHashReadAhead::WaitWhileReading(TSlot& slot) {
     const auto spinUntil = std::chrono::steady_clock::now() + WaitSpin;
     while (slot.State.load(std::memory_order_acquire) == stReading &&
            std::chrono::steady_clock::now() < spinUntil)
-        SpinPause();
+        Kiv_framework::SpinPause();
     Waiters.fetch_add(1);
     {
         std::unique_lock<std::mutex> lock(Lock);

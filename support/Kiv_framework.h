@@ -124,4 +124,11 @@ private:
     std::vector<TItem> Items;
 };
 
+// Tells the processor that this thread is spinning on a flag another thread will set.
+inline void SpinPause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
 } // namespace Kiv_framework

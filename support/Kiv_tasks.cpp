@@ -27,12 +27,6 @@ constexpr std::chrono::milliseconds ServeSlice(10);
 // threads that read files while the worker waits for them.
 constexpr std::chrono::microseconds NextCallWait(200);
 
-void SpinPause() {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
-}
-
 } // namespace
 
 bool IsMainThread() {
@@ -62,7 +56,7 @@ void TTaskThread::THandOver::Post(const std::function<void()>& call) {
         Wake();
     const auto spinUntil = std::chrono::steady_clock::now() + SpinTime;
     while (!Done.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < spinUntil)
-        SpinPause();
+        Kiv_framework::SpinPause();
     if (Done.load(std::memory_order_acquire))
         return;
     std::unique_lock<std::mutex> lock(Lock);
@@ -96,7 +90,7 @@ void TTaskThread::THandOver::Serve() {
         auto now = std::chrono::steady_clock::now();
         const auto spinUntil = now + NextCallWait;
         while (!Pending.load(std::memory_order_relaxed) && now < spinUntil && now < sliceEnd) {
-            SpinPause();
+            Kiv_framework::SpinPause();
             now = std::chrono::steady_clock::now();
         }
         if (now >= sliceEnd)
