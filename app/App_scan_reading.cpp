@@ -148,9 +148,14 @@ void TScanHashReadAhead::Extend(std::size_t at) {
                                       Cost.end(), Cost[at] + BatchCost);
     const std::size_t target =
         std::clamp(static_cast<std::size_t>(end - Cost.begin()) - 1, at + 1, SlotCount);
-    if (target <= Target.load())
+    const std::size_t previous = Target.load();
+    if (target <= previous)
         return;
     Target.store(target);
+    // Threads sleep only once they have reached the old target; while they are short of
+    // it (keeping a batch ahead, every take moves it), no wake-up is needed.
+    if (Next.load() < previous)
+        return;
     std::lock_guard<std::mutex> lock(Lock);
     Extended.notify_all();
 }

@@ -205,14 +205,13 @@ public:
         Draw();
     }
     void Finish() {
-        if (Enabled && Drawn)
+        if (Drawn)
             std::fputs("\r\033[K", stderr);
     }
 
 private:
+    // Called only while standard error is a terminal: the scan listens only then.
     void Draw() {
-        if (!Enabled)
-            return;
         const auto now = std::chrono::steady_clock::now();
         if (Drawn && now - LastDraw < std::chrono::milliseconds(50))
             return;

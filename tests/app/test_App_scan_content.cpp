@@ -5,12 +5,8 @@
 #include "ScanFilesTestSupport.h"
 #include "ScanReference.h"
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
-#include <openssl/sha.h>
 #include <random>
 #include <string>
 #include <vector>

@@ -26,6 +26,21 @@ struct TRun {
     bool Finished = false;
 };
 
+// Starts a self-deleting scan task whose other handlers are set, lets prepare change it,
+// and serves it to its end.
+void RunTask(TScanTask* task, bool& finished,
+             const std::function<void(TScanTask&)>& prepare = nullptr) {
+    task->FreeOnTerminate = true;
+    task->OnFinish = [&finished](Kiv_tasks::TTask*) { finished = true; };
+    task->Start();
+    const QPointer<QThread> thread(task->Thread);
+    if (prepare)
+        prepare(*task);
+    EXPECT_TRUE(TestApplication::ServeUntil([&] { return finished; }));
+    // The worker's thread object deletes itself once the worker has ended.
+    EXPECT_TRUE(TestApplication::ServeUntilGone({thread}));
+}
+
 class ScanTask : public ::testing::Test {
 protected:
     // Adds the files as entries of the given priority, in order.
@@ -53,7 +68,6 @@ protected:
     TRun Scan(const std::function<void(TScanTask&)>& prepare = nullptr) {
         TRun run;
         auto* task = new TScanTask(&Document);
-        task->FreeOnTerminate = true;
         task->OnStatus = [&](TScanTask*, const std::string& text) {
             if (run.Statuses.empty())
                 run.GroupsAtFirstStatus = Groups();
@@ -65,14 +79,7 @@ protected:
         task->OnException = [&](Kiv_tasks::TTask*, const Kiv_framework::Exception& error) {
             run.Errors.push_back(error.Message());
         };
-        task->OnFinish = [&](Kiv_tasks::TTask*) { run.Finished = true; };
-        task->Start();
-        const QPointer<QThread> thread(task->Thread);
-        if (prepare)
-            prepare(*task);
-        EXPECT_TRUE(TestApplication::ServeUntil([&] { return run.Finished; }));
-        // The worker's thread object deletes itself once the worker has ended.
-        EXPECT_TRUE(TestApplication::ServeUntilGone({thread}));
+        RunTask(task, run.Finished, prepare);
         return run;
     }
 
@@ -203,16 +210,6 @@ TEST_F(ScanTask, SecondHashScanOfAnUnchangedListOpensNoFile) {
     const TRun again = Scan();
     EXPECT_TRUE(again.Errors.empty());
     EXPECT_EQ(Groups(), (std::vector<std::int32_t>{1, 1, 0}));
-}
-
-// Runs a scan task whose handlers the test sets up itself, to its end.
-void RunTask(TScanTask* task, bool& finished) {
-    task->FreeOnTerminate = true;
-    task->OnFinish = [&finished](Kiv_tasks::TTask*) { finished = true; };
-    task->Start();
-    const QPointer<QThread> thread(task->Thread);
-    EXPECT_TRUE(TestApplication::ServeUntil([&] { return finished; }));
-    EXPECT_TRUE(TestApplication::ServeUntilGone({thread}));
 }
 
 TEST_F(ScanTask, ACancelWhileHashesAreReadAheadEndsQuietlyWithPartialGroups) {
