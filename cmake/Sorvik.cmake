@@ -28,11 +28,64 @@ endif()
 
 # sorvik_unit(NAME SOURCES ... [DEPS ...]): one static library per unit, so that a
 # test links exactly the units it exercises and their dependencies.
+# A unit declared here is headless: it must not link QtGui or QtWidgets, directly or
+# through another unit (sorvik_check_headless_units enforces it).
 function(sorvik_unit name)
     cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
     add_library(${name} STATIC ${ARG_SOURCES})
     target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC sorvik_options ${ARG_DEPS})
+    set_property(GLOBAL APPEND PROPERTY SORVIK_HEADLESS_UNITS ${name})
+endfunction()
+
+# sorvik_window_unit(NAME SOURCES ... [FORMS ...] DEPS ...): the window part of a unit,
+# named after it with the suffix _window (App_scan_window holds the dialogs of the
+# App_scan namespace). It links QtWidgets, and moc and uic run for it; FORMS are Qt
+# Designer files in app/forms/.
+function(sorvik_window_unit name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;FORMS;DEPS" ${ARGN})
+    add_library(${name} STATIC ${ARG_SOURCES} ${ARG_FORMS})
+    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}
+        ${CMAKE_CURRENT_BINARY_DIR})
+    target_link_libraries(${name} PUBLIC sorvik_options Qt6::Widgets ${ARG_DEPS})
+    set_target_properties(${name} PROPERTIES AUTOMOC ON AUTOUIC ON
+        AUTOUIC_SEARCH_PATHS ${PROJECT_SOURCE_DIR}/app/forms)
+    set_property(GLOBAL APPEND PROPERTY SORVIK_WINDOW_UNITS ${name})
+endfunction()
+
+# Fails the configuration when a headless unit links QtGui, QtWidgets or a window unit,
+# directly or through the units it links: the engine, the entry list, the document and
+# the command sets must stay testable without a display.
+function(sorvik_check_headless_units)
+    get_property(headless GLOBAL PROPERTY SORVIK_HEADLESS_UNITS)
+    get_property(windows GLOBAL PROPERTY SORVIK_WINDOW_UNITS)
+    set(forbidden Qt6::Gui Qt6::Widgets Qt6::OpenGL Qt6::OpenGLWidgets ${windows})
+    foreach(unit IN LISTS headless)
+        set(pending ${unit})
+        set(seen "")
+        while(pending)
+            list(POP_FRONT pending current)
+            if(current IN_LIST seen)
+                continue()
+            endif()
+            list(APPEND seen ${current})
+            if(current IN_LIST forbidden)
+                message(FATAL_ERROR "The headless unit ${unit} links ${current}; window code "
+                    "belongs in a unit declared with sorvik_window_unit.")
+            endif()
+            if(TARGET ${current})
+                get_target_property(imported ${current} IMPORTED)
+                if(imported)
+                    get_target_property(links ${current} INTERFACE_LINK_LIBRARIES)
+                else()
+                    get_target_property(links ${current} LINK_LIBRARIES)
+                endif()
+                if(links)
+                    list(APPEND pending ${links})
+                endif()
+            endif()
+        endwhile()
+    endforeach()
 endfunction()
 
 # sorvik_test(NAME SOURCES ... DEPS ... [LABELS ...]): a GoogleTest program run by ctest.
