@@ -63,9 +63,7 @@ void TScanTask::Execute() {
 void TScanTask::DoStatus(const std::string& text) {
     if (!OnStatus)
         return;
-    Synchronize(const_cast<std::string*>(&text), [this](void* argument) {
-        OnStatus(this, *static_cast<const std::string*>(argument));
-    });
+    Queue([this, text] { OnStatus(this, text); }, StatusKey);
 }
 
 void TScanTask::CancelClick(void*) {
@@ -109,10 +107,10 @@ void TScanTask::BuildCommand(std::unique_ptr<TScanCommand>& command) {
         TScanRecords records = TakeSnapshot();
         auto fresh = std::make_unique<TScanCommand>(records, CreateMatchers().release());
         fresh->OnMatching = [this](TScanCommand*, int, TScanRecord& record) {
-            SynchronizeStatus("Matching \"%s\"...", record.Name);
+            QueueStatus("Matching \"%s\"...", record.Name);
         };
         fresh->OnMatched = [this](TScanCommand*, int, TScanRecord& record) {
-            SynchronizeStatus("Matched \"%s\"", record.Name);
+            QueueStatus("Matched \"%s\"", record.Name);
         };
         fresh->OnRecordChanged = [this](TScanCommand*, int index, TScanRecord& record) {
             WriteBack(index, record);
@@ -135,26 +133,22 @@ void TScanTask::QueryContinue(bool& proceed) const {
     proceed = !Cancelled;
 }
 
-void TScanTask::SynchronizeStatus(const char* format, const std::string& name) {
-    // Nobody shows the status: the worker need not wait for the main thread to drop it.
+void TScanTask::QueueStatus(const char* format, const std::string& name) {
+    // Nobody shows the status: no text to make.
     if (!OnStatus)
         return;
-    std::pair<const char*, const std::string*> status(format, &name);
-    Synchronize(&status, [this](void* argument) {
-        const auto* pair = static_cast<std::pair<const char*, const std::string*>*>(argument);
-        DoStatus(Format(pair->first, *pair->second));
-    });
+    DoStatus(Format(format, name));
 }
 
 void TScanTask::WriteBack(int index, const TScanRecord& record) {
-    std::pair<int, const TScanRecord*> change(index, &record);
-    Synchronize(&change, [this](void* argument) {
-        const auto* pair = static_cast<std::pair<int, const TScanRecord*>*>(argument);
+    // The values as they are now: the worker goes on and may change the record before the
+    // main thread gets to this call.
+    Queue([this, index, group = record.Group, hash = record.Hash] {
         App_scanentries::TScanEntries& entries = Document->Entries();
-        App_scanentries::TScanEntry& entry = entries.Item(pair->first);
-        entry.Hash = pair->second->Hash;
-        entry.SetGroup(pair->second->Group);
-        entries.EntryChanged(pair->first);
+        App_scanentries::TScanEntry& entry = entries.Item(index);
+        entry.Hash = hash;
+        entry.SetGroup(group);
+        entries.EntryChanged(index);
     });
 }
 

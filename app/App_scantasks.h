@@ -30,12 +30,15 @@ public:
     // command with its handlers.
     void BuildCommand(std::unique_ptr<App_scan::TScanCommand>& command);
 
+    // DoStatus queues its texts with this key: a newer text replaces an older one.
+    static constexpr int StatusKey = ProgressKey + 1;
+
     App_document::TDocument* Document;
     Kiv_framework::TEvent<TScanTask*, const std::string&> OnStatus;
 
 private:
     void QueryContinue(bool& proceed) const;
-    void SynchronizeStatus(const char* format, const std::string& name);
+    void QueueStatus(const char* format, const std::string& name);
     void WriteBack(int index, const App_scan::TScanRecord& record);
     App_scan::TScanRecords TakeSnapshot() const;
     std::unique_ptr<App_scan::TScanMatchers> CreateMatchers();

@@ -1,5 +1,6 @@
-// The round trip of one Synchronize from the worker to a main thread waiting in its
-// event loop. A scan makes several per entry, so this bounds the scan's speed.
+// The hand-over between a worker and the main thread: the round trip of one Synchronize
+// to a main thread waiting in its event loop (a scan makes one to start and one to end),
+// and the rate of queued calls (a scan queues one or two per entry).
 #include "Kiv_tasks.h"
 
 #include <QCoreApplication>
@@ -28,6 +29,19 @@ public:
     std::vector<double> Samples;
 };
 
+class TQueueTask : public Kiv_tasks::TTask {
+public:
+    explicit TQueueTask(int calls) : Calls(calls) {}
+
+    void Execute() override {
+        for (int i = 0; i < Calls; ++i)
+            Queue([this] { ++Delivered; });
+    }
+
+    int Calls;
+    int Delivered = 0;
+};
+
 double Percentile(std::vector<double> values, double fraction) {
     const auto k = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1));
     std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(k), values.end());
@@ -49,5 +63,15 @@ int main(int argc, char** argv) {
                 "%.0f calls/s overall\n",
                 calls, Percentile(task.Samples, 0.5), Percentile(task.Samples, 0.9),
                 calls / total.count());
-    return 0;
+
+    const int queued = 2'000'000;
+    TQueueTask queueTask(queued);
+    queueTask.OnFinish = [](Kiv_tasks::TTask*) { QCoreApplication::quit(); };
+    const auto queueStart = std::chrono::steady_clock::now();
+    queueTask.Start();
+    QCoreApplication::exec();
+    const std::chrono::duration<double> queueTotal = std::chrono::steady_clock::now() - queueStart;
+    std::printf("Queue: %d calls delivered in %.3f s, %.0f calls/s\n", queueTask.Delivered,
+                queueTotal.count(), queueTask.Delivered / queueTotal.count());
+    return queueTask.Delivered == queued ? 0 : 1;
 }

@@ -2,7 +2,10 @@
 // 8 KiB up to 4 MiB, a share of byte-for-byte copies of earlier files and a share of files
 // with another file's size but other bytes.
 //
-//   make_tree DIR [FILES] [SEED]      (FILES defaults to 50,000)
+//   make_tree DIR [FILES] [SEED] [--median BYTES] [--distinct-size BYTES]
+// FILES defaults to 50,000 and the median size to 8 KiB. --distinct-size makes every file
+// that many bytes long and different from every other one (the worst case of comparing
+// contents).
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -60,16 +63,38 @@ std::string PathOf(const std::filesystem::path& root, int index) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: make_tree DIR [FILES] [SEED]\n");
+    std::vector<std::string> positional;
+    double median = 8192.0;
+    std::uint64_t distinctSize = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--median" && i + 1 < argc)
+            median = std::atof(argv[++i]);
+        else if (argument == "--distinct-size" && i + 1 < argc)
+            distinctSize = std::strtoull(argv[++i], nullptr, 10);
+        else
+            positional.push_back(argument);
+    }
+    if (positional.empty() || median < 1) {
+        std::fprintf(stderr, "usage: make_tree DIR [FILES] [SEED] [--median BYTES] "
+                             "[--distinct-size BYTES]\n");
         return 2;
     }
-    const std::filesystem::path root = argv[1];
-    const int count = argc > 2 ? std::atoi(argv[2]) : 50'000;
-    std::mt19937_64 random(argc > 3 ? std::strtoull(argv[3], nullptr, 10) : 2026);
+    const std::filesystem::path root = positional[0];
+    const int count = positional.size() > 1 ? std::atoi(positional[1].c_str()) : 50'000;
+    std::mt19937_64 random(positional.size() > 2 ? std::strtoull(positional[2].c_str(), nullptr, 10)
+                                                 : 2026);
     std::uint64_t state = random() | 1;
-    // Median 8 KiB; sigma 1.6 puts the mean near 32 KiB, so 50,000 files make ~1.6 GB.
-    std::lognormal_distribution<double> sizes(std::log(8192.0), 1.6);
+    if (distinctSize > 0) {
+        for (int i = 0; i < count; ++i)
+            WriteRandomFile(PathOf(root, i), distinctSize, state);
+        std::printf("make_tree: %d distinct files of %llu bytes\n", count,
+                    static_cast<unsigned long long>(distinctSize));
+        return 0;
+    }
+    // Sigma 1.6 puts the mean near four times the median: with 8 KiB, 50,000 files make
+    // ~1.6 GB.
+    std::lognormal_distribution<double> sizes(std::log(median), 1.6);
     std::uniform_real_distribution<double> share(0.0, 1.0);
 
     std::vector<TFile> made;

@@ -8,12 +8,15 @@
 #include <QThread>
 #include <atomic>
 #include <condition_variable>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class QSocketNotifier;
+class QTimer;
 
 namespace Kiv_tasks {
 
@@ -35,55 +38,85 @@ extern const char* const UnknownExceptionMessage;
 bool IsMainThread();
 
 // The worker thread. It deletes itself once its body and the termination handler ran.
+//
+// The worker hands calls to the main thread in one ordered queue. Most calls return
+// nothing to the worker (a write-back, a progress report): they are queued and the worker
+// goes on; the main thread runs them in batches. Only a call whose end the worker must
+// see (RunOnMainThread) makes it wait, and a full queue. So a busy machine, where every
+// thread switch waits for the scheduler, costs a wait per batch instead of one per call.
 class TTaskThread : public QThread {
 public:
+    // Queued calls the main thread has not yet taken are held to this many; the worker
+    // waits for room beyond it.
+    static constexpr std::size_t QueueCapacity = 16384;
+    // Keys of replaceable calls are 1 .. KeyCount - 1; 0 is a call never replaced.
+    static constexpr int KeyCount = 8;
+
     TTaskThread();
     ~TTaskThread() override;
 
     virtual void DoExecute();
-    // Runs call on the main thread and waits for it; call must not throw.
-    void RunOnMainThread(const std::function<void()>& call);
+    // Worker: runs call on the main thread after every call queued before it, and waits
+    // for it. call must not throw.
+    void RunOnMainThread(std::function<void()> call);
+    // Worker: queues call for the main thread and returns. A call queued with a key
+    // replaces a call of the same key that the main thread has not taken yet (a newer
+    // progress report makes the older one pointless); key 0 is never replaced. call must
+    // not throw.
+    void QueueOnMainThread(std::function<void()> call, int key = 0);
 
     Kiv_framework::TEvent<TTaskThread*> OnExecute;
-    // Called on the main thread after the body returned, while the worker waits.
+    // Called on the main thread after the body returned and every queued call ran, while
+    // the worker waits.
     std::function<void()> OnTerminate;
 
 protected:
     void run() override;
 
 private:
-    // The hand-over: the worker publishes its call in Pending and wakes the main thread
-    // through an eventfd unless the main thread is serving already; the main thread runs
-    // the call and sets Done. Waking a sleeping thread costs tens of microseconds, so each
-    // side spins briefly first: the worker for its answer, the main thread for the next
-    // call, serving calls back to back for up to one time slice before it returns to its
-    // event loop (which the worker then wakes again). The fast path is lock-free; the
-    // lock and condition only put a worker to sleep whose answer is slow. Each pair of
-    // flags (Pending and MainServing, Done and WorkerSleeping) is written and then the
-    // other read in sequentially consistent order, so that one side always sees the
-    // other. The worker holds its own share of this state, so the main thread may delete
-    // the thread object while the worker is still leaving Post.
+    // The shared queue. The worker appends under the lock; the main thread takes the whole
+    // queue at once and runs it outside the lock, at most DeliverySlice at a time so that
+    // its event loop keeps getting turns. It is woken through an eventfd when the worker
+    // waits (for a call's end or for room); otherwise its timer collects the queue every
+    // DeliveryInterval, so that a flood of calls costs no wake-up each. The worker holds
+    // its own share of this state, so the main thread may delete the thread object while
+    // the worker is still leaving RunOnMainThread.
     struct THandOver {
+        struct TCall {
+            std::function<void()> Run; // empty: replaced by a newer call
+            int Key = 0;
+        };
+
         int WakeDescriptor = -1;
-        std::atomic<const std::function<void()>*> Pending{nullptr};
-        std::atomic<bool> MainServing{false}; // the main thread is in Serve: no wake-up needed
-        std::atomic<bool> Done{false};
-        std::atomic<bool> WorkerSleeping{false};
+        std::atomic<bool> WakePending{false};
         std::mutex Lock;
-        std::condition_variable Served;
+        std::condition_variable Room;    // the queue has room again
+        std::condition_variable Served;  // a waited-for call ran
+        std::vector<TCall> Queue;        // under Lock
+        int KeyAt[KeyCount];             // under Lock: where each key's call waits in Queue, or -1
+        bool WorkerWaitsForRoom = false; // under Lock
+        std::atomic<bool> Done{false};   // the waited-for call ran
+        std::atomic<bool> WorkerSleeping{false};
+        // Main thread only: the calls taken from Queue, and how far they ran.
+        std::vector<TCall> Batch;
+        std::size_t BatchNext = 0;
+        bool Delivering = false;
 
         THandOver();
         ~THandOver();
-        void Post(const std::function<void()>& call);
-        void Serve();
+        void Wake();
+        void Post(std::function<void()> call, int key);
+        void PostAndWait(std::function<void()> call);
+        // Main thread: runs queued calls in order until none is left or the slice is used.
+        void Deliver();
 
     private:
-        void Wake() const;
-        bool RunPending();
+        bool TakeQueue();
     };
 
     std::shared_ptr<THandOver> HandOver;
     std::unique_ptr<QSocketNotifier> Notifier;
+    std::unique_ptr<QTimer> Collector;
 };
 
 class TTask {
@@ -110,9 +143,20 @@ public:
     // The first call sets Cancelled and fires OnCancel; later calls do nothing.
     virtual void Cancel();
     // On the main thread: calls method(argument) in place. On the worker: runs it on the
-    // main thread, waits, and raises there what it raised, as EMainThreadAbort or
-    // EMainThreadException carrying the message.
+    // main thread after the calls queued before it, waits, and raises there what it
+    // raised, as EMainThreadAbort or EMainThreadException carrying the message.
     virtual void Synchronize(void* argument, std::function<void(void*)> method);
+    // For a call that returns nothing to the worker. On the main thread: calls it in
+    // place. On the worker: queues it for the main thread and goes on; the call runs
+    // later, after everything queued or synchronised before it. A call with a key
+    // replaces the call of that key still waiting (see TTaskThread::QueueOnMainThread).
+    // When a queued call raises, the calls after it do not run, and the worker's next
+    // Queue or Synchronize, or the end of Execute, raises what it raised, as Synchronize
+    // would have.
+    virtual void Queue(std::function<void()> call, int key = 0);
+
+    // DoProgress queues its reports with this key: a newer report replaces an older one.
+    static constexpr int ProgressKey = 1;
 
     TTaskThread* Thread = nullptr;
     std::atomic<bool> Cancelled{false};
@@ -126,9 +170,18 @@ public:
 private:
     void WorkerBody();
     void Terminated();
-    void RunPendingCall();
+    // Runs method(argument) and notes in outcome what it raised.
+    static void RunCaught(TSynchronizeArguments& outcome);
+    // The hand-over of Synchronize; with skipAfterFailure the call does not run after a
+    // queued call raised, and the worker raises that instead.
+    void HandOver(void* argument, std::function<void(void*)> method, bool skipAfterFailure);
+    [[noreturn]] static void Raise(const TSynchronizeArguments& outcome);
 
     TSynchronizeArguments PendingCall;
+    // What the first failed queued call raised: written on the main thread before
+    // QueuedFailed is set, read by the worker after it sees it set.
+    TSynchronizeArguments QueuedFailure;
+    std::atomic<bool> QueuedFailed{false};
 };
 
 } // namespace Kiv_tasks
