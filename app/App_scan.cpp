@@ -58,25 +58,27 @@ bool TScanMatcher::GetMatchKey(const TScanRecord&, std::string&) const {
         return true;                                                                               \
     }
 
-SORVIK_METADATA_MATCHER(TScanDirectoryMatcher, Kiv_locale::SameFileName(A.Directory, B.Directory),
-                        Kiv_locale::AppendLowerFileName(record.Directory, key))
-SORVIK_METADATA_MATCHER(TScanNameMatcher, Kiv_locale::SameFileName(A.Name, B.Name),
-                        Kiv_locale::AppendLowerFileName(record.Name, key))
-SORVIK_METADATA_MATCHER(TScanBaseNameMatcher, Kiv_locale::SameFileName(A.BaseName, B.BaseName),
-                        Kiv_locale::AppendLowerFileName(record.BaseName, key))
-SORVIK_METADATA_MATCHER(TScanExtensionMatcher, Kiv_locale::SameFileName(A.Extension, B.Extension),
-                        Kiv_locale::AppendLowerFileName(record.Extension, key))
-SORVIK_METADATA_MATCHER(TScanSizeMatcher, A.Size == B.Size, AppendInteger(record.Size, key))
+SORVIK_METADATA_MATCHER(TScanDirectoryMatcher,
+                        Kiv_locale::SameFileName(A.Directory(), B.Directory()),
+                        Kiv_locale::AppendLowerFileName(record.Directory(), key))
+SORVIK_METADATA_MATCHER(TScanNameMatcher, Kiv_locale::SameFileName(A.Name(), B.Name()),
+                        Kiv_locale::AppendLowerFileName(record.Name(), key))
+SORVIK_METADATA_MATCHER(TScanBaseNameMatcher, Kiv_locale::SameFileName(A.BaseName(), B.BaseName()),
+                        Kiv_locale::AppendLowerFileName(record.BaseName(), key))
+SORVIK_METADATA_MATCHER(TScanExtensionMatcher,
+                        Kiv_locale::SameFileName(A.Extension(), B.Extension()),
+                        Kiv_locale::AppendLowerFileName(record.Extension(), key))
+SORVIK_METADATA_MATCHER(TScanSizeMatcher, A.Size() == B.Size(), AppendInteger(record.Size(), key))
 // Type names are compared case-sensitively: exact byte equality.
-SORVIK_METADATA_MATCHER(TScanTypeMatcher, A.Type == B.Type, key += record.Type)
-SORVIK_METADATA_MATCHER(TScanCreationTimeMatcher, A.CreationTime == B.CreationTime,
-                        AppendInteger(record.CreationTime, key))
-SORVIK_METADATA_MATCHER(TScanLastWriteTimeMatcher, A.LastWriteTime == B.LastWriteTime,
-                        AppendInteger(record.LastWriteTime, key))
-SORVIK_METADATA_MATCHER(TScanLastAccessTimeMatcher, A.LastAccessTime == B.LastAccessTime,
-                        AppendInteger(record.LastAccessTime, key))
-SORVIK_METADATA_MATCHER(TScanAttributesMatcher, A.Attributes == B.Attributes,
-                        AppendInteger(record.Attributes, key))
+SORVIK_METADATA_MATCHER(TScanTypeMatcher, A.Type() == B.Type(), key += record.Type())
+SORVIK_METADATA_MATCHER(TScanCreationTimeMatcher, A.CreationTime() == B.CreationTime(),
+                        AppendInteger(record.CreationTime(), key))
+SORVIK_METADATA_MATCHER(TScanLastWriteTimeMatcher, A.LastWriteTime() == B.LastWriteTime(),
+                        AppendInteger(record.LastWriteTime(), key))
+SORVIK_METADATA_MATCHER(TScanLastAccessTimeMatcher, A.LastAccessTime() == B.LastAccessTime(),
+                        AppendInteger(record.LastAccessTime(), key))
+SORVIK_METADATA_MATCHER(TScanAttributesMatcher, A.Attributes() == B.Attributes(),
+                        AppendInteger(record.Attributes(), key))
 
 #undef SORVIK_METADATA_MATCHER
 
@@ -110,7 +112,7 @@ TMatchKeyKind TScanHashMatcher::KeyKind() const {
 bool TScanHashMatcher::GetMatchKey(const TScanRecord& record, std::string& key) const {
     if (record.Hash.empty())
         return false;
-    key += record.Hash;
+    record.Hash.AppendKey(key);
     return true;
 }
 
@@ -125,7 +127,7 @@ void TScanHashMatcher::SetReadAhead(TScanHashReadAhead* readAhead) {
 }
 
 void TScanHashMatcher::ComputeHash(TScanRecord& record) {
-    std::string hash;
+    THashText hash;
     int reads = 0;
     const auto check = [this] {
         CheckContinue();
@@ -133,8 +135,8 @@ void TScanHashMatcher::ComputeHash(TScanRecord& record) {
     };
     // A read that fails is an error, never the end of the file: a failure must not pass
     // for the hash of a shorter file.
-    if (HashFile(record.Path, Buffer.get(), check, hash, reads) != THashEnd::heDone)
-        RaiseFileError(HashErrorMessage, record.Path);
+    if (HashFile(record.Path(), Buffer.get(), check, hash, reads) != THashEnd::heDone)
+        RaiseFileError(HashErrorMessage, record.Path());
     record.Hash = std::move(hash);
 }
 
@@ -145,22 +147,22 @@ TScanBinariesMatcher::~TScanBinariesMatcher() = default;
 bool TScanBinariesMatcher::Match(TScanRecord& A, TScanRecord& B) {
     static const char* const openMessage = "The program could not open the file \"%s\".";
     static const char* const readMessage = "The program could not read the file \"%s\".";
-    if (A.Size != B.Size)
+    if (A.Size() != B.Size())
         return false;
-    TReadOnlyFile fileA(A.Path);
+    TReadOnlyFile fileA(A.Path());
     if (!fileA.IsOpen())
-        RaiseFileError(openMessage, A.Path);
-    TReadOnlyFile fileB(B.Path);
+        RaiseFileError(openMessage, A.Path());
+    TReadOnlyFile fileB(B.Path());
     if (!fileB.IsOpen())
-        RaiseFileError(openMessage, B.Path);
-    for (std::uint64_t offset = 0; offset < A.Size;) {
+        RaiseFileError(openMessage, B.Path());
+    for (std::uint64_t offset = 0; offset < A.Size();) {
         CheckContinue();
         const auto chunk =
-            static_cast<std::size_t>(std::min<std::uint64_t>(ReadChunkSize, A.Size - offset));
+            static_cast<std::size_t>(std::min<std::uint64_t>(ReadChunkSize, A.Size() - offset));
         if (!fileA.ReadExact(Buffer1.get(), chunk))
-            RaiseFileError(readMessage, A.Path);
+            RaiseFileError(readMessage, A.Path());
         if (!fileB.ReadExact(Buffer2.get(), chunk))
-            RaiseFileError(readMessage, B.Path);
+            RaiseFileError(readMessage, B.Path());
         if (std::memcmp(Buffer1.get(), Buffer2.get(), chunk) != 0)
             return false;
         offset += chunk;
@@ -175,7 +177,7 @@ TMatchKeyKind TScanBinariesMatcher::KeyKind() const {
 }
 
 bool TScanBinariesMatcher::GetMatchKey(const TScanRecord& record, std::string& key) const {
-    AppendInteger(record.Size, key);
+    AppendInteger(record.Size(), key);
     return true;
 }
 
@@ -272,7 +274,9 @@ private:
 // until a call has computed its hash (the first call does). Hashes appear during the run
 // only in "open" classes, those with members that had no hash at the start; there every
 // hash has its bucket, looked up by (class, hash), so that a record that gets its hash can
-// join it. In a closed class a hash that only one member has needs no bucket at all.
+// join it. In a closed class a hash that only one member has needs no bucket at all, and
+// an open class closes as soon as every member has its hash, which its first pivot's run
+// brings about.
 //
 // Classes and buckets go by 64-bit fingerprints of the keys. Equal keys always meet; a
 // collision could only put records with different keys together, whose pairs are then
@@ -311,6 +315,13 @@ private:
 
     void BuildClasses(const std::vector<const TScanMatcher*>& classMatchers);
     void BuildBuckets(int cls);
+    // Once every ungrouped member of an open class has its hash, the class is closed: only
+    // hashes that two or more of them share keep a bucket.
+    void CloseClass(int cls);
+    // Files the members in Entries into buckets by their hashes: every hash in an open
+    // class (a member that gets its hash later must find its bucket), in a closed class
+    // only a hash that two or more share.
+    void FileEntries(int cls);
     int NewBucket();
     void AddToBucket(int bucket, int index);
     // The bucket of (class, hash) in an open class, -1 when there is none; add makes one.
@@ -469,8 +480,6 @@ int TCandidateFinder::OpenBucket(int cls, std::uint64_t hash, bool add) {
 }
 
 void TCandidateFinder::BuildBuckets(int cls) {
-    // The members with a hash, sorted by hash and then by index: the members of one hash
-    // lie together, in ascending order.
     Entries.clear();
     for (int k = ClassStart[cls]; k < ClassStart[cls + 1]; ++k) {
         const int i = Members[k];
@@ -482,6 +491,28 @@ void TCandidateFinder::BuildBuckets(int cls) {
             AddToBucket(NoHash[cls], i);
         }
     }
+    FileEntries(cls);
+}
+
+void TCandidateFinder::CloseClass(int cls) {
+    Entries.clear();
+    for (int k = ClassStart[cls]; k < ClassStart[cls + 1]; ++k) {
+        const int m = Members[k];
+        if (BucketOf[m] >= 0) {
+            TList().swap(Buckets[BucketOf[m]]);
+            BucketOf[m] = -1;
+        }
+        if (!Grouped(m) && HasHash(m))
+            Entries.push_back({Fingerprint(Scratch), m});
+    }
+    TList().swap(Buckets[NoHash[cls]]);
+    NoHash[cls] = -1;
+    FileEntries(cls);
+}
+
+void TCandidateFinder::FileEntries(int cls) {
+    // Sorted by hash and then by index: the members of one hash lie together, in
+    // ascending order.
     std::sort(Entries.begin(), Entries.end(), [](const TEntry& a, const TEntry& b) {
         return a.Hash != b.Hash ? a.Hash < b.Hash : a.Index < b.Index;
     });
@@ -605,8 +636,13 @@ void TCandidateFinder::VisitByHash(int cls, int pivot, const std::function<void(
     // no-hash bucket to its hash's bucket.
     if (same >= 0)
         std::erase_if(Buckets[same], [&](int m) { return m == pivot || Grouped(m); });
-    if (none >= 0)
+    if (none >= 0) {
         std::erase_if(Buckets[none], [&](int m) { return m == pivot || Grouped(m) || HasHash(m); });
+        if (Buckets[none].empty()) {
+            CloseClass(cls);
+            return;
+        }
+    }
     for (const int m : Hashed) {
         HasHash(m);
         const int bucket = OpenBucket(cls, Fingerprint(Scratch), true);

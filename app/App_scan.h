@@ -2,6 +2,7 @@
 // criteria and the grouping command.
 #pragma once
 
+#include "App_scan_record.h"
 #include "Kiv_autopointers.h"
 #include "Kiv_dynamicarrays.h"
 #include "Kiv_framework.h"
@@ -12,26 +13,6 @@
 #include <vector>
 
 namespace App_scan {
-
-enum TScanPriority : std::uint8_t { spPrimary = 0, spSecondary = 1 };
-
-// A value copy of one entry for the scan. File times are 100-ns ticks since 1601-01-01 UTC.
-struct TScanRecord {
-    std::string Path;
-    std::string Directory;
-    std::string Name;
-    std::string BaseName;
-    std::string Extension;
-    std::uint64_t Size = 0;
-    std::string Type;
-    std::uint64_t CreationTime = 0;
-    std::uint64_t LastWriteTime = 0;
-    std::uint64_t LastAccessTime = 0;
-    std::uint32_t Attributes = 0;
-    std::string Hash; // empty, or 64 upper-case hexadecimal digits
-    TScanPriority Priority = spSecondary;
-    std::int32_t Group = -1; // -1 no group, 0 unique, n >= 1 duplicate group n
-};
 
 // Copies share one buffer: the task and the command see the same records.
 using TScanRecords = Kiv_dynamicarrays::DynamicArray<TScanRecord>;

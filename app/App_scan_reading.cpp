@@ -4,6 +4,7 @@
 #include "Kiv_hash.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
@@ -68,7 +69,7 @@ void RaiseFileError(const char* format, const std::string& path) {
 }
 
 THashEnd HashFile(const std::string& path, unsigned char* buffer,
-                  const std::function<bool()>& proceed, std::string& hash, int& reads) {
+                  const std::function<bool()>& proceed, THashText& hash, int& reads) {
     reads = 0;
     TReadOnlyFile file(path);
     if (!file.IsOpen())
@@ -85,7 +86,9 @@ THashEnd HashFile(const std::string& path, unsigned char* buffer,
             break;
         function.Update(buffer, static_cast<std::int32_t>(count));
     }
-    hash = function.TakeValue();
+    unsigned char digest[32];
+    function.GetDigest(digest);
+    hash = THashText::FromDigest(digest);
     return THashEnd::heDone;
 }
 
@@ -94,18 +97,18 @@ THashEnd HashFile(const std::string& path, unsigned char* buffer,
 
 TScanHashReadAhead::TScanHashReadAhead(const TScanRecords& records, const std::vector<int>& plan,
                                        int threadCount, bool ahead, std::function<bool()> cancelled,
-                                       std::uint64_t batchCost)
-    : First(records.begin()), Count(records.Length()),
-      SlotOf(static_cast<std::size_t>(records.Length()), -1),
-      Slots(std::make_unique<TSlot[]>(plan.size())), SlotCount(plan.size()),
-      Cost(plan.size() + 1, 0), BatchCost(batchCost), Ahead(ahead), Cancelled(std::move(cancelled)),
+                                       std::uint64_t batchCost, std::size_t ringSize)
+    : First(records.begin()), Count(records.Length()), Plan(plan),
+      SlotOf(static_cast<std::size_t>(records.Length()), -1), RingSize(std::bit_ceil(ringSize)),
+      Ring(std::make_unique<TPlace[]>(RingSize)), SlotCount(plan.size()), Cost(plan.size() + 1, 0),
+      BatchCost(batchCost), Ahead(ahead), Cancelled(std::move(cancelled)),
       Buffer(std::make_unique<unsigned char[]>(ReadChunkSize)) {
     for (std::size_t k = 0; k < plan.size(); ++k) {
-        const TScanRecord& record = records[plan[k]];
-        Slots[k].Path = &record.Path;
         SlotOf[static_cast<std::size_t>(plan[k])] = static_cast<int>(k);
-        Cost[k + 1] = Cost[k] + record.Size + ReadAheadFileCost;
+        Cost[k + 1] = Cost[k] + records[plan[k]].Size() + ReadAheadFileCost;
     }
+    for (std::size_t place = 0; place < RingSize; ++place)
+        Ring[place].Tag.store(TagOf(place, stWaiting), std::memory_order_relaxed);
     for (int t = 0; t < threadCount; ++t) {
         try {
             Threads.emplace_back([this] { Work(); });
@@ -125,21 +128,27 @@ TScanHashReadAhead::~TScanHashReadAhead() {
         thread.join();
 }
 
-bool TScanHashReadAhead::Claim(TSlot& slot) {
-    std::uint8_t expected = stWaiting;
-    return slot.State.compare_exchange_strong(expected, stReading);
+bool TScanHashReadAhead::Claim(std::size_t slot) {
+    std::uint64_t expected = TagOf(slot, stWaiting);
+    return PlaceOf(slot).Tag.compare_exchange_strong(expected, TagOf(slot, stReading));
 }
 
-TScanHashReadAhead::TSlot* TScanHashReadAhead::ClaimNext() {
+std::size_t TScanHashReadAhead::Limit() const {
+    return std::min({Target.load(), SlotCount, Base.load() + RingSize});
+}
+
+bool TScanHashReadAhead::ClaimNext(std::size_t& slot) {
     std::size_t k = Next.load();
     for (;;) {
-        if (k >= std::min(Target.load(), SlotCount))
-            return nullptr;
+        if (k >= Limit())
+            return false;
         if (!Next.compare_exchange_weak(k, k + 1))
             continue; // k holds the new value
-        if (Claim(Slots[k]))
-            return &Slots[k];
-        ++k; // taken by the scan's thread meanwhile
+        if (Claim(k)) {
+            slot = k;
+            return true;
+        }
+        ++k; // taken by the scan's thread meanwhile, or already done with
     }
 }
 
@@ -160,19 +169,20 @@ void TScanHashReadAhead::Extend(std::size_t at) {
     Extended.notify_all();
 }
 
-void TScanHashReadAhead::Read(TSlot& slot, unsigned char* buffer) {
-    std::string hash;
+void TScanHashReadAhead::Read(std::size_t slot, unsigned char* buffer) {
+    TPlace& place = PlaceOf(slot);
+    THashText hash;
     int reads = 0;
     const THashEnd end = HashFile(
-        *slot.Path, buffer,
+        First[Plan[slot]].Path(), buffer,
         [this] { return !Stop.load(std::memory_order_relaxed) && !IsCancelled(); }, hash, reads);
-    std::uint8_t state = stWaiting; // stopped: the scan's thread computes it if it gets there
+    TState state = stWaiting; // stopped: the scan's thread computes it if it gets there
     if (end != THashEnd::heStopped) {
-        slot.Hash = std::move(hash);
-        slot.Reads = reads;
+        place.Hash = std::move(hash);
+        place.Reads = reads;
         state = end == THashEnd::heDone ? stDone : stFailed;
     }
-    slot.State.store(state);
+    place.Tag.store(TagOf(slot, state));
     if (Waiters.load() > 0) {
         std::lock_guard<std::mutex> lock(Lock);
         Finished.notify_all();
@@ -182,69 +192,98 @@ void TScanHashReadAhead::Read(TSlot& slot, unsigned char* buffer) {
 void TScanHashReadAhead::Work() {
     const auto buffer = std::make_unique<unsigned char[]>(ReadChunkSize);
     for (;;) {
-        if (TSlot* slot = ClaimNext()) {
-            Read(*slot, buffer.get());
+        std::size_t slot = 0;
+        if (ClaimNext(slot)) {
+            Read(slot, buffer.get());
             continue;
         }
         std::unique_lock<std::mutex> lock(Lock);
-        Extended.wait(lock, [this] { return Stop || Next.load() < Target.load(); });
+        Extended.wait(lock, [this] { return Stop || Next.load() < Limit(); });
         if (Stop)
             return;
     }
 }
 
-void TScanHashReadAhead::WaitWhileReading(TSlot& slot) {
+void TScanHashReadAhead::WaitWhileReading(std::size_t slot) {
+    const std::atomic<std::uint64_t>& tag = PlaceOf(slot).Tag;
+    const std::uint64_t reading = TagOf(slot, stReading);
     const auto spinUntil = std::chrono::steady_clock::now() + WaitSpin;
-    while (slot.State.load(std::memory_order_acquire) == stReading &&
+    while (tag.load(std::memory_order_acquire) == reading &&
            std::chrono::steady_clock::now() < spinUntil)
         Kiv_framework::SpinPause();
     Waiters.fetch_add(1);
     {
         std::unique_lock<std::mutex> lock(Lock);
-        Finished.wait_for(lock, WaitSlice, [&] { return slot.State.load() != stReading; });
+        Finished.wait_for(lock, WaitSlice, [&] { return tag.load() != reading; });
     }
     Waiters.fetch_sub(1);
+}
+
+void TScanHashReadAhead::ReleaseBase() {
+    const std::size_t slot = Base.load();
+    while (PlaceOf(slot).Tag.load() == TagOf(slot, stReading))
+        WaitWhileReading(slot);
+    TPlace& place = PlaceOf(slot);
+    place.Hash = THashText();
+    place.Reads = 0;
+    // The place is the next lap's before the window lets any thread claim it.
+    place.Tag.store(TagOf(slot + RingSize, stWaiting));
+    Base.store(slot + 1);
+    // Threads asleep at the ring's end may go on now.
+    if (Next.load() >= slot + RingSize) {
+        std::lock_guard<std::mutex> lock(Lock);
+        Extended.notify_all();
+    }
 }
 
 bool TScanHashReadAhead::Take(TScanRecord& record, TScanMatcher& matcher) {
     const std::less<const TScanRecord*> before;
     if (before(&record, First) || !before(&record, First + Count))
         return false;
-    const int at = SlotOf[static_cast<std::size_t>(&record - First)];
-    if (at < 0)
+    const int planned = SlotOf[static_cast<std::size_t>(&record - First)];
+    if (planned < 0)
         return false;
-    TSlot& slot = Slots[at];
-    std::uint8_t state = slot.State.load();
+    const auto at = static_cast<std::size_t>(planned);
+    if (at < Base.load() || at >= Base.load() + RingSize)
+        return false; // passed over, or asked far out of order: the caller's to compute
+    // The slots before it will not be asked for (the plan is the order of asking).
+    while (Base.load() < at)
+        ReleaseBase();
+    TPlace& place = PlaceOf(at);
+    TState state = StateOf(place.Tag.load());
     if (Ahead || state == stWaiting || state == stReading)
-        Extend(static_cast<std::size_t>(at));
+        Extend(at);
     if (state == stWaiting || state == stReading) {
         // Not ready: this thread computes the batch with the others, its own slot first.
-        if (Claim(slot))
-            Read(slot, Buffer.get());
-        while (TSlot* other = ClaimNext()) {
+        if (Claim(at))
+            Read(at, Buffer.get());
+        std::size_t other = 0;
+        while (ClaimNext(other)) {
             if (IsCancelled())
                 matcher.CheckContinue(); // where computing it in place would have stopped
-            Read(*other, Buffer.get());
+            Read(other, Buffer.get());
         }
-        state = slot.State.load();
+        state = StateOf(place.Tag.load());
         while (state == stReading) {
             if (IsCancelled())
                 matcher.CheckContinue();
-            WaitWhileReading(slot);
-            state = slot.State.load();
+            WaitWhileReading(at);
+            state = StateOf(place.Tag.load());
         }
     }
     if (state != stDone && state != stFailed) {
         // Stopped by a cancel half-way: the caller computes it and meets the cancel point.
-        slot.State.store(stTaken);
+        ReleaseBase();
         return false;
     }
-    for (int k = 0; k < slot.Reads; ++k)
+    const int reads = place.Reads;
+    THashText hash = std::move(place.Hash);
+    ReleaseBase();
+    for (int k = 0; k < reads; ++k)
         matcher.CheckContinue();
-    slot.State.store(stTaken);
     if (state == stFailed)
-        RaiseFileError(HashErrorMessage, record.Path);
-    record.Hash = std::move(slot.Hash);
+        RaiseFileError(HashErrorMessage, record.Path());
+    record.Hash = std::move(hash);
     return true;
 }
 

@@ -51,7 +51,7 @@ enum class THashEnd : std::uint8_t { heDone, heFailed, heStopped };
 // reads counts the reads it allowed. Done leaves the hash text in hash; Failed means
 // that the file could not be opened or a read failed (never taken for the end).
 THashEnd HashFile(const std::string& path, unsigned char* buffer,
-                  const std::function<bool()>& proceed, std::string& hash, int& reads);
+                  const std::function<bool()>& proceed, THashText& hash, int& reads);
 
 // Computes the hashes that the scan will ask the hash matcher for, on threads of its own
 // and on the scan's thread, in the order the scan will ask; the matcher takes them from
@@ -77,10 +77,12 @@ public:
     // to call from any thread; true once the scan's own cancel points would stop it. The
     // threads then stop at once, and a waiting scan thread goes to its next cancel point.
     // ahead: the threads stay a batch ahead instead of working in batches with the scan.
-    // batchCost: the size of a batch (see ReadAheadBatchCost).
+    // batchCost: the size of a batch (see ReadAheadBatchCost). ringSize: see
+    // DefaultRingSize; a power of two.
     TScanHashReadAhead(const TScanRecords& records, const std::vector<int>& plan, int threadCount,
                        bool ahead, std::function<bool()> cancelled,
-                       std::uint64_t batchCost = ReadAheadBatchCost);
+                       std::uint64_t batchCost = ReadAheadBatchCost,
+                       std::size_t ringSize = DefaultRingSize);
     // Stops the threads and waits for them.
     ~TScanHashReadAhead();
     TScanHashReadAhead(const TScanHashReadAhead&) = delete;
@@ -88,38 +90,53 @@ public:
 
     // On the scan's thread, for a record without a hash: sets its Hash from here and
     // answers true (or raises what computing it would have raised), or answers false when
-    // the caller is to compute it itself (the record is not planned, or a cancel stopped
-    // the work on it).
+    // the caller is to compute it itself (the record is not planned, was passed over, is
+    // far ahead, or a cancel stopped the work on it).
     bool Take(TScanRecord& record, TScanMatcher& matcher);
 
+    // The planned hashes held at once: a batch is far smaller. The results wait in a ring
+    // of this many places, so the memory does not grow with the plan.
+    static constexpr std::size_t DefaultRingSize = 4096;
+
 private:
-    enum TState : std::uint8_t { stWaiting, stReading, stTaken, stDone, stFailed };
-    struct TSlot {
-        const std::string* Path = nullptr; // the record's, which no one changes during a run
-        std::atomic<std::uint8_t> State{stWaiting};
-        std::string Hash; // written by the thread that read it, before State
+    enum TState : std::uint8_t { stWaiting, stReading, stDone, stFailed };
+    // One place of the ring: the slot whose number its tag holds, with that slot's state.
+    struct TPlace {
+        std::atomic<std::uint64_t> Tag{0};
+        THashText Hash; // written by the thread that read it, before Tag
         int Reads = 0;
     };
+    static std::uint64_t TagOf(std::size_t slot, TState state) { return slot << 2 | state; }
+    static TState StateOf(std::uint64_t tag) { return static_cast<TState>(tag & 3); }
+    TPlace& PlaceOf(std::size_t slot) { return Ring[slot & (RingSize - 1)]; }
 
-    bool Claim(TSlot& slot);
-    // The next waiting slot before Target, claimed; nullptr when there is none.
-    TSlot* ClaimNext();
+    bool Claim(std::size_t slot);
+    // The next waiting slot below Limit, claimed; false when there is none.
+    bool ClaimNext(std::size_t& slot);
+    // The threads stop before this slot: the batch's end, within the ring.
+    std::size_t Limit() const;
     // Lets the threads work up to one batch after slot at.
     void Extend(std::size_t at);
     // Computes the slot; a slot stopped half-way is handed back as waiting.
-    void Read(TSlot& slot, unsigned char* buffer);
+    void Read(std::size_t slot, unsigned char* buffer);
+    // The scan's thread: gives the place of the oldest slot, Base, to slot Base + RingSize,
+    // once no thread reads it.
+    void ReleaseBase();
     void Work();
-    void WaitWhileReading(TSlot& slot);
+    void WaitWhileReading(std::size_t slot);
     bool IsCancelled() const { return Cancelled && Cancelled(); }
 
     const TScanRecord* First = nullptr;
     int Count = 0;
+    std::vector<int> Plan;   // slot -> record index
     std::vector<int> SlotOf; // record index -> slot, -1 when not planned
-    std::unique_ptr<TSlot[]> Slots;
+    std::size_t RingSize;
+    std::unique_ptr<TPlace[]> Ring;
     std::size_t SlotCount = 0;
     std::vector<std::uint64_t> Cost; // Cost[k]: the work of slots 0..k-1, in bytes
     std::uint64_t BatchCost = 0;
     bool Ahead = false;                 // the threads stay a batch ahead
+    std::atomic<std::size_t> Base{0};   // the slots before it are done with
     std::atomic<std::size_t> Next{0};   // the first slot the threads have not looked at
     std::atomic<std::size_t> Target{0}; // the threads stop before this slot
     std::atomic<bool> Stop{false};
@@ -127,7 +144,7 @@ private:
 
     std::mutex Lock;
     std::condition_variable Finished; // a slot left the reading state
-    std::condition_variable Extended; // Target moved, or Stop
+    std::condition_variable Extended; // Target or Base moved, or Stop
     std::atomic<int> Waiters{0};
 
     std::unique_ptr<unsigned char[]> Buffer; // the scan thread's

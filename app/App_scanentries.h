@@ -48,10 +48,9 @@ constexpr std::uint32_t EntryAttributeMask = 0x27;
 // One file of the list. Everything but Priority, Hash and Group is captured once, at
 // construction, and never refreshed.
 //
-// Memory: Directory, Name and BaseName are held as offsets into Path and Type is shared
-// with every entry of the same type name (one copy per distinct name for the process), so
-// an entry costs little more than its path. The accessors give the texts of the fourteen
-// fields.
+// Memory: those fields are TFileFacts, shared with every scan record taken from the
+// entry (a record costs a reference, not a copy); Directory, Name and BaseName are parts
+// of Path, and the extension and type texts are shared by all entries that have them.
 class TScanEntry {
 public:
     // Fills the fields in table order from the path and the record's attribute bits,
@@ -62,43 +61,36 @@ public:
     TScanEntry(const TScanEntry&) = delete;
     TScanEntry& operator=(const TScanEntry&) = delete;
 
-    // The fourteen fields, by value, in order; nothing is converted.
+    // The fourteen fields, by value, in order; nothing is converted, and the unchanging
+    // ones are shared, not copied.
     virtual TScanRecord GetRecord() const;
 
-    const std::string& Path() const { return FPath; }
+    const std::string& Path() const { return Facts->Path(); }
     // The views stay valid while the entry lives.
-    std::string_view Directory() const;
-    std::string_view Name() const;
-    std::string_view BaseName() const;
-    const std::string& Extension() const { return FExtension; }
-    std::uint64_t Size() const { return FSize; }
-    const std::string& Type() const { return *FType; }
-    TFileTime CreationTime() const { return FCreationTime; }
-    TFileTime LastWriteTime() const { return FLastWriteTime; }
-    TFileTime LastAccessTime() const { return FLastAccessTime; }
-    std::uint32_t Attributes() const { return FAttributes; }
+    std::string_view Directory() const { return Facts->Directory(); }
+    std::string_view Name() const { return Facts->Name(); }
+    std::string_view BaseName() const { return Facts->BaseName(); }
+    const std::string& Extension() const { return Facts->Extension(); }
+    std::uint64_t Size() const { return Facts->Size(); }
+    const std::string& Type() const { return Facts->Type(); }
+    TFileTime CreationTime() const { return Kiv_files::UInt64ToFileTime(Facts->CreationTime()); }
+    TFileTime LastWriteTime() const { return Kiv_files::UInt64ToFileTime(Facts->LastWriteTime()); }
+    TFileTime LastAccessTime() const {
+        return Kiv_files::UInt64ToFileTime(Facts->LastAccessTime());
+    }
+    std::uint32_t Attributes() const { return Facts->Attributes(); }
     std::int32_t Group() const { return FGroup; }
 
     // Stores the group; any negative value is stored as -1.
     void SetGroup(std::int32_t group);
 
     // Plain writable fields: the priority commands and the scan's write-back assign them.
-    std::string Hash;
+    App_scan::THashText Hash;
     TScanPriority Priority = spSecondary;
 
 private:
-    std::string FPath;
-    std::string FExtension;
-    const std::string* FType; // shared, process-wide, lives until exit
-    std::uint64_t FSize = 0;
-    TFileTime FCreationTime;
-    TFileTime FLastWriteTime;
-    TFileTime FLastAccessTime;
-    std::uint32_t FAttributes = 0;
-    std::uint32_t FDirectoryEnd = 0; // Directory is FPath[0, FDirectoryEnd)
-    std::uint32_t FNameStart = 0;    // Name is FPath[FNameStart, end)
-    std::uint32_t FBaseNameEnd = 0;  // BaseName is FPath[FNameStart, FBaseNameEnd)
     std::int32_t FGroup = -1;
+    App_scan::TFileFactsRef Facts;
 };
 
 // 0 for spPrimary, 1 for spSecondary; any other value raises EAppError "The program
@@ -187,6 +179,7 @@ private:
     std::deque<std::string> PendingDirectories;
     // Lists the pending directories ahead, on a thread of its own; made with the first.
     std::unique_ptr<TListingReadAhead> ReadAhead;
+    // The paths given and the directories met: every path is taken once per production.
     Kiv_files::TPathList SeenPaths;
     std::vector<std::unique_ptr<TScanEntry>> ProducedEntries;
 };

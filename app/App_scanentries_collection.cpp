@@ -6,6 +6,7 @@
 #include <functional>
 #include <limits>
 #include <numeric>
+#include <unordered_map>
 
 namespace App_scanentries {
 
@@ -388,9 +389,19 @@ void TScanEntries::SortByAttributes() {
 void TScanEntries::SortByHash() {
     if (Entries.empty())
         return;
-    // Empty hashes after every other; the others collated ignoring case.
+    // Empty hashes after every other; the others collated ignoring case. The texts are
+    // made once for the sort: a hash keeps only its value.
+    std::unordered_map<const TScanEntry*, std::string> texts;
+    texts.reserve(Entries.size());
+    for (const auto& entry : Entries)
+        if (!entry->Hash.empty())
+            texts.emplace(entry.get(), entry->Hash.Text());
     SortByKeys(TextRanks(
-        Entries, [](const TScanEntry& e) { return std::string_view(e.Hash); },
+        Entries,
+        [&texts](const TScanEntry& e) {
+            const auto found = texts.find(&e);
+            return found == texts.end() ? std::string_view() : std::string_view(found->second);
+        },
         TTextRule::trFileName, [](const TScanEntry& e) { return e.Hash.empty(); },
         std::numeric_limits<std::uint64_t>::max()));
 }

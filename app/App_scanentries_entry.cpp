@@ -7,7 +7,6 @@
 #include <QString>
 #include <limits>
 #include <mutex>
-#include <unordered_set>
 
 namespace App_scanentries {
 
@@ -23,25 +22,19 @@ namespace {
 
 const char* const PriorityMessage = "The program cannot accept the priority.";
 
-// The process-wide type cache, created on first use and kept until exit, with the one
-// shared copy of every type name it gave. Entries are built on the main thread; the lock
-// only keeps a stray caller on another thread from corrupting the two.
+// The process-wide type cache, created on first use and kept until exit. Entries are
+// built on the main thread; the lock only keeps a stray caller on another thread from
+// corrupting it. The names it gives are shared texts: one copy each for the process.
 class TTypeNames {
 public:
-    const std::string* FileTypeName(const std::string& path) {
+    const std::string& FileTypeName(const std::string& path) {
         const std::lock_guard<std::mutex> lock(Mutex);
-        const std::string name = Cache.GetFileTypeName(path);
-        if (Last != nullptr && *Last == name)
-            return Last;
-        Last = &*Names.insert(name).first;
-        return Last;
+        return App_scan::SharedText(Cache.GetFileTypeName(path));
     }
 
 private:
     std::mutex Mutex;
     Kiv_shellfiles::TFileTypeCache Cache;
-    std::unordered_set<std::string> Names; // node-based: the addresses stay valid
-    const std::string* Last = nullptr;
 };
 
 TTypeNames& TypeNames() {
@@ -62,63 +55,44 @@ int CompareFileNames(std::string_view a, std::string_view b) {
 // ---------------------------------------------------------------------------------------
 // TScanEntry
 
-TScanEntry::TScanEntry(const std::string& path, const TFindData& findData) : FPath(path) {
-    if (FPath.size() > std::numeric_limits<std::uint32_t>::max())
-        throw EAppError("The program cannot accept the file \"" + FPath + "\".");
+TScanEntry::TScanEntry(const std::string& path, const TFindData& findData) {
+    App_scan::TFileFacts::TFields fields;
+    fields.Path = path;
+    const std::string_view whole(fields.Path);
     // Directory: up to the last "/", without it unless it is the root.
-    const std::size_t slash = FPath.rfind('/');
-    if (slash == std::string::npos) {
-        FDirectoryEnd = 0;
-        FNameStart = 0;
-    } else {
-        FDirectoryEnd = static_cast<std::uint32_t>(slash == 0 ? 1 : slash);
-        FNameStart = static_cast<std::uint32_t>(slash + 1);
+    const std::size_t slash = whole.rfind('/');
+    std::size_t nameStart = 0;
+    if (slash != std::string_view::npos) {
+        fields.Directory = whole.substr(0, slash == 0 ? 1 : slash);
+        nameStart = slash + 1;
     }
     // Name is the rest; BaseName drops the name's last extension.
-    const std::size_t dot = FPath.rfind('.');
-    const bool dotInName = dot != std::string::npos && dot >= FNameStart;
-    FBaseNameEnd = static_cast<std::uint32_t>(dotInName ? dot : FPath.size());
+    fields.Name = whole.substr(nameStart);
+    const std::size_t dot = whole.rfind('.');
+    const bool dotInName = dot != std::string_view::npos && dot >= nameStart;
+    fields.BaseName = whole.substr(nameStart, (dotInName ? dot : whole.size()) - nameStart);
     // Extension: from the last "." of the name on, its leading dots removed, upper-cased.
+    std::string extension;
     if (dotInName)
-        FExtension =
-            Kiv_locale::UpperFileName(Kiv_files::ExcludeLeadingChars(FPath.substr(dot), '.'));
-    FSize = Kiv_files::FindDataSize(findData);
-    FType = TypeNames().FileTypeName(FPath);
-    FCreationTime = Kiv_files::FindDataCreationTime(findData);
-    FLastWriteTime = Kiv_files::FindDataLastWriteTime(findData);
-    FLastAccessTime = Kiv_files::FindDataLastAccessTime(findData);
-    FAttributes = Kiv_files::FindDataAttributes(findData) & EntryAttributeMask;
-}
-
-std::string_view TScanEntry::Directory() const {
-    return std::string_view(FPath).substr(0, FDirectoryEnd);
-}
-
-std::string_view TScanEntry::Name() const {
-    return std::string_view(FPath).substr(FNameStart);
-}
-
-std::string_view TScanEntry::BaseName() const {
-    return std::string_view(FPath).substr(FNameStart, FBaseNameEnd - FNameStart);
+        extension = Kiv_locale::UpperFileName(
+            Kiv_files::ExcludeLeadingChars(std::string(whole.substr(dot)), '.'));
+    fields.Extension = extension;
+    fields.Size = Kiv_files::FindDataSize(findData);
+    fields.Type = TypeNames().FileTypeName(fields.Path);
+    fields.CreationTime = Kiv_files::FileTimeToUInt64(Kiv_files::FindDataCreationTime(findData));
+    fields.LastWriteTime = Kiv_files::FileTimeToUInt64(Kiv_files::FindDataLastWriteTime(findData));
+    fields.LastAccessTime =
+        Kiv_files::FileTimeToUInt64(Kiv_files::FindDataLastAccessTime(findData));
+    fields.Attributes = Kiv_files::FindDataAttributes(findData) & EntryAttributeMask;
+    try {
+        Facts = App_scan::TFileFacts::Make(std::move(fields));
+    } catch (const std::length_error&) {
+        throw EAppError("The program cannot accept the file \"" + path + "\".");
+    }
 }
 
 TScanRecord TScanEntry::GetRecord() const {
-    TScanRecord record;
-    record.Path = FPath;
-    record.Directory = Directory();
-    record.Name = Name();
-    record.BaseName = BaseName();
-    record.Extension = FExtension;
-    record.Size = FSize;
-    record.Type = *FType;
-    record.CreationTime = Kiv_files::FileTimeToUInt64(FCreationTime);
-    record.LastWriteTime = Kiv_files::FileTimeToUInt64(FLastWriteTime);
-    record.LastAccessTime = Kiv_files::FileTimeToUInt64(FLastAccessTime);
-    record.Attributes = FAttributes;
-    record.Hash = Hash;
-    record.Priority = Priority;
-    record.Group = FGroup;
-    return record;
+    return TScanRecord(Facts, Hash, Priority, FGroup);
 }
 
 void TScanEntry::SetGroup(std::int32_t group) {
@@ -187,7 +161,7 @@ std::string AttributesText(const TScanEntry& entry) {
 }
 
 std::string HashText(const TScanEntry& entry) {
-    return entry.Hash;
+    return entry.Hash.Text();
 }
 
 std::string PriorityText(const TScanEntry& entry) {
@@ -274,7 +248,7 @@ int CompareHash(const TScanEntry& a, const TScanEntry& b) {
     if (a.Hash.empty() || b.Hash.empty())
         return (a.Hash.empty() ? 1 : 0) - (b.Hash.empty() ? 1 : 0);
     // Collation ignoring case: both texts lowered, then collated.
-    return CompareFileNames(a.Hash, b.Hash);
+    return CompareFileNames(a.Hash.Text(), b.Hash.Text());
 }
 
 int ComparePriority(const TScanEntry& a, const TScanEntry& b) {

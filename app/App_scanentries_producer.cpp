@@ -111,11 +111,16 @@ void TScanEntryProducer::AddDirectory(const std::string& directory) {
         if (!endsInSlash)
             path += '/';
         path += record.FileName;
-        if (!Kiv_strings::AddIfAbsent(SeenPaths, path))
+        if (Kiv_files::FindDataAttributes(record) & Kiv_files::faDirectory) {
+            if (Kiv_strings::AddIfAbsent(SeenPaths, path))
+                QueueDirectory(path);
             continue;
-        if (Kiv_files::FindDataAttributes(record) & Kiv_files::faDirectory)
-            QueueDirectory(path);
-        else
+        }
+        // A file met in a listing is met in no other (each directory is listed once and
+        // links are not followed), so only a path given as such can have taken it: the
+        // seen list need not hold the many files of the trees.
+        int at = 0;
+        if (!SeenPaths.Find(path, at))
             ProducedEntries.push_back(std::make_unique<TScanEntry>(path, record));
     }
 }

@@ -107,10 +107,10 @@ void TScanTask::BuildCommand(std::unique_ptr<TScanCommand>& command) {
         TScanRecords records = TakeSnapshot();
         auto fresh = std::make_unique<TScanCommand>(records, CreateMatchers().release());
         fresh->OnMatching = [this](TScanCommand*, int, TScanRecord& record) {
-            QueueStatus("Matching \"%s\"...", record.Name);
+            QueueStatus("Matching \"%s\"...", record.Name());
         };
         fresh->OnMatched = [this](TScanCommand*, int, TScanRecord& record) {
-            QueueStatus("Matched \"%s\"", record.Name);
+            QueueStatus("Matched \"%s\"", record.Name());
         };
         fresh->OnRecordChanged = [this](TScanCommand*, int index, TScanRecord& record) {
             WriteBack(index, record);
@@ -133,11 +133,11 @@ void TScanTask::QueryContinue(bool& proceed) const {
     proceed = !Cancelled;
 }
 
-void TScanTask::QueueStatus(const char* format, const std::string& name) {
+void TScanTask::QueueStatus(const char* format, std::string_view name) {
     // Nobody shows the status: no text to make.
     if (!OnStatus)
         return;
-    DoStatus(Format(format, name));
+    DoStatus(Format(format, std::string(name)));
 }
 
 void TScanTask::WriteBack(int index, const TScanRecord& record) {

@@ -38,7 +38,7 @@ public:
 
 private:
     void QueryContinue(bool& proceed) const;
-    void QueueStatus(const char* format, const std::string& name);
+    void QueueStatus(const char* format, std::string_view name);
     void WriteBack(int index, const App_scan::TScanRecord& record);
     App_scan::TScanRecords TakeSnapshot() const;
     std::unique_ptr<App_scan::TScanMatchers> CreateMatchers();

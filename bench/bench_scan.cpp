@@ -36,10 +36,10 @@ std::vector<TScanRecord> MakeRecords(int count, double duplicateShare, std::uint
     std::vector<TScanRecord> records(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         TScanRecord& record = records[static_cast<std::size_t>(i)];
-        record.Path = "/data/file" + std::to_string(i);
-        record.Name = "file" + std::to_string(i);
-        record.Size = random() % 20'000;
-        record.Type = types[random() % 4];
+        record.SetPath("/data/file" + std::to_string(i));
+        record.SetName("file" + std::to_string(i));
+        record.SetSize(random() % 20'000);
+        record.SetType(types[random() % 4]);
         record.Hash = RandomHash(random);
         record.Priority = random() % 2 == 0 ? spPrimary : spSecondary;
     }
@@ -51,8 +51,8 @@ std::vector<TScanRecord> MakeRecords(int count, double duplicateShare, std::uint
     for (std::size_t k = 0; k < pairs; ++k) {
         const TScanRecord& a = records[order[2 * k]];
         TScanRecord& b = records[order[2 * k + 1]];
-        b.Size = a.Size;
-        b.Type = a.Type;
+        b.SetSize(a.Size());
+        b.SetType(a.Type());
         b.Hash = a.Hash;
     }
     return records;

@@ -46,8 +46,8 @@ public:
 
 inline TScanRecord RecordOf(const std::string& path, std::uint64_t size) {
     TScanRecord record;
-    record.Path = path;
-    record.Size = size;
+    record.SetPath(path);
+    record.SetSize(size);
     record.Priority = App_scan::spPrimary;
     return record;
 }

@@ -24,7 +24,7 @@ namespace {
 TScanRecord Record(TScanPriority priority, const std::string& name = "", int group = -1) {
     TScanRecord record;
     record.Priority = priority;
-    record.Name = name;
+    record.SetName(name);
     record.Group = group;
     return record;
 }
@@ -52,7 +52,7 @@ public:
     explicit TClassMatcher(TRecorder& recorder) : Recorder(recorder) {}
     bool Match(TScanRecord& A, TScanRecord& B) override {
         Recorder.Add(Pair("match", Recorder.IndexOf(A), Recorder.IndexOf(B)));
-        return A.Name == B.Name;
+        return A.Name() == B.Name();
     }
 
 private:
@@ -230,7 +230,7 @@ TEST(TScanCommand, MatcherErrorEndsTheRunWithThePartialState) {
     class TFailing : public TScanMatcher {
     public:
         bool Match(TScanRecord&, TScanRecord& B) override {
-            if (B.Name == "bad")
+            if (B.Name() == "bad")
                 throw App_common::EAppError("The program could not read the file \"bad\".");
             return true;
         }
@@ -248,51 +248,53 @@ TEST(TScanCommand, MatcherErrorEndsTheRunWithThePartialState) {
 
 TEST(ScanMatchers, NamesIgnoreCaseTypesDoNot) {
     TScanRecord a, b;
-    a.Name = "Report.TXT";
-    b.Name = "report.txt";
-    a.Directory = "/Home/ÄBC";
-    b.Directory = "/home/äbc";
-    a.BaseName = "ÄBC";
-    b.BaseName = "äbc";
-    a.Extension = ".TXT";
-    b.Extension = ".txt";
-    a.Type = "Text Document";
-    b.Type = "text document";
+    a.SetName("Report.TXT");
+    b.SetName("report.txt");
+    a.SetDirectory("/Home/ÄBC");
+    b.SetDirectory("/home/äbc");
+    a.SetBaseName("ÄBC");
+    b.SetBaseName("äbc");
+    a.SetExtension(".TXT");
+    b.SetExtension(".txt");
+    a.SetType("Text Document");
+    b.SetType("text document");
     EXPECT_TRUE(TScanNameMatcher().Match(a, b));
     EXPECT_TRUE(TScanDirectoryMatcher().Match(a, b));
     EXPECT_TRUE(TScanBaseNameMatcher().Match(a, b));
     EXPECT_TRUE(TScanExtensionMatcher().Match(a, b));
     EXPECT_FALSE(TScanTypeMatcher().Match(a, b));
-    b.Type = "Text Document";
+    b.SetType("Text Document");
     EXPECT_TRUE(TScanTypeMatcher().Match(a, b));
 }
 
 TEST(ScanMatchers, InvalidUtf8NamesCompareByTheirBytes) {
     TScanRecord a, b;
-    a.Name = "A\xFF.txt";
-    b.Name = "a\xFF.TXT";
+    a.SetName("A\xFF.txt");
+    b.SetName("a\xFF.TXT");
     EXPECT_TRUE(TScanNameMatcher().Match(a, b));
-    b.Name = "a\xFE.txt";
+    b.SetName("a\xFE.txt");
     EXPECT_FALSE(TScanNameMatcher().Match(a, b));
 }
 
 TEST(ScanMatchers, IntegersAreExact) {
     TScanRecord a, b;
-    a.Size = b.Size = 0x1'0000'0001ull;
-    a.CreationTime = b.CreationTime = 133'000'000'000'000'000ull;
-    a.LastWriteTime = b.LastWriteTime = 5;
-    a.LastAccessTime = b.LastAccessTime = 6;
-    a.Attributes = b.Attributes = 0x21;
+    for (TScanRecord* record : {&a, &b}) {
+        record->SetSize(0x1'0000'0001ull);
+        record->SetCreationTime(133'000'000'000'000'000ull);
+        record->SetLastWriteTime(5);
+        record->SetLastAccessTime(6);
+        record->SetAttributes(0x21);
+    }
     EXPECT_TRUE(TScanSizeMatcher().Match(a, b));
     EXPECT_TRUE(TScanCreationTimeMatcher().Match(a, b));
     EXPECT_TRUE(TScanLastWriteTimeMatcher().Match(a, b));
     EXPECT_TRUE(TScanLastAccessTimeMatcher().Match(a, b));
     EXPECT_TRUE(TScanAttributesMatcher().Match(a, b));
-    b.Size = 1; // the same low half
-    b.CreationTime += 1;
-    b.LastWriteTime += 1;
-    b.LastAccessTime -= 1;
-    b.Attributes = 0x80000021;
+    b.SetSize(1); // the same low half
+    b.SetCreationTime(b.CreationTime() + 1);
+    b.SetLastWriteTime(b.LastWriteTime() + 1);
+    b.SetLastAccessTime(b.LastAccessTime() - 1);
+    b.SetAttributes(0x80000021);
     EXPECT_FALSE(TScanSizeMatcher().Match(a, b));
     EXPECT_FALSE(TScanCreationTimeMatcher().Match(a, b));
     EXPECT_FALSE(TScanLastWriteTimeMatcher().Match(a, b));
@@ -323,16 +325,16 @@ TScanRecord RandomRecord(std::mt19937& random) {
         return std::uniform_int_distribution<int>(0, high)(random);
     };
     TScanRecord record;
-    record.Directory = pick({"/a", "/A", "/Ä", "/ä", "/b", "/a\xFF", "/A\xFF"});
-    record.Name = pick({"x.txt", "X.TXT", "ä.txt", "Ä.TXT", "y.txt", "x\xFE.txt", "X\xFE.TXT"});
-    record.BaseName = pick({"x", "X", "ä", "Ä", "y"});
-    record.Extension = pick({".txt", ".TXT", ".Ö", ".ö", ""});
-    record.Size = static_cast<std::uint64_t>(number(3)) << (number(1) * 32);
-    record.Type = pick({"text", "Text", "image", "Ä", "ä"});
-    record.CreationTime = static_cast<std::uint64_t>(number(2));
-    record.LastWriteTime = static_cast<std::uint64_t>(number(2));
-    record.LastAccessTime = static_cast<std::uint64_t>(number(2));
-    record.Attributes = number(1) == 0 ? 0x20 : 0x21;
+    record.SetDirectory(pick({"/a", "/A", "/Ä", "/ä", "/b", "/a\xFF", "/A\xFF"}));
+    record.SetName(pick({"x.txt", "X.TXT", "ä.txt", "Ä.TXT", "y.txt", "x\xFE.txt", "X\xFE.TXT"}));
+    record.SetBaseName(pick({"x", "X", "ä", "Ä", "y"}));
+    record.SetExtension(pick({".txt", ".TXT", ".Ö", ".ö", ""}));
+    record.SetSize(static_cast<std::uint64_t>(number(3)) << (number(1) * 32));
+    record.SetType(pick({"text", "Text", "image", "Ä", "ä"}));
+    record.SetCreationTime(static_cast<std::uint64_t>(number(2)));
+    record.SetLastWriteTime(static_cast<std::uint64_t>(number(2)));
+    record.SetLastAccessTime(static_cast<std::uint64_t>(number(2)));
+    record.SetAttributes(number(1) == 0 ? 0x20 : 0x21);
     return record;
 }
 
@@ -402,11 +404,12 @@ TEST(TScanMatchers, StopsAtTheFirstFalseAndOwnsItsMatchers) {
 
 TEST(TScanMatchers, AttributesDifferenceStopsBeforeTheHashMatcher) {
     TScanRecord a, b;
-    a.Size = b.Size = 10;
-    a.Attributes = 0x20;
-    b.Attributes = 0x21;
-    a.Path = "/nonexistent/sorvik-a";
-    b.Path = "/nonexistent/sorvik-b";
+    a.SetSize(10);
+    b.SetSize(10);
+    a.SetAttributes(0x20);
+    b.SetAttributes(0x21);
+    a.SetPath("/nonexistent/sorvik-a");
+    b.SetPath("/nonexistent/sorvik-b");
     TScanMatchers matchers;
     matchers.Add(new TScanAttributesMatcher);
     matchers.Add(new TScanSizeMatcher);
@@ -421,10 +424,10 @@ TEST(TScanMatchers, AttributesDifferenceStopsBeforeTheHashMatcher) {
 
 // The content of a test record: its Path names it, "/c<n>", or "/unreadable<n>".
 int ContentOf(const TScanRecord& record) {
-    return std::stoi(record.Path.substr(record.Path.find_first_of("0123456789")));
+    return std::stoi(record.Path().substr(record.Path().find_first_of("0123456789")));
 }
 bool Unreadable(const TScanRecord& record) {
-    return record.Path.rfind("/unreadable", 0) == 0;
+    return record.Path().rfind("/unreadable", 0) == 0;
 }
 
 // Stands in for the binaries matcher and the like: declares nothing, logs every call,
@@ -470,7 +473,7 @@ private:
             CheckContinue();
             if (Unreadable(record))
                 throw App_common::EAppError(
-                    "The program could not get the hash value of the file \"" + record.Path +
+                    "The program could not get the hash value of the file \"" + record.Path() +
                     "\".");
         }
         record.Hash = "H" + std::to_string(ContentOf(record));
@@ -484,10 +487,10 @@ class TFakeBinariesMatcher : public TScanMatcher {
 public:
     explicit TFakeBinariesMatcher(TRecorder& recorder) : Recorder(recorder) {}
     bool Match(TScanRecord& A, TScanRecord& B) override {
-        if (A.Size != B.Size)
+        if (A.Size() != B.Size())
             return false;
         Recorder.Add(Pair("binaries", Recorder.IndexOf(A), Recorder.IndexOf(B)));
-        if (A.Size > 0)
+        if (A.Size() > 0)
             CheckContinue();
         if (Unreadable(A) || Unreadable(B))
             throw App_common::EAppError("The program could not open the file.");
@@ -495,7 +498,7 @@ public:
     }
     TMatchKeyKind KeyKind() const override { return TMatchKeyKind::mkExcluding; }
     bool GetMatchKey(const TScanRecord& record, std::string& key) const override {
-        key += std::to_string(record.Size);
+        key += std::to_string(record.Size());
         return true;
     }
 
@@ -520,7 +523,7 @@ TRandomCase RandomCase(std::mt19937& random, int maxCount) {
     for (int i = 0; i < count; ++i) {
         TScanRecord record = RandomRecord(random);
         const int content = number(contents);
-        record.Path = (number(30) == 0 ? "/unreadable" : "/c") + std::to_string(content);
+        record.SetPath((number(30) == 0 ? "/unreadable" : "/c") + std::to_string(content));
         if (number(2) == 0) // a hash from an earlier scan, now and then out of date
             record.Hash = "H" + std::to_string(number(6) == 0 ? number(contents) : content);
         record.Priority =
@@ -620,8 +623,8 @@ std::string Describe(const TRandomCase& scan) {
         out << ' ' << kind;
     out << ", stop at " << scan.StopAt << ", records:";
     for (const auto& r : scan.Records)
-        out << " [" << (r.Priority == spPrimary ? 'P' : 'S') << ' ' << r.Path << ' ' << r.Hash
-            << " size " << r.Size << " group " << r.Group << ']';
+        out << " [" << (r.Priority == spPrimary ? 'P' : 'S') << ' ' << r.Path() << ' ' << r.Hash
+            << " size " << r.Size() << " group " << r.Group << ']';
     return out.str();
 }
 
@@ -656,7 +659,7 @@ TEST(TScanCommand, GuaranteesHoldOnRandomScans) {
         scan.StopAt = 0;
         for (auto& record : scan.Records) // no errors here: every run completes
             if (Unreadable(record))
-                record.Path = "/c0";
+                record.SetPath("/c0");
         TScanRecords records = ToRecords(scan.Records);
         TRecorder recorder;
         recorder.First = records.begin();

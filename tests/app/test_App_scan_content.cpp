@@ -2,6 +2,7 @@
 // hash and binaries matchers against the plain algorithm.
 #include "App_common.h"
 #include "App_scan.h"
+#include "Kiv_locale.h"
 #include "ScanFilesTestSupport.h"
 #include "ScanReference.h"
 
@@ -70,7 +71,7 @@ TEST(TScanHashMatcher, ReadsInChunksToTheEnd) {
     EXPECT_EQ(a.Hash, OpenSslDigest(content));
     EXPECT_EQ(queries.Count, 5); // before each of four reads with data and the last, empty one
     // The file is read to its current end: the recorded Size is not consulted.
-    TScanRecord wrongSize = RecordOf(a.Path, 7);
+    TScanRecord wrongSize = RecordOf(a.Path(), 7);
     matcher.ComputeHash(wrongSize);
     EXPECT_EQ(wrongSize.Hash, OpenSslDigest(content));
 }
@@ -130,7 +131,7 @@ TEST(TScanHashMatcher, NamesTheCandidateWhenNeitherFileOpens) {
     TScanRecord candidate = RecordOf(folder.Missing("candidate"), 1);
     TScanHashMatcher matcher;
     EXPECT_EQ(ErrorOf([&] { matcher.Match(pivot, candidate); }),
-              "The program could not get the hash value of the file \"" + candidate.Path + "\".");
+              "The program could not get the hash value of the file \"" + candidate.Path() + "\".");
 }
 
 TEST(TScanHashMatcher, ComputesTheCandidateFirstAndKeepsItsHash) {
@@ -139,7 +140,7 @@ TEST(TScanHashMatcher, ComputesTheCandidateFirstAndKeepsItsHash) {
     TScanRecord candidate = FileRecord(folder, "candidate", "abc");
     TScanHashMatcher matcher;
     EXPECT_EQ(ErrorOf([&] { matcher.Match(pivot, candidate); }),
-              "The program could not get the hash value of the file \"" + pivot.Path + "\".");
+              "The program could not get the hash value of the file \"" + pivot.Path() + "\".");
     EXPECT_EQ(candidate.Hash, AbcDigest);
     EXPECT_TRUE(pivot.Hash.empty());
 }
@@ -249,9 +250,9 @@ TEST(TScanBinariesMatcher, AFileShorterThanItsSizeCannotBeRead) {
         RecordOf(folder.File("shorter", content.substr(0, ReadChunkSize + 50)), content.size());
     TScanBinariesMatcher matcher;
     EXPECT_EQ(ErrorOf([&] { matcher.Match(whole, shorter); }),
-              "The program could not read the file \"" + shorter.Path + "\".");
+              "The program could not read the file \"" + shorter.Path() + "\".");
     EXPECT_EQ(ErrorOf([&] { matcher.Match(shorter, whole); }),
-              "The program could not read the file \"" + shorter.Path + "\".");
+              "The program could not read the file \"" + shorter.Path() + "\".");
     TScanRecord directory = RecordOf(folder.Path, content.size());
     EXPECT_EQ(ErrorOf([&] { matcher.Match(directory, whole); }),
               "The program could not read the file \"" + folder.Path + "\".");
@@ -264,16 +265,16 @@ TEST(TScanBinariesMatcher, FilesThatCannotBeOpened) {
     TScanRecord alsoMissing = RecordOf(folder.Missing("also-missing"), 3);
     TScanBinariesMatcher matcher;
     EXPECT_EQ(ErrorOf([&] { matcher.Match(missing, present); }),
-              "The program could not open the file \"" + missing.Path + "\".");
+              "The program could not open the file \"" + missing.Path() + "\".");
     EXPECT_EQ(ErrorOf([&] { matcher.Match(present, missing); }),
-              "The program could not open the file \"" + missing.Path + "\".");
+              "The program could not open the file \"" + missing.Path() + "\".");
     EXPECT_EQ(ErrorOf([&] { matcher.Match(missing, alsoMissing); }),
-              "The program could not open the file \"" + missing.Path + "\".");
+              "The program could not open the file \"" + missing.Path() + "\".");
     // Both files are opened even when there is nothing to compare.
     TScanRecord emptyMissing = RecordOf(folder.Missing("empty"), 0);
     TScanRecord empty = FileRecord(folder, "empty-present", "");
     EXPECT_EQ(ErrorOf([&] { matcher.Match(empty, emptyMissing); }),
-              "The program could not open the file \"" + emptyMissing.Path + "\".");
+              "The program could not open the file \"" + emptyMissing.Path() + "\".");
 }
 
 TEST(TScanBinariesMatcher, CancelBetweenTwoChunks) {
@@ -313,9 +314,17 @@ TEST(ContentMatchers, DeclareTheirKeys) {
     TScanHashMatcher hash;
     EXPECT_EQ(hash.KeyKind(), TMatchKeyKind::mkDecisiveWhenKnown);
     EXPECT_FALSE(hash.GetMatchKey(a, key));
-    a.Hash = AbcDigest;
-    EXPECT_TRUE(hash.GetMatchKey(a, key));
-    EXPECT_EQ(key, AbcDigest);
+    // Equal hash texts give equal keys, other texts (even in another case) other keys.
+    const auto keyOf = [&](const char* text) {
+        a.Hash = text;
+        std::string made;
+        EXPECT_TRUE(hash.GetMatchKey(a, made));
+        return made;
+    };
+    EXPECT_EQ(keyOf(AbcDigest.c_str()), keyOf(AbcDigest.c_str()));
+    EXPECT_NE(keyOf(AbcDigest.c_str()), keyOf(EmptyDigest.c_str()));
+    EXPECT_NE(keyOf("ab"), keyOf("AB"));
+    EXPECT_NE(keyOf(AbcDigest.c_str()), keyOf(Kiv_locale::LowerFileName(AbcDigest).c_str()));
     TScanBinariesMatcher binaries;
     EXPECT_EQ(binaries.KeyKind(), TMatchKeyKind::mkExcluding);
     key.clear();

@@ -135,6 +135,8 @@ TEST(TScanHashReadAhead, AnswersAsComputingInPlaceWouldInAnyOrder) {
         const bool ahead = number(1) == 1;
         const std::uint64_t batch = std::uniform_int_distribution<std::uint64_t>(
             1, 3 * ReadAheadFileCost + 4 * ReadChunkSize)(random);
+        // A small ring makes its places serve many slots in one round.
+        const std::size_t ring = std::size_t{1} << number(6);
 
         // In place, then through the read-ahead, on fresh copies of the records.
         std::vector<std::vector<TAnswer>> answers(2);
@@ -144,8 +146,8 @@ TEST(TScanHashReadAhead, AnswersAsComputingInPlaceWouldInAnyOrder) {
             std::unique_ptr<TScanHashReadAhead> readAhead;
             if (run == 1) {
                 readAhead = std::make_unique<TScanHashReadAhead>(
-                    records, plan, threads, ahead, [&asker] { return asker.Stopped.load(); },
-                    batch);
+                    records, plan, threads, ahead, [&asker] { return asker.Stopped.load(); }, batch,
+                    ring);
                 asker.Matcher.SetReadAhead(readAhead.get());
             }
             for (const int i : order) {
@@ -155,8 +157,8 @@ TEST(TScanHashReadAhead, AnswersAsComputingInPlaceWouldInAnyOrder) {
             }
             asker.Matcher.SetReadAhead(nullptr);
         }
-        ASSERT_EQ(answers[1], answers[0])
-            << "round " << round << ", threads " << threads << ", ahead " << ahead;
+        ASSERT_EQ(answers[1], answers[0]) << "round " << round << ", threads " << threads
+                                          << ", ahead " << ahead << ", ring " << ring;
         for (const TAnswer& answer : answers[0]) {
             done += answer.Ending == "done";
             aborted += answer.Ending == "aborted";
@@ -181,7 +183,7 @@ TEST(TScanHashReadAhead, HashesAreTheFilesAndEachIsTakenOnce) {
         plan[i] = static_cast<int>(i);
     for (const int threads : {1, 3}) {
         TScanRecords records = ToRecords(list);
-        TScanHashReadAhead readAhead(records, plan, threads, false, nullptr, 64 << 10);
+        TScanHashReadAhead readAhead(records, plan, threads, false, nullptr, 64 << 10, 8);
         TScanHashMatcher matcher;
         for (int i = 0; i < records.Length(); ++i) {
             ASSERT_TRUE(readAhead.Take(records[i], matcher));

@@ -1,0 +1,350 @@
+#include "App_scan_record.h"
+
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <mutex>
+#include <stdexcept>
+#include <unordered_set>
+#include <utility>
+
+namespace App_scan {
+
+// ---------------------------------------------------------------------------------------
+// THashText
+
+namespace {
+
+constexpr char HexDigits[] = "0123456789ABCDEF";
+
+int HexValue(char digit) {
+    if (digit >= '0' && digit <= '9')
+        return digit - '0';
+    if (digit >= 'A' && digit <= 'F')
+        return digit - 'A' + 10;
+    return -1; // lower case too: "ab" is another text than "AB"
+}
+
+// The digest of a text of 64 upper-case hexadecimal digits; false for any other text.
+bool ParseDigest(std::string_view text, unsigned char digest[32]) {
+    if (text.size() != 64)
+        return false;
+    for (std::size_t i = 0; i < 32; ++i) {
+        const int high = HexValue(text[2 * i]);
+        const int low = HexValue(text[2 * i + 1]);
+        if (high < 0 || low < 0)
+            return false;
+        digest[i] = static_cast<unsigned char>(high << 4 | low);
+    }
+    return true;
+}
+
+} // namespace
+
+THashText::THashText(const std::string& text) {
+    if (text.empty())
+        return;
+    if (ParseDigest(text, Bytes)) {
+        Kind = kDigest;
+        return;
+    }
+    const std::string* other = new std::string(text);
+    std::memcpy(Bytes, &other, sizeof other);
+    Kind = kOther;
+}
+
+THashText::THashText(const char* text) : THashText(std::string(text)) {}
+
+THashText::THashText(const THashText& other) : Kind(other.Kind) {
+    if (Kind == kOther) {
+        const std::string* copy = new std::string(*other.Other());
+        std::memcpy(Bytes, &copy, sizeof copy);
+    } else {
+        std::memcpy(Bytes, other.Bytes, sizeof Bytes);
+    }
+}
+
+THashText::THashText(THashText&& other) noexcept : Kind(other.Kind) {
+    std::memcpy(Bytes, other.Bytes, sizeof Bytes);
+    other.Kind = kEmpty;
+}
+
+THashText& THashText::operator=(const THashText& other) {
+    if (this != &other)
+        *this = THashText(other);
+    return *this;
+}
+
+THashText& THashText::operator=(THashText&& other) noexcept {
+    if (this != &other) {
+        Release();
+        std::memcpy(Bytes, other.Bytes, sizeof Bytes);
+        Kind = other.Kind;
+        other.Kind = kEmpty;
+    }
+    return *this;
+}
+
+THashText::~THashText() {
+    Release();
+}
+
+void THashText::Release() {
+    if (Kind == kOther)
+        delete Other();
+    Kind = kEmpty;
+}
+
+const std::string* THashText::Other() const {
+    const std::string* other = nullptr;
+    std::memcpy(&other, Bytes, sizeof other);
+    return other;
+}
+
+THashText THashText::FromDigest(const unsigned char digest[32]) {
+    THashText hash;
+    std::memcpy(hash.Bytes, digest, sizeof hash.Bytes);
+    hash.Kind = kDigest;
+    return hash;
+}
+
+std::string THashText::Text() const {
+    switch (Kind) {
+    case kDigest: {
+        std::string text(64, '0');
+        for (std::size_t i = 0; i < 32; ++i) {
+            text[2 * i] = HexDigits[Bytes[i] >> 4];
+            text[2 * i + 1] = HexDigits[Bytes[i] & 15];
+        }
+        return text;
+    }
+    case kOther:
+        return *Other();
+    default:
+        return {};
+    }
+}
+
+std::size_t THashText::size() const {
+    return Kind == kDigest ? 64 : Kind == kOther ? Other()->size() : 0;
+}
+
+void THashText::AppendKey(std::string& key) const {
+    key += static_cast<char>(Kind);
+    if (Kind == kDigest)
+        key.append(reinterpret_cast<const char*>(Bytes), sizeof Bytes);
+    else if (Kind == kOther)
+        key += *Other();
+}
+
+bool operator==(const THashText& a, const THashText& b) {
+    if (a.Kind != b.Kind)
+        return false;
+    if (a.Kind == THashText::kDigest)
+        return std::memcmp(a.Bytes, b.Bytes, sizeof a.Bytes) == 0;
+    return a.Kind == THashText::kEmpty || *a.Other() == *b.Other();
+}
+
+// ---------------------------------------------------------------------------------------
+// Shared texts
+
+namespace {
+
+struct TTextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+        return std::hash<std::string_view>()(text);
+    }
+};
+
+class TSharedTexts {
+public:
+    const std::string& Get(std::string_view text) {
+        const std::lock_guard<std::mutex> lock(Mutex);
+        auto found = Texts.find(text);
+        if (found == Texts.end())
+            found = Texts.emplace(text).first;
+        return *found;
+    }
+
+private:
+    std::mutex Mutex;
+    // Node-based: the addresses of the texts never change.
+    std::unordered_set<std::string, TTextHash, std::equal_to<>> Texts;
+};
+
+} // namespace
+
+const std::string& SharedText(std::string_view text) {
+    static TSharedTexts texts;
+    // Files of one folder mostly share their extension and type: no lock for a repeat.
+    thread_local const std::string* last = nullptr;
+    if (last && *last == text)
+        return *last;
+    const std::string& shared = texts.Get(text);
+    last = &shared;
+    return shared;
+}
+
+// ---------------------------------------------------------------------------------------
+// TFileFacts, TFileFactsRef
+
+TFileFactsRef::TFileFactsRef() : TFileFactsRef(TFileFacts::Empty()) {}
+
+TFileFactsRef::TFileFactsRef(TFileFacts* facts) : Facts(facts) {}
+
+TFileFactsRef::TFileFactsRef(const TFileFactsRef& other) : Facts(other.Facts) {
+    Facts->References.fetch_add(1, std::memory_order_relaxed);
+}
+
+TFileFactsRef::TFileFactsRef(TFileFactsRef&& other) noexcept : Facts(other.Facts) {
+    other.Facts = nullptr;
+}
+
+TFileFactsRef& TFileFactsRef::operator=(TFileFactsRef other) noexcept {
+    std::swap(Facts, other.Facts);
+    return *this;
+}
+
+TFileFactsRef::~TFileFactsRef() {
+    if (Facts && Facts->References.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        delete Facts;
+}
+
+bool TFileFactsRef::IsOnly() const {
+    return Facts->References.load(std::memory_order_acquire) == 1;
+}
+
+std::string_view TFileFacts::Part(TPart part) const {
+    const std::string& text = part.Own ? *FOwnParts : FPath;
+    return std::string_view(text).substr(part.Start, part.Length);
+}
+
+TFileFacts::TPart TFileFacts::Place(std::string_view text) {
+    TPart part;
+    if (text.size() > std::numeric_limits<std::uint32_t>::max() >> 1)
+        throw std::length_error("TFileFacts: text too long");
+    part.Length = static_cast<std::uint32_t>(text.size());
+    if (!FOwnParts)
+        FOwnParts = std::make_unique<std::string>();
+    part.Start = static_cast<std::uint32_t>(FOwnParts->size());
+    part.Own = 1;
+    FOwnParts->append(text);
+    return part;
+}
+
+TFileFactsRef TFileFacts::Make(TFields&& fields) {
+    std::unique_ptr<TFileFacts> facts(new TFileFacts);
+    // The parts inside the path are placed by their offsets before the path moves.
+    const char* const begin = fields.Path.data();
+    const std::size_t length = fields.Path.size();
+    const auto inPath = [&](std::string_view text, TPart& part) {
+        const std::less_equal<const char*> notAfter;
+        if (text.empty() || !notAfter(begin, text.data()) ||
+            !notAfter(text.data() + text.size(), begin + length))
+            return false;
+        part.Start = static_cast<std::uint32_t>(text.data() - begin);
+        part.Length = static_cast<std::uint32_t>(text.size());
+        return true;
+    };
+    if (length > std::numeric_limits<std::uint32_t>::max() >> 1)
+        throw std::length_error("TFileFacts: path too long");
+    std::string_view* const views[] = {&fields.Directory, &fields.Name, &fields.BaseName};
+    TPart* const parts[] = {&facts->FDirectory, &facts->FName, &facts->FBaseName};
+    bool placed[3];
+    for (int i = 0; i < 3; ++i)
+        placed[i] = inPath(*views[i], *parts[i]);
+    for (int i = 0; i < 3; ++i)
+        if (!placed[i] && !views[i]->empty())
+            *parts[i] = facts->Place(*views[i]);
+    facts->FPath = std::move(fields.Path);
+    facts->FExtension = &SharedText(fields.Extension);
+    facts->FType = &SharedText(fields.Type);
+    facts->FSize = fields.Size;
+    facts->FCreationTime = fields.CreationTime;
+    facts->FLastWriteTime = fields.LastWriteTime;
+    facts->FLastAccessTime = fields.LastAccessTime;
+    facts->FAttributes = fields.Attributes;
+    return TFileFactsRef(facts.release());
+}
+
+TFileFactsRef TFileFacts::Empty() {
+    // Made once and never released: every default record shares it.
+    static TFileFacts* const empty = [] {
+        TFileFactsRef made = Make({});
+        TFileFacts* facts = made.Writable();
+        facts->References.fetch_add(1, std::memory_order_relaxed);
+        return facts;
+    }();
+    empty->References.fetch_add(1, std::memory_order_relaxed);
+    return TFileFactsRef(empty);
+}
+
+TFileFacts::TFields TFileFacts::Fields() const {
+    TFields fields;
+    fields.Path = FPath;
+    fields.Directory = Directory();
+    fields.Name = Name();
+    fields.BaseName = BaseName();
+    fields.Extension = Extension();
+    fields.Type = Type();
+    fields.Size = FSize;
+    fields.CreationTime = FCreationTime;
+    fields.LastWriteTime = FLastWriteTime;
+    fields.LastAccessTime = FLastAccessTime;
+    fields.Attributes = FAttributes;
+    return fields;
+}
+
+// ---------------------------------------------------------------------------------------
+// TScanRecord
+
+TScanRecord::TScanRecord() = default;
+
+TScanRecord::TScanRecord(TFileFactsRef facts, THashText hash, TScanPriority priority,
+                         std::int32_t group)
+    : Hash(std::move(hash)), Priority(priority), Group(group), Facts(std::move(facts)) {}
+
+template <typename Change>
+void TScanRecord::ChangeFields(Change change) {
+    TFileFacts::TFields fields = Facts->Fields();
+    // The parts still point into the old facts, which live until the new ones replace them.
+    change(fields);
+    Facts = TFileFacts::Make(std::move(fields));
+}
+
+void TScanRecord::SetPath(std::string path) {
+    ChangeFields([&](TFileFacts::TFields& fields) { fields.Path = std::move(path); });
+}
+void TScanRecord::SetDirectory(std::string_view directory) {
+    ChangeFields([&](TFileFacts::TFields& fields) { fields.Directory = directory; });
+}
+void TScanRecord::SetName(std::string_view name) {
+    ChangeFields([&](TFileFacts::TFields& fields) { fields.Name = name; });
+}
+void TScanRecord::SetBaseName(std::string_view baseName) {
+    ChangeFields([&](TFileFacts::TFields& fields) { fields.BaseName = baseName; });
+}
+void TScanRecord::SetExtension(std::string_view extension) {
+    ChangeFields([&](TFileFacts::TFields& fields) { fields.Extension = extension; });
+}
+void TScanRecord::SetSize(std::uint64_t size) {
+    ChangeFields([&](TFileFacts::TFields& fields) { fields.Size = size; });
+}
+void TScanRecord::SetType(std::string_view type) {
+    ChangeFields([&](TFileFacts::TFields& fields) { fields.Type = type; });
+}
+void TScanRecord::SetCreationTime(std::uint64_t time) {
+    ChangeFields([&](TFileFacts::TFields& fields) { fields.CreationTime = time; });
+}
+void TScanRecord::SetLastWriteTime(std::uint64_t time) {
+    ChangeFields([&](TFileFacts::TFields& fields) { fields.LastWriteTime = time; });
+}
+void TScanRecord::SetLastAccessTime(std::uint64_t time) {
+    ChangeFields([&](TFileFacts::TFields& fields) { fields.LastAccessTime = time; });
+}
+void TScanRecord::SetAttributes(std::uint32_t attributes) {
+    ChangeFields([&](TFileFacts::TFields& fields) { fields.Attributes = attributes; });
+}
+
+} // namespace App_scan
