@@ -1,6 +1,7 @@
 #include "App_scan.h"
 
 #include "App_common.h"
+#include "App_scan_binaries.h"
 #include "App_scan_reading.h"
 #include "Kiv_hash.h"
 #include "Kiv_locale.h"
@@ -145,24 +146,25 @@ TScanBinariesMatcher::TScanBinariesMatcher() : Buffer1(NewReadBuffer()), Buffer2
 TScanBinariesMatcher::~TScanBinariesMatcher() = default;
 
 bool TScanBinariesMatcher::Match(TScanRecord& A, TScanRecord& B) {
-    static const char* const openMessage = "The program could not open the file \"%s\".";
-    static const char* const readMessage = "The program could not read the file \"%s\".";
     if (A.Size() != B.Size())
         return false;
+    bool equal = false;
+    if (Partition && Partition->Answer(A, B, *this, equal))
+        return equal;
     TReadOnlyFile fileA(A.Path());
     if (!fileA.IsOpen())
-        RaiseFileError(openMessage, A.Path());
+        RaiseFileError(OpenErrorMessage, A.Path());
     TReadOnlyFile fileB(B.Path());
     if (!fileB.IsOpen())
-        RaiseFileError(openMessage, B.Path());
+        RaiseFileError(OpenErrorMessage, B.Path());
     for (std::uint64_t offset = 0; offset < A.Size();) {
         CheckContinue();
         const auto chunk =
             static_cast<std::size_t>(std::min<std::uint64_t>(ReadChunkSize, A.Size() - offset));
         if (!fileA.ReadExact(Buffer1.get(), chunk))
-            RaiseFileError(readMessage, A.Path());
+            RaiseFileError(ReadErrorMessage, A.Path());
         if (!fileB.ReadExact(Buffer2.get(), chunk))
-            RaiseFileError(readMessage, B.Path());
+            RaiseFileError(ReadErrorMessage, B.Path());
         if (std::memcmp(Buffer1.get(), Buffer2.get(), chunk) != 0)
             return false;
         offset += chunk;
@@ -295,6 +297,8 @@ public:
 
     // The index of the hash matcher when the finder splits classes by hash, or -1.
     int HashLevel() const { return HashMatcher ? HashIndex : -1; }
+    // The class of a record: only records of one class are ever offered to each other.
+    int ClassOfRecord(int index) const { return ClassOf[static_cast<std::size_t>(index)]; }
     // The records whose hashes the run computes unless it ends early, in the order it
     // computes them: in each class with a member still without a hash, all such members
     // when the class's first primary becomes the pivot. A pivot without a hash is computed
@@ -681,6 +685,60 @@ private:
     std::unique_ptr<TScanHashReadAhead> ReadAhead;
 };
 
+// The content partition for one run, attached to the real binaries matcher while the run
+// lasts. Its sets are the records of one class and one size: no other pair can reach
+// the matcher's reading.
+class TPartitionScope {
+public:
+    TPartitionScope(const TCandidateFinder& finder, TScanMatchers& matchers,
+                    const TScanRecords& records, const std::function<bool()>& cancelled) {
+        for (int i = 0; i < matchers.Count() && !Matcher; ++i)
+            Matcher = dynamic_cast<TScanBinariesMatcher*>(&matchers[i]);
+        if (!Matcher)
+            return;
+        Partition =
+            std::make_unique<TScanContentPartition>(records, SetsOf(finder, records), cancelled);
+        Matcher->SetPartition(Partition.get());
+    }
+    ~TPartitionScope() {
+        if (Matcher)
+            Matcher->SetPartition(nullptr);
+    }
+    TPartitionScope(const TPartitionScope&) = delete;
+    TPartitionScope& operator=(const TPartitionScope&) = delete;
+
+private:
+    // Numbers the (class, size) pairs shared by two records or more; -1 for the others.
+    static std::vector<int> SetsOf(const TCandidateFinder& finder, const TScanRecords& records) {
+        const auto count = static_cast<std::size_t>(records.Length());
+        std::vector<int> order(count);
+        for (std::size_t i = 0; i < count; ++i)
+            order[i] = static_cast<int>(i);
+        const auto key = [&](int i) {
+            return std::make_pair(finder.ClassOfRecord(i), records[i].Size());
+        };
+        std::sort(order.begin(), order.end(),
+                  [&](int a, int b) { return key(a) != key(b) ? key(a) < key(b) : a < b; });
+        std::vector<int> setOf(count, -1);
+        int sets = 0;
+        for (std::size_t run = 0; run < count;) {
+            std::size_t end = run + 1;
+            while (end < count && key(order[end]) == key(order[run]))
+                ++end;
+            if (end - run >= 2) {
+                for (std::size_t k = run; k < end; ++k)
+                    setOf[static_cast<std::size_t>(order[k])] = sets;
+                ++sets;
+            }
+            run = end;
+        }
+        return setOf;
+    }
+
+    TScanBinariesMatcher* Matcher = nullptr;
+    std::unique_ptr<TScanContentPartition> Partition;
+};
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -748,6 +806,7 @@ void TScanCommand::AssignGroups() {
     int high = count - 1;
     TCandidateFinder finder(FRecords, *FMatchers);
     const TReadAheadScope readAhead(finder, *FMatchers, FRecords, HashReadAhead, IsCancelled);
+    const TPartitionScope partition(finder, *FMatchers, FRecords, IsCancelled);
     const auto assign = [&](int index, TScanRecord& record, int group) {
         record.Group = group;
         DoRecordChanged(index, record);

@@ -126,6 +126,7 @@ public:
 };
 
 class TScanHashReadAhead;
+class TScanContentPartition;
 
 // The content matchers. Files are read in chunks of ReadChunkSize bytes
 // through buffers allocated once per matcher.
@@ -167,8 +168,12 @@ public:
     bool Match(TScanRecord& A, TScanRecord& B) override;
     TMatchKeyKind KeyKind() const override;
     bool GetMatchKey(const TScanRecord& record, std::string& key) const override;
+    // Where Match first looks for its answer; nullptr: nowhere, every pair is read. Set by
+    // the command for the length of its run.
+    void SetPartition(TScanContentPartition* partition) { Partition = partition; }
 
 private:
+    TScanContentPartition* Partition = nullptr;
     Kiv_autopointers::TAutoArray<unsigned char> Buffer1;
     Kiv_autopointers::TAutoArray<unsigned char> Buffer2;
 };

@@ -15,6 +15,8 @@
 namespace App_scan {
 
 const char* const HashErrorMessage = "The program could not get the hash value of the file \"%s\".";
+const char* const OpenErrorMessage = "The program could not open the file \"%s\".";
+const char* const ReadErrorMessage = "The program could not read the file \"%s\".";
 
 namespace {
 
@@ -58,6 +60,21 @@ bool TReadOnlyFile::ReadExact(unsigned char* buffer, std::size_t size) {
             return false;
         buffer += count;
         size -= static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
+bool TReadOnlyFile::ReadExactAt(unsigned char* buffer, std::size_t size, std::uint64_t offset) {
+    while (size > 0) {
+        ssize_t count = 0;
+        do
+            count = ::pread(Descriptor, buffer, size, static_cast<off_t>(offset));
+        while (count < 0 && errno == EINTR);
+        if (count <= 0)
+            return false;
+        buffer += count;
+        size -= static_cast<std::size_t>(count);
+        offset += static_cast<std::uint64_t>(count);
     }
     return true;
 }

@@ -34,12 +34,16 @@ public:
     long ReadSome(unsigned char* buffer, std::size_t size);
     // Reads exactly size bytes; false when the file ends first or a read fails.
     bool ReadExact(unsigned char* buffer, std::size_t size);
+    // The same at an offset, leaving the file position alone.
+    bool ReadExactAt(unsigned char* buffer, std::size_t size, std::uint64_t offset);
 
 private:
     int Descriptor = -1;
 };
 
 extern const char* const HashErrorMessage;
+extern const char* const OpenErrorMessage;
+extern const char* const ReadErrorMessage;
 
 // Raises EAppError with the format's "%s" replaced by the path.
 [[noreturn]] void RaiseFileError(const char* format, const std::string& path);

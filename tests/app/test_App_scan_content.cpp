@@ -342,19 +342,27 @@ TEST(TScanCommand, RealContentMatchersAgreeWithThePlainAlgorithm) {
         return std::uniform_int_distribution<int>(0, high)(random);
     };
     // A few contents, two of one size, so that hash and bytes are needed to tell them apart.
-    const std::vector<std::string> contents = {"", "abc", "abd", Bytes(ReadChunkSize + 3, 1),
-                                               Bytes(ReadChunkSize + 3, 2)};
+    // Two that part only in their third chunk, for the byte comparison's split.
+    const std::string long1 = Bytes(3 * ReadChunkSize + 5, 3);
+    std::string long2 = long1;
+    long2[2 * ReadChunkSize + 10] ^= 1;
+    const std::vector<std::string> contents = {
+        "", "abc", "abd", Bytes(ReadChunkSize + 3, 1), Bytes(ReadChunkSize + 3, 2), long1, long2};
     int completed = 0, aborted = 0, failed = 0;
     for (int round = 0; round < 300; ++round) {
         std::vector<TScanRecord> list;
         const int count = number(14);
         for (int i = 0; i < count; ++i) {
-            const std::string& content = contents[static_cast<std::size_t>(number(4))];
+            const std::string& content = contents[static_cast<std::size_t>(number(6))];
             const int kind = number(24);
+            const std::string name = "f" + std::to_string(i);
             TScanRecord record =
                 kind == 0 ? RecordOf(folder.Missing("missing" + std::to_string(i)), content.size())
                 : kind == 1 ? RecordOf(folder.Path, content.size()) // opens, but cannot be read
-                            : FileRecord(folder, "f" + std::to_string(i), content);
+                : kind == 2 // shorter than listed: a read fails part-way
+                    ? RecordOf(folder.File(name, content.substr(0, content.size() / 2)),
+                               content.size())
+                    : FileRecord(folder, name, content);
             if (number(2) == 0) // from an earlier scan; now and then out of date
                 record.Hash = number(5) == 0 ? EmptyDigest : OpenSslDigest(content);
             record.Priority = number(2) == 0 ? spPrimary : spSecondary;

@@ -1,0 +1,339 @@
+#include "App_scan_binaries.h"
+
+#include "App_scan_reading.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+namespace App_scan {
+
+namespace {
+
+std::uint32_t ChunkCount(std::uint64_t size) {
+    return static_cast<std::uint32_t>((size + ReadChunkSize - 1) / ReadChunkSize);
+}
+
+std::uint64_t ChunkHash(const unsigned char* data, std::size_t size) {
+    return std::hash<std::string_view>()(
+        std::string_view(reinterpret_cast<const char*>(data), size));
+}
+
+} // namespace
+
+// Reads one set: blocks of members that are equal so far, split by the content of each
+// chunk in turn, depth first, until every block is one member or reached the end.
+class TScanContentPartition::TSetReader {
+public:
+    TSetReader(TScanContentPartition& owner, std::uint64_t size)
+        : Owner(owner), Size(size), Chunks(ChunkCount(size)),
+          Scratch(std::make_unique<unsigned char[]>(ReadChunkSize)),
+          Representative(std::make_unique<unsigned char[]>(ReadChunkSize)) {}
+
+    bool Read(const std::vector<int>& members) {
+        Pending.push_back({Owner.NewNode(-1, 0), members, 0, true});
+        while (!Pending.empty()) {
+            if (Owner.Cancelled && Owner.Cancelled())
+                return false;
+            TBlock block = std::move(Pending.back());
+            Pending.pop_back();
+            if (!Process(block))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    struct TBlock {
+        int Node;
+        std::vector<int> Members;
+        std::uint32_t Chunk;
+        bool First; // the members' files have not been opened yet
+    };
+    // One member's chunk, by the member's place in its block; its bytes are held in Bytes
+    // at that place, or must be read again.
+    struct TPiece {
+        std::size_t At;
+        std::uint64_t Hash;
+    };
+    using TFiles = std::vector<std::unique_ptr<TReadOnlyFile>>;
+
+    const std::string& PathOf(int member) const { return Owner.First[member].Path(); }
+
+    std::size_t ChunkLength(std::uint32_t chunk) const {
+        return static_cast<std::size_t>(
+            std::min<std::uint64_t>(ReadChunkSize, Size - std::uint64_t{chunk} * ReadChunkSize));
+    }
+
+    void Detach(int member, int node, std::uint32_t chunk) {
+        TMember& state = Owner.State[static_cast<std::size_t>(member)];
+        state.Failed = chunk;
+        state.Leaf = Owner.NewNode(node, chunk);
+    }
+
+    // The block's files, kept open while it is small. The first time, every member is
+    // opened: one that cannot be opened fails every comparison at its start and leaves.
+    TFiles OpenFiles(TBlock& block) {
+        const bool keep = block.Members.size() <= Owner.MaxOpenFiles;
+        TFiles files;
+        std::vector<int> opened;
+        for (const int member : block.Members) {
+            if (!keep && !block.First) {
+                files.emplace_back();
+                continue;
+            }
+            auto file = std::make_unique<TReadOnlyFile>(PathOf(member));
+            if (!file->IsOpen()) {
+                if (block.First) {
+                    Owner.State[static_cast<std::size_t>(member)].OpenFailed = true;
+                    continue;
+                }
+                file.reset(); // opened again for the read, which then fails
+            }
+            opened.push_back(member);
+            files.push_back(keep ? std::move(file) : nullptr);
+        }
+        if (block.First)
+            block.Members.swap(opened);
+        return files;
+    }
+
+    bool ReadPiece(const std::unique_ptr<TReadOnlyFile>& file, int member, std::uint32_t chunk,
+                   unsigned char* buffer) const {
+        const std::size_t length = ChunkLength(chunk);
+        const std::uint64_t offset = std::uint64_t{chunk} * ReadChunkSize;
+        if (file)
+            return file->ReadExactAt(buffer, length, offset);
+        TReadOnlyFile once(PathOf(member));
+        return once.IsOpen() && once.ReadExactAt(buffer, length, offset);
+    }
+
+    bool Process(TBlock& block) {
+        TFiles files = OpenFiles(block);
+        for (std::uint32_t chunk = block.Chunk;; ++chunk) {
+            if (block.Members.size() <= 1 || chunk == Chunks) {
+                for (const int member : block.Members)
+                    Owner.State[static_cast<std::size_t>(member)].Leaf = block.Node;
+                return true;
+            }
+            if (Owner.Cancelled && Owner.Cancelled())
+                return false;
+            std::vector<std::vector<std::size_t>> groups = Split(block, files, chunk);
+            if (groups.size() == 1) {
+                // All equal so far (some may have failed): the same block goes on.
+                std::vector<int> members;
+                TFiles kept;
+                for (const std::size_t at : groups[0]) {
+                    members.push_back(block.Members[at]);
+                    kept.push_back(std::move(files[at]));
+                }
+                block.Members.swap(members);
+                files.swap(kept);
+                continue;
+            }
+            for (const std::vector<std::size_t>& group : groups) {
+                std::vector<int> members;
+                for (const std::size_t at : group)
+                    members.push_back(block.Members[at]);
+                Pending.push_back(
+                    {Owner.NewNode(block.Node, chunk), std::move(members), chunk + 1, false});
+            }
+            return true;
+        }
+    }
+
+    // Reads the chunk of every member and splits the block by its bytes: the groups of
+    // equal chunks, as places in the block, in ascending order (members whose read failed
+    // are detached). Hashes find the candidates for equality; the bytes decide.
+    std::vector<std::vector<std::size_t>> Split(const TBlock& block, const TFiles& files,
+                                                std::uint32_t chunk) {
+        const std::size_t length = ChunkLength(chunk);
+        const std::size_t count = block.Members.size();
+        Held = count * length <= Owner.BufferBudget;
+        if (Held)
+            Bytes.resize(count * length);
+        std::vector<TPiece> pieces;
+        pieces.reserve(count);
+        for (std::size_t at = 0; at < count; ++at) {
+            unsigned char* buffer = Held ? Bytes.data() + at * length : Scratch.get();
+            if (ReadPiece(files[at], block.Members[at], chunk, buffer))
+                pieces.push_back({at, ChunkHash(buffer, length)});
+            else
+                Detach(block.Members[at], block.Node, chunk);
+        }
+        std::sort(pieces.begin(), pieces.end(), [](const TPiece& a, const TPiece& b) {
+            return a.Hash != b.Hash ? a.Hash < b.Hash : a.At < b.At;
+        });
+        std::vector<std::vector<std::size_t>> groups;
+        for (std::size_t run = 0; run < pieces.size();) {
+            std::size_t end = run + 1;
+            while (end < pieces.size() && pieces[end].Hash == pieces[run].Hash)
+                ++end;
+            SplitEqualHashes(block, files, chunk, {pieces.begin() + run, pieces.begin() + end},
+                             groups);
+            run = end;
+        }
+        return groups;
+    }
+
+    // Pieces that share a hash: their bytes sort them into groups.
+    void SplitEqualHashes(const TBlock& block, const TFiles& files, std::uint32_t chunk,
+                          std::vector<TPiece> rest, std::vector<std::vector<std::size_t>>& groups) {
+        const std::size_t length = ChunkLength(chunk);
+        while (!rest.empty()) {
+            if (rest.size() == 1) {
+                groups.push_back({rest[0].At});
+                return;
+            }
+            const unsigned char* representative =
+                BytesOf(block, files, rest[0].At, chunk, Representative.get());
+            if (!representative) {
+                Detach(block.Members[rest[0].At], block.Node, chunk);
+                rest.erase(rest.begin());
+                continue;
+            }
+            std::vector<std::size_t> group{rest[0].At};
+            std::vector<TPiece> others;
+            for (std::size_t k = 1; k < rest.size(); ++k) {
+                const unsigned char* bytes =
+                    BytesOf(block, files, rest[k].At, chunk, Scratch.get());
+                if (!bytes)
+                    Detach(block.Members[rest[k].At], block.Node, chunk);
+                else if (std::memcmp(bytes, representative, length) == 0)
+                    group.push_back(rest[k].At);
+                else
+                    others.push_back(rest[k]);
+            }
+            groups.push_back(std::move(group));
+            rest.swap(others);
+        }
+    }
+
+    // The bytes of the member at a place: held, or read again into buffer (nullptr when
+    // that read fails).
+    const unsigned char* BytesOf(const TBlock& block, const TFiles& files, std::size_t at,
+                                 std::uint32_t chunk, unsigned char* buffer) const {
+        if (Held)
+            return Bytes.data() + at * ChunkLength(chunk);
+        return ReadPiece(files[at], block.Members[at], chunk, buffer) ? buffer : nullptr;
+    }
+
+    TScanContentPartition& Owner;
+    const std::uint64_t Size;
+    const std::uint32_t Chunks;
+    std::vector<TBlock> Pending;
+    std::vector<unsigned char> Bytes; // the chunks of the block being split, when held
+    bool Held = false;
+    std::unique_ptr<unsigned char[]> Scratch;
+    std::unique_ptr<unsigned char[]> Representative;
+};
+
+TScanContentPartition::TScanContentPartition(const TScanRecords& records,
+                                             const std::vector<int>& setOf,
+                                             std::function<bool()> cancelled,
+                                             std::uint64_t bufferBudget, std::size_t maxOpenFiles)
+    : First(records.begin()), Count(records.Length()), SetOf(setOf),
+      State(static_cast<std::size_t>(records.Length())), Cancelled(std::move(cancelled)),
+      BufferBudget(bufferBudget), MaxOpenFiles(maxOpenFiles) {
+    // The members of each set in ascending order (a counting sort).
+    int sets = 0;
+    for (const int set : SetOf)
+        sets = std::max(sets, set + 1);
+    SetStart.assign(static_cast<std::size_t>(sets) + 1, 0);
+    for (const int set : SetOf)
+        if (set >= 0)
+            ++SetStart[static_cast<std::size_t>(set) + 1];
+    for (int s = 0; s < sets; ++s)
+        SetStart[s + 1] += SetStart[s];
+    Members.resize(static_cast<std::size_t>(SetStart.back()));
+    std::vector<int> next(SetStart.begin(), SetStart.end() - 1);
+    for (int i = 0; i < Count; ++i)
+        if (SetOf[i] >= 0)
+            Members[static_cast<std::size_t>(next[SetOf[i]]++)] = i;
+}
+
+TScanContentPartition::~TScanContentPartition() = default;
+
+int TScanContentPartition::IndexOf(const TScanRecord& record) const {
+    const std::less<const TScanRecord*> before;
+    if (before(&record, First) || !before(&record, First + Count))
+        return -1;
+    return static_cast<int>(&record - First);
+}
+
+int TScanContentPartition::NewNode(int parent, std::uint32_t chunk) {
+    TNode node;
+    node.Parent = parent;
+    node.Chunk = chunk;
+    node.Depth = parent < 0 ? 0 : Nodes[static_cast<std::size_t>(parent)].Depth + 1;
+    Nodes.push_back(node);
+    return static_cast<int>(Nodes.size()) - 1;
+}
+
+bool TScanContentPartition::ReadSet(int set) {
+    const std::vector<int> members(Members.begin() + SetStart[set],
+                                   Members.begin() + SetStart[set + 1]);
+    for (const int member : members)
+        State[static_cast<std::size_t>(member)] = TMember(); // a cancelled reading's leftovers
+    TSetReader reader(*this, First[members.front()].Size());
+    if (!reader.Read(members))
+        return false;
+    for (const int member : members)
+        State[static_cast<std::size_t>(member)].Read = true;
+    return true;
+}
+
+std::uint32_t TScanContentPartition::Divergence(int a, int b) const {
+    int x = State[static_cast<std::size_t>(a)].Leaf;
+    int y = State[static_cast<std::size_t>(b)].Leaf;
+    // The chunk of the block each side was in just below the common one.
+    std::uint32_t chunkX = Never;
+    std::uint32_t chunkY = Never;
+    const auto up = [this](int& node, std::uint32_t& chunk) {
+        chunk = Nodes[static_cast<std::size_t>(node)].Chunk;
+        node = Nodes[static_cast<std::size_t>(node)].Parent;
+    };
+    while (Nodes[static_cast<std::size_t>(x)].Depth > Nodes[static_cast<std::size_t>(y)].Depth)
+        up(x, chunkX);
+    while (Nodes[static_cast<std::size_t>(y)].Depth > Nodes[static_cast<std::size_t>(x)].Depth)
+        up(y, chunkY);
+    while (x != y) {
+        up(x, chunkX);
+        up(y, chunkY);
+    }
+    return std::min(chunkX, chunkY);
+}
+
+bool TScanContentPartition::Answer(const TScanRecord& A, const TScanRecord& B,
+                                   TScanMatcher& matcher, bool& equal) {
+    const int a = IndexOf(A);
+    const int b = IndexOf(B);
+    if (a < 0 || b < 0 || a == b || SetOf[a] < 0 || SetOf[a] != SetOf[b])
+        return false;
+    if (!State[static_cast<std::size_t>(a)].Read && !ReadSet(SetOf[a]))
+        return false; // stopped by a cancel: the caller meets it at its first cancel point
+    const TMember& first = State[static_cast<std::size_t>(a)];
+    const TMember& second = State[static_cast<std::size_t>(b)];
+    if (first.OpenFailed)
+        RaiseFileError(OpenErrorMessage, A.Path());
+    if (second.OpenFailed)
+        RaiseFileError(OpenErrorMessage, B.Path());
+    const std::uint32_t chunks = ChunkCount(A.Size());
+    const std::uint32_t end = std::min({Divergence(a, b), first.Failed, second.Failed});
+    for (std::uint32_t chunk = 0; chunk < std::min(end, chunks); ++chunk)
+        matcher.CheckContinue();
+    if (end >= chunks) {
+        equal = true;
+        return true;
+    }
+    matcher.CheckContinue(); // the chunk where they part
+    if (end == first.Failed)
+        RaiseFileError(ReadErrorMessage, A.Path());
+    if (end == second.Failed)
+        RaiseFileError(ReadErrorMessage, B.Path());
+    equal = false;
+    return true;
+}
+
+} // namespace App_scan

@@ -1,0 +1,81 @@
+// Byte-for-byte comparison without comparing every pair: the files that a scan may compare
+// with each other are read once, chunk by chunk, and split by content as they go. Every
+// pairwise question of the binaries matcher is then answered from that split, with the
+// same cancel points and errors as reading the two files side by side. Internal to the
+// scan unit.
+#pragma once
+
+#include "App_scan.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace App_scan {
+
+class TScanContentPartition {
+public:
+    // The chunks of one block held in memory at once, at most; a larger block is told apart
+    // by the chunks' hashes first, and the bytes of equal hashes are read again.
+    static constexpr std::uint64_t DefaultBufferBudget = 16 << 20;
+    // A block keeps its files open while it has at most this many members; a larger one
+    // opens each file for each read.
+    static constexpr std::size_t DefaultMaxOpenFiles = 256;
+
+    // setOf: for each record, the number of its set, the records the scan may compare with
+    // each other (of one size), or -1. cancelled: safe to call from any thread; true once
+    // the scan's cancel points would stop it, which ends the reading of a set early.
+    TScanContentPartition(const TScanRecords& records, const std::vector<int>& setOf,
+                          std::function<bool()> cancelled,
+                          std::uint64_t bufferBudget = DefaultBufferBudget,
+                          std::size_t maxOpenFiles = DefaultMaxOpenFiles);
+    ~TScanContentPartition();
+    TScanContentPartition(const TScanContentPartition&) = delete;
+    TScanContentPartition& operator=(const TScanContentPartition&) = delete;
+
+    // For A and B of one size: reads their set when it is not read yet, then passes the
+    // cancel points and raises the error that comparing the two files chunk by chunk would
+    // (A's open, B's open; per chunk: the cancel point, A's read, B's read, the bytes), and
+    // sets equal. False when the caller is to compare them itself (not in one set, or the
+    // reading of the set was stopped by a cancel).
+    bool Answer(const TScanRecord& A, const TScanRecord& B, TScanMatcher& matcher, bool& equal);
+
+private:
+    static constexpr std::uint32_t Never = 0xFFFFFFFF;
+    // A block of the split: the members that were equal up to the chunk it was made at.
+    struct TNode {
+        int Parent = -1;
+        std::uint32_t Chunk = 0; // the chunk at which it was split off its parent
+        std::uint32_t Depth = 0;
+    };
+    struct TMember {
+        int Leaf = -1;                // the last block it belongs to
+        std::uint32_t Failed = Never; // the chunk whose read failed
+        bool OpenFailed = false;
+        bool Read = false; // its set has been read
+    };
+
+    int IndexOf(const TScanRecord& record) const;
+    // Reads the set and splits it; false when a cancel stopped it.
+    bool ReadSet(int set);
+    int NewNode(int parent, std::uint32_t chunk);
+    // The first chunk at which a and b are no longer in one block; Never when they are
+    // equal to the end.
+    std::uint32_t Divergence(int a, int b) const;
+
+    class TSetReader;
+
+    const TScanRecord* First = nullptr;
+    int Count = 0;
+    std::vector<int> SetOf;
+    std::vector<int> SetStart;  // set s is Members[SetStart[s] .. SetStart[s + 1])
+    std::vector<int> Members;   // record indices by set, ascending in each
+    std::vector<TMember> State; // per record
+    std::vector<TNode> Nodes;
+    std::function<bool()> Cancelled;
+    std::uint64_t BufferBudget;
+    std::size_t MaxOpenFiles;
+};
+
+} // namespace App_scan
