@@ -239,9 +239,8 @@ public:
     // Safe to call from any thread: true once QueryContinue answers false for good. Lets
     // those threads stop at once; without it they stop when the run ends.
     std::function<bool()> IsCancelled;
-    // What suits this machine's processors: with two cores to spare for the run's thread
-    // and the main thread that serves it, the threads keep ahead; with fewer, they work
-    // in batches. At most three: more readers only make a disk seek.
+    // What suits this machine's processors: two or three threads that keep ahead. At most
+    // three: more readers only make a disk seek.
     static THashReadAhead DefaultHashReadAhead();
 
     TRecordEvent OnMatching;

@@ -4,6 +4,7 @@
 #include "Kiv_tasks.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -29,17 +30,51 @@ public:
     std::vector<double> Samples;
 };
 
+// Queues calls as a scan does, and notes on the main thread the longest time between two
+// deliveries (how live a list that follows the work is).
 class TQueueTask : public Kiv_tasks::TTask {
 public:
     explicit TQueueTask(int calls) : Calls(calls) {}
 
     void Execute() override {
         for (int i = 0; i < Calls; ++i)
-            Queue([this] { ++Delivered; });
+            Queue([this] {
+                const auto now = std::chrono::steady_clock::now();
+                if (Delivered > 0)
+                    LongestPause = std::max(LongestPause, now - LastDelivery);
+                LastDelivery = now;
+                ++Delivered;
+            });
     }
 
     int Calls;
     int Delivered = 0;
+    std::chrono::steady_clock::time_point LastDelivery;
+    std::chrono::steady_clock::duration LongestPause{};
+};
+
+// The longest time between two turns of the event loop, seen by a timer due every
+// millisecond.
+class TLoopWatch {
+public:
+    TLoopWatch() {
+        QObject::connect(&Timer, &QTimer::timeout, [this] {
+            const auto now = std::chrono::steady_clock::now();
+            if (Turns++ > 0)
+                LongestGap = std::max(LongestGap, now - Last);
+            Last = now;
+        });
+        Timer.start(1);
+    }
+    double LongestGapMs() const {
+        return std::chrono::duration<double, std::milli>(LongestGap).count();
+    }
+
+private:
+    QTimer Timer;
+    int Turns = 0;
+    std::chrono::steady_clock::time_point Last;
+    std::chrono::steady_clock::duration LongestGap{};
 };
 
 double Percentile(std::vector<double> values, double fraction) {
@@ -67,11 +102,15 @@ int main(int argc, char** argv) {
     const int queued = 2'000'000;
     TQueueTask queueTask(queued);
     queueTask.OnFinish = [](Kiv_tasks::TTask*) { QCoreApplication::quit(); };
+    const TLoopWatch watch;
     const auto queueStart = std::chrono::steady_clock::now();
     queueTask.Start();
     QCoreApplication::exec();
     const std::chrono::duration<double> queueTotal = std::chrono::steady_clock::now() - queueStart;
-    std::printf("Queue: %d calls delivered in %.3f s, %.0f calls/s\n", queueTask.Delivered,
-                queueTotal.count(), queueTask.Delivered / queueTotal.count());
+    std::printf("Queue: %d calls delivered in %.3f s, %.0f calls/s; longest time between two "
+                "deliveries %.1f ms, between two turns of the event loop %.1f ms\n",
+                queueTask.Delivered, queueTotal.count(), queueTask.Delivered / queueTotal.count(),
+                std::chrono::duration<double, std::milli>(queueTask.LongestPause).count(),
+                watch.LongestGapMs());
     return queueTask.Delivered == queued ? 0 : 1;
 }

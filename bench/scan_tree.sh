@@ -1,41 +1,136 @@
 #!/usr/bin/env bash
-# sorvik-scan against jdupes and fdupes on one generated tree of about 50,000 files
-# (1.6 GB), page cache warm, all measured in the same run. Usage:
-#   bench/scan_tree.sh BUILD_DIR [TREE_DIR]
-# The tree is made once by make_tree and kept for later runs.
+# sorvik-scan against jdupes and fdupes, all measured in the same run, page cache warm:
+#   - a generated tree of 50,000 files (1.5 GB), idle and with two busy processes beside
+#     every tool, and with sorvik-scan's standard error on a terminal (status and progress
+#     drawn, under script);
+#   - a real tree nobody here wrote, /usr/include and /usr/share/doc, idle and loaded, with
+#     its groups compared with those of fdupes;
+#   - byte-for-byte comparison against the hash, on 4,000 distinct files of one size and on
+#     the 50,000-file tree;
+#   - peak resident memory on 200,000 small files.
+# Times are medians of $RUNS runs, the tools taking turns. Usage:
+#   bench/scan_tree.sh BUILD_DIR [WORK_DIR]
+# The generated trees are made once by make_tree and kept in WORK_DIR for later runs.
 set -euo pipefail
 build=$1
-tree=${2:-${TMPDIR:-/tmp}/sorvik-bench-tree}
-runs=3
+work=${2:-${TMPDIR:-/tmp}}
+runs=${RUNS:-5}
+scan="$build/app/sorvik-scan"
+tree=$work/sorvik-bench-tree
+distinct=$work/sorvik-bench-distinct
+small=$work/sorvik-bench-small
+real=(/usr/include /usr/share/doc)
 
-if [ ! -f "$tree/.complete" ]; then
-    rm -rf "$tree"
-    "$build/bench/make_tree" "$tree" 50000
-    touch "$tree/.complete"
-fi
+make_tree() { # DIR ARGS...
+    local dir=$1
+    shift
+    if [ ! -f "$dir/.complete" ]; then
+        rm -rf "$dir"
+        "$build/bench/make_tree" "$dir" "$@" >/dev/null
+        touch "$dir/.complete"
+    fi
+}
+make_tree "$tree" 50000
+make_tree "$distinct" 4000 11 --distinct-size 100000
+make_tree "$small" 200000 7 --median 512
 # Warm the page cache so that every tool reads from memory.
-find "$tree" -type f -exec cat {} + > /dev/null
+find "$tree" "$distinct" "$small" "${real[@]}" -type f -exec cat {} + >/dev/null 2>&1 || true
 
-# Best wall time of $runs runs, in seconds.
-best_of() {
-    local best=""
-    for _ in $(seq "$runs"); do
-        local start end elapsed
-        start=$(date +%s.%N)
-        "$@" > /dev/null 2>&1
-        end=$(date +%s.%N)
-        elapsed=$(echo "$end - $start" | bc -l)
-        if [ -z "$best" ] || [ "$(echo "$elapsed < $best" | bc -l)" = 1 ]; then
-            best=$elapsed
-        fi
+busy_pids=()
+start_load() {
+    for _ in 1 2; do
+        sh -c 'while :; do :; done' &
+        busy_pids+=($!)
     done
-    printf '%.3f' "$best"
+}
+stop_load() {
+    [ ${#busy_pids[@]} -eq 0 ] || kill "${busy_pids[@]}" 2>/dev/null || true
+    wait "${busy_pids[@]}" 2>/dev/null || true
+    busy_pids=()
+}
+trap stop_load EXIT
+
+seconds() { # COMMAND...: wall time of one run
+    local start end
+    start=$(date +%s.%N)
+    "$@" >/dev/null 2>&1
+    end=$(date +%s.%N)
+    echo "$end - $start" | bc -l
+}
+median() { sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+ratio() { printf '%.2f' "$(echo "$1 / $2" | bc -l)"; }
+
+# Medians of the named commands, run in turns: "name|command" ...
+declare -A result
+measure() {
+    local -A samples
+    local entry name
+    for _ in $(seq "$runs"); do
+        for entry in "$@"; do
+            name=${entry%%|*}
+            samples[$name]+="$(seconds bash -c "${entry#*|}") "
+        done
+    done
+    for entry in "$@"; do
+        name=${entry%%|*}
+        result[$name]=$(tr ' ' '\n' <<<"${samples[$name]}" | grep . | median)
+    done
 }
 
-ours=$(best_of "$build/app/sorvik-scan" --compare size,hash "$tree")
-jdupes=$(best_of jdupes -r -q "$tree")
-fdupes=$(best_of fdupes -r -q "$tree")
-groups_ours=$("$build/app/sorvik-scan" --compare size,hash "$tree" 2>&1 >/dev/null)
-echo "tree: $(find "$tree" -type f -name '*.bin' | wc -l) files, $(du -sh "$tree" | cut -f1)"
-echo "sorvik-scan: $groups_ours"
-echo "scan_tree: sorvik-scan ${ours} s, jdupes ${jdupes} s, fdupes ${fdupes} s, ratio sorvik/jdupes $(printf '%.2f' "$(echo "$ours / $jdupes" | bc -l)")"
+comparison() { # LABEL PATHS...
+    local label=$1
+    shift
+    measure "ours|'$scan' --compare size,hash $*" "jdupes|jdupes -r -q $*" "fdupes|fdupes -r -q $*"
+    printf '%-44s %8s %8s %8s %10s\n' "$label" "${result[ours]}" "${result[jdupes]}" \
+        "${result[fdupes]}" "$(ratio "${result[ours]}" "${result[jdupes]}")"
+}
+
+echo "tree: $(find "$tree" -type f -name '*.bin' | wc -l) files, $(du -sh "$tree" | cut -f1);" \
+    "real tree: $(find "${real[@]}" -type f | wc -l) files, $(du -shc "${real[@]}" | tail -1 | cut -f1)"
+echo "sorvik-scan on the tree: $("$scan" --compare size,hash "$tree" 2>&1 >/dev/null)"
+printf '%-44s %8s %8s %8s %10s\n' "seconds, median of $runs" sorvik jdupes fdupes "sorvik/jd"
+comparison "50,000 files, idle" "$tree"
+start_load
+comparison "50,000 files, two busy processes" "$tree"
+stop_load
+measure "ours|script -qec \"'$scan' --compare size,hash '$tree' >/dev/null\" /dev/null" \
+    "jdupes|jdupes -r -q '$tree'"
+printf '%-44s %8s %8s %8s %10s\n' "50,000 files, progress on a terminal, idle" "${result[ours]}" \
+    "${result[jdupes]}" "-" "$(ratio "${result[ours]}" "${result[jdupes]}")"
+comparison "/usr/include + /usr/share/doc, idle" "${real[@]}"
+start_load
+comparison "/usr/include + /usr/share/doc, busy" "${real[@]}"
+stop_load
+
+# The same groups as fdupes on the real tree.
+groups_of() { # FILE: one line per group, its paths sorted, the groups sorted
+    tr -d '\r' <"$1" | awk 'BEGIN { g = 0 } /^$/ { g++; next } { print g "\t" $0 }' |
+        LC_ALL=C sort -t "$(printf '\t')" -k1,1n -k2 |
+        awk -F '\t' '{ if ($1 != p && NR > 1) { print s; s = "" } p = $1; s = s $2 "\x1f" }
+                     END { if (s != "") print s }' | LC_ALL=C sort
+}
+ours_out=$(mktemp) fdupes_out=$(mktemp)
+"$scan" --compare size,hash "${real[@]}" 2>/dev/null >"$ours_out"
+fdupes -r -q "${real[@]}" >"$fdupes_out"
+ours_groups=$(groups_of "$ours_out" | wc -l)
+fdupes_groups=$(groups_of "$fdupes_out" | wc -l)
+if cmp -s <(groups_of "$ours_out") <(groups_of "$fdupes_out"); then same=yes; else same=NO; fi
+rm -f "$ours_out" "$fdupes_out"
+echo "real tree groups: sorvik-scan $ours_groups, fdupes $fdupes_groups, the same groups: $same"
+
+measure "hash|'$scan' --compare size,hash '$distinct'" \
+    "binaries|'$scan' --compare size,binaries '$distinct'"
+echo "4,000 distinct files of 100,000 bytes: size,hash ${result[hash]} s," \
+    "size,binaries ${result[binaries]} s, ratio $(ratio "${result[binaries]}" "${result[hash]}")"
+measure "hash|'$scan' --compare size,hash '$tree'" "binaries|'$scan' --compare size,binaries '$tree'"
+echo "50,000-file tree: size,hash ${result[hash]} s, size,binaries ${result[binaries]} s," \
+    "ratio $(ratio "${result[binaries]}" "${result[hash]}")"
+
+peak() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; } # kilobytes
+files=$(find "$small" -type f -name '*.bin' | wc -l)
+ours_kb=$(peak "$scan" --compare size,hash "$small")
+jdupes_kb=$(peak jdupes -r -q "$small")
+fdupes_kb=$(peak fdupes -r -q "$small")
+echo "peak memory on $files small files: sorvik-scan $((ours_kb / 1024)) MB" \
+    "($((ours_kb * 1024 / files)) bytes per file), jdupes $((jdupes_kb / 1024)) MB," \
+    "fdupes $((fdupes_kb / 1024)) MB"

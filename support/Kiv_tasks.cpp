@@ -21,8 +21,9 @@ namespace {
 // How often the main thread collects queued calls on its own: often enough that a list
 // follows the work live, seldom enough to cost nothing.
 constexpr std::chrono::milliseconds DeliveryInterval(10);
-// The longest run of queued calls before the event loop gets its turn again.
-constexpr std::chrono::milliseconds DeliverySlice(8);
+// The longest run of queued calls before the event loop gets its turn again: a window
+// repaints and answers in time.
+constexpr std::chrono::milliseconds DeliverySlice(4);
 // Calls run between two looks at the clock.
 constexpr int CallsPerClockLook = 8;
 // A worker waiting for its call spins this many pauses (a few microseconds) before it
@@ -152,8 +153,10 @@ TTaskThread::TTaskThread()
         }
         HandOver->Deliver();
     });
+    // The timer only wakes the notifier: one source delivers, so one turn of the event
+    // loop runs one slice at most.
     QObject::connect(Collector.get(), &QTimer::timeout, Collector.get(),
-                     [this] { HandOver->Deliver(); });
+                     [this] { HandOver->Wake(); });
     Collector->start(DeliveryInterval);
 }
 

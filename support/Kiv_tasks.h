@@ -77,7 +77,7 @@ private:
     // The shared queue. The worker appends under the lock; the main thread takes the whole
     // queue at once and runs it outside the lock, at most DeliverySlice at a time so that
     // its event loop keeps getting turns. It is woken through an eventfd when the worker
-    // waits (for a call's end or for room); otherwise its timer collects the queue every
+    // waits (for a call's end or for room); otherwise its timer wakes it every
     // DeliveryInterval, so that a flood of calls costs no wake-up each. The worker holds
     // its own share of this state, so the main thread may delete the thread object while
     // the worker is still leaving RunOnMainThread.
