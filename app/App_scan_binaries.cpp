@@ -11,6 +11,9 @@ namespace App_scan {
 
 namespace {
 
+// Blocks up to this size compare their held chunks with each other directly.
+constexpr std::size_t SmallBlock = 8;
+
 std::uint32_t ChunkCount(std::uint64_t size) {
     return static_cast<std::uint32_t>((size + ReadChunkSize - 1) / ReadChunkSize);
 }
@@ -151,14 +154,19 @@ private:
         const std::size_t length = ChunkLength(chunk);
         const std::size_t count = block.Members.size();
         Held = count * length <= Owner.BufferBudget;
-        if (Held)
-            Bytes.resize(count * length);
+        if (Held && BytesSize < count * length) {
+            Bytes = std::make_unique_for_overwrite<unsigned char[]>(count * length);
+            BytesSize = count * length;
+        }
+        // A few held chunks are compared with each other at once; hashes first pay only
+        // where many would be.
+        const bool hash = !Held || count > SmallBlock;
         std::vector<TPiece> pieces;
         pieces.reserve(count);
         for (std::size_t at = 0; at < count; ++at) {
-            unsigned char* buffer = Held ? Bytes.data() + at * length : Scratch.get();
+            unsigned char* buffer = Held ? Bytes.get() + at * length : Scratch.get();
             if (ReadPiece(files[at], block.Members[at], chunk, buffer))
-                pieces.push_back({at, ChunkHash(buffer, length)});
+                pieces.push_back({at, hash ? ChunkHash(buffer, length) : 0});
             else
                 Detach(block.Members[at], block.Node, chunk);
         }
@@ -215,7 +223,7 @@ private:
     const unsigned char* BytesOf(const TBlock& block, const TFiles& files, std::size_t at,
                                  std::uint32_t chunk, unsigned char* buffer) const {
         if (Held)
-            return Bytes.data() + at * ChunkLength(chunk);
+            return Bytes.get() + at * ChunkLength(chunk);
         return ReadPiece(files[at], block.Members[at], chunk, buffer) ? buffer : nullptr;
     }
 
@@ -223,7 +231,9 @@ private:
     const std::uint64_t Size;
     const std::uint32_t Chunks;
     std::vector<TBlock> Pending;
-    std::vector<unsigned char> Bytes; // the chunks of the block being split, when held
+    // The chunks of the block being split, when held.
+    std::unique_ptr<unsigned char[]> Bytes;
+    std::size_t BytesSize = 0;
     bool Held = false;
     std::unique_ptr<unsigned char[]> Scratch;
     std::unique_ptr<unsigned char[]> Representative;
