@@ -11,6 +11,7 @@
 #include <functional>
 #include <string_view>
 #include <thread>
+#include <unordered_set>
 #include <utility>
 
 namespace App_scan {
@@ -92,6 +93,14 @@ Kiv_autopointers::TAutoArray<unsigned char> NewReadBuffer() {
     return std::make_unique<unsigned char[]>(ReadChunkSize);
 }
 
+// Raises what the end of a read means: failed with format, changed with its own message.
+void RaiseReadError(TReadEnd end, const char* failedFormat, const TScanRecord& record) {
+    if (end == TReadEnd::reFailed)
+        RaiseFileError(failedFormat, record.Path());
+    if (end == TReadEnd::reChanged)
+        RaiseFileError(ChangedErrorMessage, record.Path());
+}
+
 } // namespace
 
 TScanHashMatcher::TScanHashMatcher() : Buffer(NewReadBuffer()) {}
@@ -135,8 +144,11 @@ void TScanHashMatcher::ComputeHash(TScanRecord& record) {
         return true;
     };
     // A read that fails is an error, never the end of the file: a failure must not pass
-    // for the hash of a shorter file.
-    if (HashFile(record.Path(), Buffer.get(), check, hash, reads) != THashEnd::heDone)
+    // for the hash of a shorter file. Nor may a file that changed since it was listed.
+    const THashEnd end = HashFile(record, Buffer.get(), check, hash, reads);
+    if (end == THashEnd::heChanged)
+        RaiseFileError(ChangedErrorMessage, record.Path());
+    if (end != THashEnd::heDone)
         RaiseFileError(HashErrorMessage, record.Path());
     record.Hash = std::move(hash);
 }
@@ -151,24 +163,24 @@ bool TScanBinariesMatcher::Match(TScanRecord& A, TScanRecord& B) {
     bool equal = false;
     if (Partition && Partition->Answer(A, B, *this, equal))
         return equal;
-    TReadOnlyFile fileA(A.Path());
-    if (!fileA.IsOpen())
-        RaiseFileError(OpenErrorMessage, A.Path());
-    TReadOnlyFile fileB(B.Path());
-    if (!fileB.IsOpen())
-        RaiseFileError(OpenErrorMessage, B.Path());
+    // Each file opened and checked to be the one listed, A first; then per chunk a cancel
+    // point, A's read, B's read and the bytes; at the end, that neither file grew.
+    TReadOnlyFile fileA(A);
+    RaiseReadError(fileA.State(), OpenErrorMessage, A);
+    TReadOnlyFile fileB(B);
+    RaiseReadError(fileB.State(), OpenErrorMessage, B);
     for (std::uint64_t offset = 0; offset < A.Size();) {
         CheckContinue();
         const auto chunk =
             static_cast<std::size_t>(std::min<std::uint64_t>(ReadChunkSize, A.Size() - offset));
-        if (!fileA.ReadExact(Buffer1.get(), chunk))
-            RaiseFileError(ReadErrorMessage, A.Path());
-        if (!fileB.ReadExact(Buffer2.get(), chunk))
-            RaiseFileError(ReadErrorMessage, B.Path());
+        RaiseReadError(fileA.ReadExact(Buffer1.get(), chunk), ReadErrorMessage, A);
+        RaiseReadError(fileB.ReadExact(Buffer2.get(), chunk), ReadErrorMessage, B);
         if (std::memcmp(Buffer1.get(), Buffer2.get(), chunk) != 0)
             return false;
         offset += chunk;
     }
+    RaiseReadError(fileA.EndsAt(A.Size()), ReadErrorMessage, A);
+    RaiseReadError(fileB.EndsAt(B.Size()), ReadErrorMessage, B);
     return true;
 }
 
@@ -655,6 +667,32 @@ void TCandidateFinder::VisitByHash(int cls, int pivot, const std::function<void(
     }
 }
 
+// The files of the group being formed, by device and inode: a record that is the same file
+// as one of them stays out of it.
+class TGroupFiles {
+public:
+    void Start(const TScanRecord& pivot) {
+        Files.clear();
+        Add(pivot);
+    }
+    // False when the record is the same file as one already in the group; records whose
+    // identity is unknown are always taken.
+    bool Add(const TScanRecord& record) {
+        if (record.Device() == 0 && record.Inode() == 0)
+            return true;
+        return Files.insert({record.Device(), record.Inode()}).second;
+    }
+    void Remove(const TScanRecord& record) { Files.erase({record.Device(), record.Inode()}); }
+
+private:
+    struct THash {
+        std::size_t operator()(const std::pair<std::uint64_t, std::uint64_t>& file) const {
+            return std::hash<std::uint64_t>()(file.first * 0x9E3779B97F4A7C15ull ^ file.second);
+        }
+    };
+    std::unordered_set<std::pair<std::uint64_t, std::uint64_t>, THash> Files;
+};
+
 // The read-ahead for one run, attached to the real hash matcher while the run lasts.
 class TReadAheadScope {
 public:
@@ -815,12 +853,14 @@ void TScanCommand::AssignGroups() {
         DoProgress(position, count);
     };
 
+    TGroupFiles groupFiles;
     for (int index = 0; index <= high; ++index) {
         CheckContinue();
         TScanRecord& pivot = FRecords[index];
         if (pivot.Priority != spPrimary || pivot.Group >= 0)
             continue;
         DoMatching(index, pivot);
+        groupFiles.Start(pivot);
         while (low < high && FRecords[low].Group >= 0)
             ++low;
         while (high > low && FRecords[high].Group >= 0)
@@ -829,8 +869,14 @@ void TScanCommand::AssignGroups() {
         // those of them that the chain could answer true for or would act upon.
         finder.ForEachCandidate(index, [&](int m) {
             TScanRecord& candidate = FRecords[m];
-            if (!FMatchers->Match(pivot, candidate))
+            // One file under two names is no copy of itself: removing "the copy" would
+            // remove the only one. The matchers are not asked.
+            if (!groupFiles.Add(candidate))
                 return;
+            if (!FMatchers->Match(pivot, candidate)) {
+                groupFiles.Remove(candidate);
+                return;
+            }
             if (pivot.Group < 0)
                 assign(index, pivot, nextGroup);
             assign(m, candidate, nextGroup);

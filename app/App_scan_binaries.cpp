@@ -69,14 +69,18 @@ private:
             std::min<std::uint64_t>(ReadChunkSize, Size - std::uint64_t{chunk} * ReadChunkSize));
     }
 
-    void Detach(int member, int node, std::uint32_t chunk) {
-        TMember& state = Owner.State[static_cast<std::size_t>(member)];
+    TMember& StateOf(int member) { return Owner.State[static_cast<std::size_t>(member)]; }
+
+    void Detach(int member, int node, std::uint32_t chunk, TReadEnd end) {
+        TMember& state = StateOf(member);
         state.Failed = chunk;
+        state.FailedAs = end;
         state.Leaf = Owner.NewNode(node, chunk);
     }
 
     // The block's files, kept open while it is small. The first time, every member is
-    // opened: one that cannot be opened fails every comparison at its start and leaves.
+    // opened and checked: one that cannot be opened or is not the file listed fails every
+    // comparison at its start and leaves.
     TFiles OpenFiles(TBlock& block) {
         const bool keep = block.Members.size() <= Owner.MaxOpenFiles;
         TFiles files;
@@ -86,13 +90,13 @@ private:
                 files.emplace_back();
                 continue;
             }
-            auto file = std::make_unique<TReadOnlyFile>(PathOf(member));
-            if (!file->IsOpen()) {
+            auto file = std::make_unique<TReadOnlyFile>(Owner.First[member]);
+            if (file->State() != TReadEnd::reDone) {
                 if (block.First) {
-                    Owner.State[static_cast<std::size_t>(member)].OpenFailed = true;
+                    StateOf(member).Opened = file->State();
                     continue;
                 }
-                file.reset(); // opened again for the read, which then fails
+                file.reset(); // opened again for the read, which then fails as this did
             }
             opened.push_back(member);
             files.push_back(keep ? std::move(file) : nullptr);
@@ -102,22 +106,37 @@ private:
         return files;
     }
 
-    bool ReadPiece(const std::unique_ptr<TReadOnlyFile>& file, int member, std::uint32_t chunk,
-                   unsigned char* buffer) const {
+    // Runs read on the member's file: the block's own, or one opened for it.
+    template <typename Read>
+    TReadEnd WithFile(const std::unique_ptr<TReadOnlyFile>& file, int member, Read read) const {
+        if (file)
+            return read(*file);
+        TReadOnlyFile once(Owner.First[member]);
+        return once.State() == TReadEnd::reDone ? read(once) : once.State();
+    }
+
+    TReadEnd ReadPiece(const std::unique_ptr<TReadOnlyFile>& file, int member, std::uint32_t chunk,
+                       unsigned char* buffer) const {
         const std::size_t length = ChunkLength(chunk);
         const std::uint64_t offset = std::uint64_t{chunk} * ReadChunkSize;
-        if (file)
-            return file->ReadExactAt(buffer, length, offset);
-        TReadOnlyFile once(PathOf(member));
-        return once.IsOpen() && once.ReadExactAt(buffer, length, offset);
+        return WithFile(file, member, [&](TReadOnlyFile& open) {
+            return open.ReadExactAt(buffer, length, offset);
+        });
     }
 
     bool Process(TBlock& block) {
         TFiles files = OpenFiles(block);
         for (std::uint32_t chunk = block.Chunk;; ++chunk) {
             if (block.Members.size() <= 1 || chunk == Chunks) {
-                for (const int member : block.Members)
-                    Owner.State[static_cast<std::size_t>(member)].Leaf = block.Node;
+                for (std::size_t at = 0; at < block.Members.size(); ++at) {
+                    const int member = block.Members[at];
+                    StateOf(member).Leaf = block.Node;
+                    // Equal to the end: whether a file has more than was listed decides.
+                    if (block.Members.size() > 1)
+                        StateOf(member).AtEnd =
+                            WithFile(files[at], member,
+                                     [&](TReadOnlyFile& open) { return open.EndsAt(Size); });
+                }
                 return true;
             }
             if (Owner.Cancelled && Owner.Cancelled())
@@ -165,10 +184,11 @@ private:
         pieces.reserve(count);
         for (std::size_t at = 0; at < count; ++at) {
             unsigned char* buffer = Held ? Bytes.get() + at * length : Scratch.get();
-            if (ReadPiece(files[at], block.Members[at], chunk, buffer))
+            const TReadEnd end = ReadPiece(files[at], block.Members[at], chunk, buffer);
+            if (end == TReadEnd::reDone)
                 pieces.push_back({at, hash ? ChunkHash(buffer, length) : 0});
             else
-                Detach(block.Members[at], block.Node, chunk);
+                Detach(block.Members[at], block.Node, chunk, end);
         }
         std::sort(pieces.begin(), pieces.end(), [](const TPiece& a, const TPiece& b) {
             return a.Hash != b.Hash ? a.Hash < b.Hash : a.At < b.At;
@@ -194,10 +214,11 @@ private:
                 groups.push_back({rest[0].At});
                 return;
             }
+            TReadEnd end = TReadEnd::reDone;
             const unsigned char* representative =
-                BytesOf(block, files, rest[0].At, chunk, Representative.get());
+                BytesOf(block, files, rest[0].At, chunk, Representative.get(), end);
             if (!representative) {
-                Detach(block.Members[rest[0].At], block.Node, chunk);
+                Detach(block.Members[rest[0].At], block.Node, chunk, end);
                 rest.erase(rest.begin());
                 continue;
             }
@@ -205,9 +226,9 @@ private:
             std::vector<TPiece> others;
             for (std::size_t k = 1; k < rest.size(); ++k) {
                 const unsigned char* bytes =
-                    BytesOf(block, files, rest[k].At, chunk, Scratch.get());
+                    BytesOf(block, files, rest[k].At, chunk, Scratch.get(), end);
                 if (!bytes)
-                    Detach(block.Members[rest[k].At], block.Node, chunk);
+                    Detach(block.Members[rest[k].At], block.Node, chunk, end);
                 else if (std::memcmp(bytes, representative, length) == 0)
                     group.push_back(rest[k].At);
                 else
@@ -219,12 +240,13 @@ private:
     }
 
     // The bytes of the member at a place: held, or read again into buffer (nullptr when
-    // that read fails).
+    // that read fails, how in end).
     const unsigned char* BytesOf(const TBlock& block, const TFiles& files, std::size_t at,
-                                 std::uint32_t chunk, unsigned char* buffer) const {
+                                 std::uint32_t chunk, unsigned char* buffer, TReadEnd& end) const {
         if (Held)
             return Bytes.get() + at * ChunkLength(chunk);
-        return ReadPiece(files[at], block.Members[at], chunk, buffer) ? buffer : nullptr;
+        end = ReadPiece(files[at], block.Members[at], chunk, buffer);
+        return end == TReadEnd::reDone ? buffer : nullptr;
     }
 
     TScanContentPartition& Owner;
@@ -325,23 +347,30 @@ bool TScanContentPartition::Answer(const TScanRecord& A, const TScanRecord& B,
         return false; // stopped by a cancel: the caller meets it at its first cancel point
     const TMember& first = State[static_cast<std::size_t>(a)];
     const TMember& second = State[static_cast<std::size_t>(b)];
-    if (first.OpenFailed)
-        RaiseFileError(OpenErrorMessage, A.Path());
-    if (second.OpenFailed)
-        RaiseFileError(OpenErrorMessage, B.Path());
+    // Raises what the end of a read of the member means.
+    const auto raise = [](TReadEnd end, const char* failedFormat, const TScanRecord& record) {
+        if (end == TReadEnd::reFailed)
+            RaiseFileError(failedFormat, record.Path());
+        if (end == TReadEnd::reChanged)
+            RaiseFileError(ChangedErrorMessage, record.Path());
+    };
+    raise(first.Opened, OpenErrorMessage, A);
+    raise(second.Opened, OpenErrorMessage, B);
     const std::uint32_t chunks = ChunkCount(A.Size());
     const std::uint32_t end = std::min({Divergence(a, b), first.Failed, second.Failed});
     for (std::uint32_t chunk = 0; chunk < std::min(end, chunks); ++chunk)
         matcher.CheckContinue();
     if (end >= chunks) {
+        raise(first.AtEnd, ReadErrorMessage, A);
+        raise(second.AtEnd, ReadErrorMessage, B);
         equal = true;
         return true;
     }
     matcher.CheckContinue(); // the chunk where they part
     if (end == first.Failed)
-        RaiseFileError(ReadErrorMessage, A.Path());
+        raise(first.FailedAs, ReadErrorMessage, A);
     if (end == second.Failed)
-        RaiseFileError(ReadErrorMessage, B.Path());
+        raise(second.FailedAs, ReadErrorMessage, B);
     equal = false;
     return true;
 }

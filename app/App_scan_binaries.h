@@ -6,6 +6,7 @@
 #pragma once
 
 #include "App_scan.h"
+#include "App_scan_reading.h"
 
 #include <cstdint>
 #include <functional>
@@ -36,9 +37,9 @@ public:
 
     // For A and B of one size: reads their set when it is not read yet, then passes the
     // cancel points and raises the error that comparing the two files chunk by chunk would
-    // (A's open, B's open; per chunk: the cancel point, A's read, B's read, the bytes), and
-    // sets equal. False when the caller is to compare them itself (not in one set, or the
-    // reading of the set was stopped by a cancel).
+    // (A's open, B's open; per chunk: the cancel point, A's read, B's read, the bytes; at
+    // the end, whether A and then B grew), and sets equal. False when the caller is to compare them
+    // itself (not in one set, or the reading of the set was stopped by a cancel).
     bool Answer(const TScanRecord& A, const TScanRecord& B, TScanMatcher& matcher, bool& equal);
 
 private:
@@ -51,9 +52,11 @@ private:
     };
     struct TMember {
         int Leaf = -1;                // the last block it belongs to
-        std::uint32_t Failed = Never; // the chunk whose read failed
-        bool OpenFailed = false;
-        bool Read = false; // its set has been read
+        std::uint32_t Failed = Never; // the chunk whose read failed or found the file short
+        TReadEnd FailedAs = TReadEnd::reDone;
+        TReadEnd Opened = TReadEnd::reDone; // could not be opened, or not the file listed
+        TReadEnd AtEnd = TReadEnd::reDone;  // equal to the end: it grew, or the check failed
+        bool Read = false;                  // its set has been read
     };
 
     int IndexOf(const TScanRecord& record) const;

@@ -1,6 +1,7 @@
 #include "App_scan_reading.h"
 
 #include "App_common.h"
+#include "Kiv_files.h"
 #include "Kiv_hash.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 #include <utility>
@@ -17,6 +19,7 @@ namespace App_scan {
 const char* const HashErrorMessage = "The program could not get the hash value of the file \"%s\".";
 const char* const OpenErrorMessage = "The program could not open the file \"%s\".";
 const char* const ReadErrorMessage = "The program could not read the file \"%s\".";
+const char* const ChangedErrorMessage = "The file \"%s\" changed after it was added to the list.";
 
 namespace {
 
@@ -31,13 +34,24 @@ constexpr std::chrono::milliseconds WaitSlice(1);
 // ---------------------------------------------------------------------------------------
 // TReadOnlyFile, HashFile
 
-TReadOnlyFile::TReadOnlyFile(const std::string& path) {
-    // A path with a NUL byte would name another file to the system: refuse it.
-    if (path.find('\0') != std::string::npos)
+TReadOnlyFile::TReadOnlyFile(const TScanRecord& record) {
+    Descriptor = Kiv_files::OpenForReading(record.Path());
+    if (Descriptor < 0) {
+        // A symbolic link where a file was listed is another file, not a failure to read.
+        FState = errno == ELOOP ? TReadEnd::reChanged : TReadEnd::reFailed;
         return;
-    do
-        Descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    while (Descriptor < 0 && errno == EINTR);
+    }
+    struct stat info {};
+    if (::fstat(Descriptor, &info) != 0) {
+        FState = TReadEnd::reFailed;
+        return;
+    }
+    const bool known = record.Device() != 0 || record.Inode() != 0;
+    const bool same = !known || (info.st_dev == record.Device() && info.st_ino == record.Inode());
+    FState =
+        S_ISREG(info.st_mode) && same && static_cast<std::uint64_t>(info.st_size) == record.Size()
+            ? TReadEnd::reDone
+            : TReadEnd::reChanged;
 }
 
 TReadOnlyFile::~TReadOnlyFile() {
@@ -53,30 +67,45 @@ long TReadOnlyFile::ReadSome(unsigned char* buffer, std::size_t size) {
     return static_cast<long>(count);
 }
 
-bool TReadOnlyFile::ReadExact(unsigned char* buffer, std::size_t size) {
+TReadEnd TReadOnlyFile::ReadExact(unsigned char* buffer, std::size_t size) {
     while (size > 0) {
         const long count = ReadSome(buffer, size);
-        if (count <= 0)
-            return false;
+        if (count < 0)
+            return TReadEnd::reFailed;
+        if (count == 0)
+            return TReadEnd::reChanged;
         buffer += count;
         size -= static_cast<std::size_t>(count);
     }
-    return true;
+    return TReadEnd::reDone;
 }
 
-bool TReadOnlyFile::ReadExactAt(unsigned char* buffer, std::size_t size, std::uint64_t offset) {
+TReadEnd TReadOnlyFile::ReadExactAt(unsigned char* buffer, std::size_t size, std::uint64_t offset) {
     while (size > 0) {
         ssize_t count = 0;
         do
             count = ::pread(Descriptor, buffer, size, static_cast<off_t>(offset));
         while (count < 0 && errno == EINTR);
-        if (count <= 0)
-            return false;
+        if (count < 0)
+            return TReadEnd::reFailed;
+        if (count == 0)
+            return TReadEnd::reChanged;
         buffer += count;
         size -= static_cast<std::size_t>(count);
         offset += static_cast<std::uint64_t>(count);
     }
-    return true;
+    return TReadEnd::reDone;
+}
+
+TReadEnd TReadOnlyFile::EndsAt(std::uint64_t offset) {
+    unsigned char byte = 0;
+    ssize_t count = 0;
+    do
+        count = ::pread(Descriptor, &byte, 1, static_cast<off_t>(offset));
+    while (count < 0 && errno == EINTR);
+    if (count < 0)
+        return TReadEnd::reFailed;
+    return count == 0 ? TReadEnd::reDone : TReadEnd::reChanged;
 }
 
 void RaiseFileError(const char* format, const std::string& path) {
@@ -85,13 +114,14 @@ void RaiseFileError(const char* format, const std::string& path) {
     throw App_common::EAppError(message);
 }
 
-THashEnd HashFile(const std::string& path, unsigned char* buffer,
+THashEnd HashFile(const TScanRecord& record, unsigned char* buffer,
                   const std::function<bool()>& proceed, THashText& hash, int& reads) {
     reads = 0;
-    TReadOnlyFile file(path);
-    if (!file.IsOpen())
-        return THashEnd::heFailed;
+    TReadOnlyFile file(record);
+    if (file.State() != TReadEnd::reDone)
+        return file.State() == TReadEnd::reChanged ? THashEnd::heChanged : THashEnd::heFailed;
     Kiv_hash::TSha256HashFunction function;
+    std::uint64_t total = 0;
     for (;;) {
         if (!proceed())
             return THashEnd::heStopped;
@@ -101,8 +131,13 @@ THashEnd HashFile(const std::string& path, unsigned char* buffer,
             return THashEnd::heFailed;
         if (count == 0)
             break;
+        total += static_cast<std::uint64_t>(count);
+        if (total > record.Size())
+            return THashEnd::heChanged; // it grew: what was listed is not what is read
         function.Update(buffer, static_cast<std::int32_t>(count));
     }
+    if (total != record.Size())
+        return THashEnd::heChanged; // it shrank
     unsigned char digest[32];
     function.GetDigest(digest);
     hash = THashText::FromDigest(digest);
@@ -191,13 +226,15 @@ void TScanHashReadAhead::Read(std::size_t slot, unsigned char* buffer) {
     THashText hash;
     int reads = 0;
     const THashEnd end = HashFile(
-        First[Plan[slot]].Path(), buffer,
+        First[Plan[slot]], buffer,
         [this] { return !Stop.load(std::memory_order_relaxed) && !IsCancelled(); }, hash, reads);
     TState state = stWaiting; // stopped: the scan's thread computes it if it gets there
     if (end != THashEnd::heStopped) {
         place.Hash = std::move(hash);
         place.Reads = reads;
-        state = end == THashEnd::heDone ? stDone : stFailed;
+        state = end == THashEnd::heDone      ? stDone
+                : end == THashEnd::heChanged ? stChanged
+                                             : stFailed;
     }
     place.Tag.store(TagOf(slot, state));
     if (Waiters.load() > 0) {
@@ -288,7 +325,7 @@ bool TScanHashReadAhead::Take(TScanRecord& record, TScanMatcher& matcher) {
             state = StateOf(place.Tag.load());
         }
     }
-    if (state != stDone && state != stFailed) {
+    if (state != stDone && state != stFailed && state != stChanged) {
         // Stopped by a cancel half-way: the caller computes it and meets the cancel point.
         ReleaseBase();
         return false;
@@ -300,6 +337,8 @@ bool TScanHashReadAhead::Take(TScanRecord& record, TScanMatcher& matcher) {
         matcher.CheckContinue();
     if (state == stFailed)
         RaiseFileError(HashErrorMessage, record.Path());
+    if (state == stChanged)
+        RaiseFileError(ChangedErrorMessage, record.Path());
     record.Hash = std::move(hash);
     return true;
 }

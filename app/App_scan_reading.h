@@ -18,43 +18,60 @@
 
 namespace App_scan {
 
-// An open file descriptor, closed when the holder goes. "Open for reading with writers
-// denied" is a plain read-only open on Linux, which cannot deny other writers.
+// What reading a file came to.
+enum class TReadEnd : std::uint8_t {
+    reDone,
+    reFailed,  // the file could not be opened, or a read failed (never taken for the end)
+    reChanged, // not the file that was listed: another file, another kind, another size
+};
+
+// The file of a record, open for reading: "open for reading with writers denied" is a
+// plain read-only open on Linux, which cannot deny other writers. It is opened without
+// following a final symbolic link and without blocking on a FIFO or a device, and checked
+// to be what was listed before anything is read: a regular file, the same device and
+// inode where the record knows them, and the listed size. Closed when the holder goes.
 class TReadOnlyFile {
 public:
-    explicit TReadOnlyFile(const std::string& path);
+    explicit TReadOnlyFile(const TScanRecord& record);
     ~TReadOnlyFile();
     TReadOnlyFile(const TReadOnlyFile&) = delete;
     TReadOnlyFile& operator=(const TReadOnlyFile&) = delete;
 
-    bool IsOpen() const { return Descriptor >= 0; }
+    // reDone when the file is open and is the one listed.
+    TReadEnd State() const { return FState; }
 
     // Reads up to size bytes: the count delivered, 0 at the end of the file, -1 when the
     // read failed.
     long ReadSome(unsigned char* buffer, std::size_t size);
-    // Reads exactly size bytes; false when the file ends first or a read fails.
-    bool ReadExact(unsigned char* buffer, std::size_t size);
-    // The same at an offset, leaving the file position alone.
-    bool ReadExactAt(unsigned char* buffer, std::size_t size, std::uint64_t offset);
+    // Reads exactly size bytes, from the file position or at an offset: reChanged when the
+    // file ends first (it shrank since it was listed).
+    TReadEnd ReadExact(unsigned char* buffer, std::size_t size);
+    TReadEnd ReadExactAt(unsigned char* buffer, std::size_t size, std::uint64_t offset);
+    // Whether the file ends at offset: reChanged when something follows (it grew).
+    TReadEnd EndsAt(std::uint64_t offset);
 
 private:
     int Descriptor = -1;
+    TReadEnd FState = TReadEnd::reFailed;
 };
 
 extern const char* const HashErrorMessage;
 extern const char* const OpenErrorMessage;
 extern const char* const ReadErrorMessage;
+extern const char* const ChangedErrorMessage;
 
 // Raises EAppError with the format's "%s" replaced by the path.
 [[noreturn]] void RaiseFileError(const char* format, const std::string& path);
 
-enum class THashEnd : std::uint8_t { heDone, heFailed, heStopped };
+enum class THashEnd : std::uint8_t { heDone, heFailed, heChanged, heStopped };
 
-// Hashes the file at path, read to its current end in chunks of ReadChunkSize bytes into
-// buffer. Before every read it asks proceed, which may raise, or answer false to stop;
-// reads counts the reads it allowed. Done leaves the hash text in hash; Failed means
-// that the file could not be opened or a read failed (never taken for the end).
-THashEnd HashFile(const std::string& path, unsigned char* buffer,
+// Hashes the record's file, read in chunks of ReadChunkSize bytes into buffer until its
+// end, which must come after exactly the listed size. Before every read it asks proceed,
+// which may raise, or answer false to stop; reads counts the reads it allowed. Done leaves
+// the hash text in hash; Failed means that the file could not be opened or a read failed
+// (never taken for the end), Changed that it is not the file listed (TReadOnlyFile) or
+// ended before or after the listed size.
+THashEnd HashFile(const TScanRecord& record, unsigned char* buffer,
                   const std::function<bool()>& proceed, THashText& hash, int& reads);
 
 // Computes the hashes that the scan will ask the hash matcher for, on threads of its own
@@ -103,15 +120,15 @@ public:
     static constexpr std::size_t DefaultRingSize = 4096;
 
 private:
-    enum TState : std::uint8_t { stWaiting, stReading, stDone, stFailed };
+    enum TState : std::uint8_t { stWaiting, stReading, stDone, stFailed, stChanged };
     // One place of the ring: the slot whose number its tag holds, with that slot's state.
     struct TPlace {
         std::atomic<std::uint64_t> Tag{0};
         THashText Hash; // written by the thread that read it, before Tag
         int Reads = 0;
     };
-    static std::uint64_t TagOf(std::size_t slot, TState state) { return slot << 2 | state; }
-    static TState StateOf(std::uint64_t tag) { return static_cast<TState>(tag & 3); }
+    static std::uint64_t TagOf(std::size_t slot, TState state) { return slot << 3 | state; }
+    static TState StateOf(std::uint64_t tag) { return static_cast<TState>(tag & 7); }
     TPlace& PlaceOf(std::size_t slot) { return Ring[slot & (RingSize - 1)]; }
 
     bool Claim(std::size_t slot);

@@ -265,6 +265,8 @@ TFileFactsRef TFileFacts::Make(TFields&& fields) {
     facts->FLastWriteTime = fields.LastWriteTime;
     facts->FLastAccessTime = fields.LastAccessTime;
     facts->FAttributes = fields.Attributes;
+    facts->FDevice = fields.Device;
+    facts->FInode = fields.Inode;
     return TFileFactsRef(facts.release());
 }
 
@@ -293,6 +295,8 @@ TFileFacts::TFields TFileFacts::Fields() const {
     fields.LastWriteTime = FLastWriteTime;
     fields.LastAccessTime = FLastAccessTime;
     fields.Attributes = FAttributes;
+    fields.Device = FDevice;
+    fields.Inode = FInode;
     return fields;
 }
 
@@ -345,6 +349,12 @@ void TScanRecord::SetLastAccessTime(std::uint64_t time) {
 }
 void TScanRecord::SetAttributes(std::uint32_t attributes) {
     ChangeFields([&](TFileFacts::TFields& fields) { fields.Attributes = attributes; });
+}
+void TScanRecord::SetIdentity(std::uint64_t device, std::uint64_t inode) {
+    ChangeFields([&](TFileFacts::TFields& fields) {
+        fields.Device = device;
+        fields.Inode = inode;
+    });
 }
 
 } // namespace App_scan

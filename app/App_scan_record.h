@@ -92,6 +92,8 @@ public:
         std::uint64_t LastWriteTime = 0;
         std::uint64_t LastAccessTime = 0;
         std::uint32_t Attributes = 0;
+        std::uint64_t Device = 0; // with Inode, which file it is; 0 and 0 when unknown
+        std::uint64_t Inode = 0;
     };
 
     // Directory, Name and BaseName that lie inside fields.Path are kept as its parts, any
@@ -115,6 +117,12 @@ public:
     std::uint64_t LastWriteTime() const { return FLastWriteTime; }
     std::uint64_t LastAccessTime() const { return FLastAccessTime; }
     std::uint32_t Attributes() const { return FAttributes; }
+    std::uint64_t Device() const { return FDevice; }
+    std::uint64_t Inode() const { return FInode; }
+    // True when both are known to be one file, under whatever names.
+    bool IsSameFile(const TFileFacts& other) const {
+        return (FInode != 0 || FDevice != 0) && FDevice == other.FDevice && FInode == other.FInode;
+    }
 
     TFields Fields() const;
 
@@ -142,6 +150,8 @@ private:
     std::uint64_t FCreationTime = 0;
     std::uint64_t FLastWriteTime = 0;
     std::uint64_t FLastAccessTime = 0;
+    std::uint64_t FDevice = 0;
+    std::uint64_t FInode = 0;
 };
 
 // A shared copy of an interned text: the same address for equal texts, kept until exit.
@@ -166,6 +176,9 @@ public:
     std::uint64_t LastWriteTime() const { return Facts->LastWriteTime(); }
     std::uint64_t LastAccessTime() const { return Facts->LastAccessTime(); }
     std::uint32_t Attributes() const { return Facts->Attributes(); }
+    std::uint64_t Device() const { return Facts->Device(); }
+    std::uint64_t Inode() const { return Facts->Inode(); }
+    bool IsSameFile(const TScanRecord& other) const { return Facts->IsSameFile(*other.Facts); }
     const TFileFactsRef& SharedFacts() const { return Facts; }
 
     // For hand-made records (tests, benchmarks): each sets one field, on facts of the
@@ -181,6 +194,7 @@ public:
     void SetLastWriteTime(std::uint64_t time);
     void SetLastAccessTime(std::uint64_t time);
     void SetAttributes(std::uint32_t attributes);
+    void SetIdentity(std::uint64_t device, std::uint64_t inode);
 
     THashText Hash; // empty, or 64 upper-case hexadecimal digits
     TScanPriority Priority = spSecondary;

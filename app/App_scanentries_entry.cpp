@@ -84,6 +84,8 @@ TScanEntry::TScanEntry(const std::string& path, const TFindData& findData) {
     fields.LastAccessTime =
         Kiv_files::FileTimeToUInt64(Kiv_files::FindDataLastAccessTime(findData));
     fields.Attributes = Kiv_files::FindDataAttributes(findData) & EntryAttributeMask;
+    fields.Device = findData.Device;
+    fields.Inode = findData.Inode;
     try {
         Facts = App_scan::TFileFacts::Make(std::move(fields));
     } catch (const std::length_error&) {

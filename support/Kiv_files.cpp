@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -10,7 +11,9 @@
 #include <iterator>
 #include <limits>
 #include <memory>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <utility>
 
@@ -73,10 +76,12 @@ int StatAt(int directory, const char* path, const char* name, TFindData& record)
     const int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
     if (!StatxMissing.load(std::memory_order_relaxed)) {
         struct statx info {};
-        const unsigned mask =
-            STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME;
+        const unsigned mask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_INO | STATX_ATIME |
+                              STATX_MTIME | STATX_BTIME;
         if (statx(directory, path, flags, mask, &info) == 0) {
             FillRecord(record, info.stx_mode, info.stx_size, name);
+            record.Device = makedev(info.stx_dev_major, info.stx_dev_minor);
+            record.Inode = info.stx_ino;
             if (info.stx_mask & STATX_BTIME)
                 record.CreationTime =
                     UnixTimeToFileTime(info.stx_btime.tv_sec, info.stx_btime.tv_nsec);
@@ -97,6 +102,8 @@ int StatAt(int directory, const char* path, const char* name, TFindData& record)
         return errno;
     StatxMissing.store(true, std::memory_order_relaxed);
     FillRecord(record, info.st_mode, static_cast<std::uint64_t>(info.st_size), name);
+    record.Device = info.st_dev;
+    record.Inode = info.st_ino;
     record.LastAccessTime =
         UnixTimeToFileTime(info.st_atim.tv_sec, static_cast<std::uint32_t>(info.st_atim.tv_nsec));
     record.LastWriteTime =
@@ -567,6 +574,118 @@ std::string DirectoryPattern(const std::string& directory) {
     return directory + "/*";
 }
 
+// ---------------------------------------------------------------------------------------
+// Open directories and files
+
+namespace {
+
+constexpr int DirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+constexpr int ReadFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+
+int OpenRetrying(int directory, const char* path, int flags) {
+    int descriptor = -1;
+    do
+        descriptor = ::openat(directory, path, flags);
+    while (descriptor < 0 && errno == EINTR);
+    return descriptor;
+}
+
+// Opens path through its directories one by one (none of them a symbolic link), for a path
+// too long for one call.
+int OpenByComponents(const std::string& path, int flags) {
+    int current = OpenRetrying(AT_FDCWD, "/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    std::size_t start = 1;
+    while (current >= 0) {
+        const std::size_t slash = path.find('/', start);
+        const std::string component = path.substr(start, slash - start);
+        if (slash == std::string::npos) {
+            const int file = OpenRetrying(current, component.c_str(), flags);
+            const int saved = errno;
+            ::close(current);
+            errno = saved;
+            return file;
+        }
+        const int next = component.empty()
+                             ? ::dup(current)
+                             : OpenRetrying(current, component.c_str(),
+                                            O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int saved = errno;
+        ::close(current);
+        errno = saved;
+        current = next;
+        start = slash + 1;
+    }
+    return -1;
+}
+
+} // namespace
+
+TDirectory::~TDirectory() {
+    ::close(FDescriptor);
+}
+
+std::shared_ptr<TDirectory> TDirectory::Open(const std::string& path, int& error) {
+    if (path.empty() || HasNul(path)) {
+        error = ENOENT;
+        return nullptr;
+    }
+    const int descriptor = path.size() < PATH_MAX
+                               ? OpenRetrying(AT_FDCWD, path.c_str(), DirectoryFlags)
+                               : OpenByComponents(path, DirectoryFlags);
+    if (descriptor < 0) {
+        error = errno;
+        return nullptr;
+    }
+    error = 0;
+    return std::shared_ptr<TDirectory>(new TDirectory(descriptor));
+}
+
+std::shared_ptr<TDirectory> TDirectory::OpenChild(const TFindData& record, int& error) const {
+    const int descriptor = OpenRetrying(FDescriptor, record.FileName, DirectoryFlags);
+    if (descriptor < 0) {
+        error = errno;
+        return nullptr;
+    }
+    std::shared_ptr<TDirectory> child(new TDirectory(descriptor));
+    struct stat info {};
+    if (::fstat(descriptor, &info) != 0) {
+        error = errno;
+        return nullptr;
+    }
+    // Replaced since it was listed: not the directory the listing showed.
+    if ((record.Inode != 0 || record.Device != 0) &&
+        (info.st_dev != record.Device || info.st_ino != record.Inode)) {
+        error = ESTALE;
+        return nullptr;
+    }
+    error = 0;
+    return child;
+}
+
+int OpenForReading(const std::string& path) {
+    if (path.empty() || HasNul(path)) {
+        errno = ENOENT;
+        return -1;
+    }
+    if (path.size() < PATH_MAX)
+        return OpenRetrying(AT_FDCWD, path.c_str(), ReadFlags);
+    return OpenByComponents(path, ReadFlags);
+}
+
+void RaiseOpenFileLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max)
+        return;
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+// ---------------------------------------------------------------------------------------
+// TFileEnumerator
+
+TFileEnumerator::TFileEnumerator(std::shared_ptr<TDirectory> directory)
+    : OpenDirectory(std::move(directory)) {}
+
 TFileEnumerator::TFileEnumerator(const std::string& pattern) : FPattern(pattern) {
     const std::size_t n = FPattern.size();
     if (n >= 2 && FPattern[n - 1] == '*' && FPattern[n - 2] == '/')
@@ -614,9 +733,16 @@ bool TFileEnumerator::MoveNext() {
     case TState::stNotStarted: {
         Record = TFindData{};
         State = TState::stFinished;
-        if (Directory.empty() || HasNul(Directory))
-            return false;
-        const int fd = open(Directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        int fd = -1;
+        if (OpenDirectory) {
+            // A descriptor of its own: closedir closes it, and the listing starts at the
+            // beginning also when the directory was listed before.
+            fd = OpenRetrying(OpenDirectory->Descriptor(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        } else {
+            if (Directory.empty() || HasNul(Directory))
+                return false;
+            fd = open(Directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        }
         if (fd < 0)
             return false;
         DIR* directory = fdopendir(fd);

@@ -17,6 +17,7 @@
 #include "Kiv_framework.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,10 @@ struct TFindData {
     TFileTime LastWriteTime;        // mtime
     std::uint32_t FileSizeHigh = 0; // size of a regular file; 0 for every other kind
     std::uint32_t FileSizeLow = 0;
+    // Which file it is: two records of one device and inode are the same file, under
+    // whatever names. 0 and 0 when unknown.
+    std::uint64_t Device = 0;
+    std::uint64_t Inode = 0;
     char FileName[256] = {}; // NAME_MAX + 1: the name's exact bytes, NUL-terminated
 };
 
@@ -186,6 +191,41 @@ private:
     int Total = 0;
 };
 
+// An open directory. What is listed or opened through it is in that directory, whatever
+// its path names meanwhile: a directory is never found again by its path, so a symbolic
+// link put in the place of one of its parents leads nowhere, and a path longer than the
+// system takes in one call is no obstacle.
+class TDirectory {
+public:
+    ~TDirectory();
+    TDirectory(const TDirectory&) = delete;
+    TDirectory& operator=(const TDirectory&) = delete;
+
+    // The directory at path, a final symbolic link not followed; nullptr with the errno of
+    // the failure.
+    static std::shared_ptr<TDirectory> Open(const std::string& path, int& error);
+    // The subdirectory of this one listed as record, a symbolic link not followed;
+    // nullptr with the errno of the failure, ESTALE when what has the name now is another
+    // directory than the one listed.
+    std::shared_ptr<TDirectory> OpenChild(const TFindData& record, int& error) const;
+
+    int Descriptor() const { return FDescriptor; }
+
+private:
+    explicit TDirectory(int descriptor) : FDescriptor(descriptor) {}
+    int FDescriptor;
+};
+
+// Opens a file for reading as the content matchers do: read-only, a final symbolic link
+// not followed, without blocking on a FIFO or a device, and through the path's
+// directories one by one when the path is longer than the system takes in one call. The
+// descriptor, or -1 with errno set.
+int OpenForReading(const std::string& path);
+
+// Lets the process hold as many open files as the system allows it: a listing holds a
+// directory open while directories below it wait for theirs.
+void RaiseOpenFileLimit();
+
 // A forward-only listing of the names of one directory.
 //
 // The pattern on Linux is a directory path followed by "/*" (DirectoryPattern builds
@@ -203,6 +243,8 @@ private:
 class TFileEnumerator {
 public:
     explicit TFileEnumerator(const std::string& pattern);
+    // Lists the open directory (its pattern is empty).
+    explicit TFileEnumerator(std::shared_ptr<TDirectory> directory);
     virtual ~TFileEnumerator();
     TFileEnumerator(const TFileEnumerator&) = delete;
     TFileEnumerator& operator=(const TFileEnumerator&) = delete;
@@ -223,7 +265,8 @@ private:
 
     std::string FPattern;
     std::string Directory;
-    void* Handle = nullptr; // the open DIR of <dirent.h>
+    std::shared_ptr<TDirectory> OpenDirectory; // listed instead of Directory when set
+    void* Handle = nullptr;                    // the open DIR of <dirent.h>
     TState State = TState::stNotStarted;
     TFindData Record;
 };

@@ -5,12 +5,15 @@
 #include "App_scan.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <openssl/sha.h>
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ScanTest {
 
@@ -52,9 +55,15 @@ inline TScanRecord RecordOf(const std::string& path, std::uint64_t size) {
     return record;
 }
 
+// The record of a new file, with its device and inode as a listing gives them.
 inline TScanRecord FileRecord(const TTemporaryFolder& folder, const std::string& name,
                               const std::string& content) {
-    return RecordOf(folder.File(name, content), content.size());
+    TScanRecord record = RecordOf(folder.File(name, content), content.size());
+    struct stat info {};
+    if (::stat(record.Path().c_str(), &info) != 0)
+        throw std::runtime_error("cannot stat " + record.Path());
+    record.SetIdentity(info.st_dev, info.st_ino);
+    return record;
 }
 
 inline std::string Bytes(std::size_t size, unsigned seed) {
@@ -75,6 +84,29 @@ inline std::string OpenSslDigest(const std::string& bytes) {
         text += digits[byte & 15];
     }
     return text;
+}
+
+// Makes a file with content below folders of 200-character names, so that its path is at
+// least length long (longer than the system takes in one call), folder by folder from the
+// current directory, which is restored. Returns the file's path.
+inline std::string MakeDeepFile(const std::string& root, std::size_t length,
+                                const std::string& content) {
+    const int start = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (start < 0 || ::chdir(root.c_str()) != 0)
+        throw std::runtime_error("cannot enter " + root);
+    std::string path = root;
+    const std::string name(200, 'd');
+    while (path.size() < length) {
+        if (::mkdir(name.c_str(), 0700) != 0 || ::chdir(name.c_str()) != 0)
+            throw std::runtime_error("cannot make a deep folder");
+        path += "/" + name;
+    }
+    std::ofstream("deep", std::ios::binary) << content;
+    const bool back = ::fchdir(start) == 0;
+    ::close(start);
+    if (!back)
+        throw std::runtime_error("cannot return to the current directory");
+    return path + "/deep";
 }
 
 inline int OpenDescriptors() {

@@ -85,10 +85,18 @@ inline void ReferenceExecute(const TScanRecords& records, TScanMatchers& matcher
             ++low;
         while (high > low && records[high].Group >= 0)
             --high;
+        std::vector<const TScanRecord*> members{&pivot};
         for (int m = low; m <= high; ++m) {
             if (m == index || records[m].Group >= 0)
                 continue;
+            // Never the same file as a member of the group, under another name.
+            bool sameFile = false;
+            for (const TScanRecord* member : members)
+                sameFile = sameFile || member->IsSameFile(records[m]);
+            if (sameFile)
+                continue;
             if (matchers.Match(pivot, records[m])) {
+                members.push_back(&records[m]);
                 if (pivot.Group < 0) {
                     pivot.Group = nextGroup;
                     recorder.Changed(index, pivot);

@@ -104,6 +104,24 @@ TEST(TScanCommand, PrimarySecondaryPrimaryAllEqual) {
               Queries(3)}));
 }
 
+TEST(TScanCommand, OneFileUnderTwoNamesIsNoCopyOfItself) {
+    // P1 and S2 are one file (a hard link, a bind mount); S3 is a real copy.
+    TScanRecords records = Records("P:a S:a S:a P:a");
+    records[0].SetIdentity(1, 5);
+    records[1].SetIdentity(1, 5);
+    records[2].SetIdentity(1, 7);
+    records[3].SetIdentity(1, 7);
+    TScan scan(records);
+    scan.Command->Execute();
+    // S2 is never asked about P1; S3 joins P1; P4, the same file as S3, is left out of that
+    // group and takes S2, a real copy of it, into its own.
+    EXPECT_EQ(scan.Groups(), (std::vector<int>{1, 2, 1, 2}));
+    for (const std::string& line : scan.Recorder.Log) {
+        EXPECT_NE(line, "match 0,1");
+        EXPECT_NE(line, "match 0,3");
+    }
+}
+
 TEST(TScanCommand, SecondaryBeforeItsPrimary) {
     TScan scan(Records("S:a P:a"));
     scan.Command->Execute();
@@ -529,6 +547,9 @@ TRandomCase RandomCase(std::mt19937& random, int maxCount) {
         record.Priority =
             number(2) == 0 ? spSecondary : (number(9) == 0 ? TScanPriority(2) : spPrimary);
         record.Group = std::vector<int>{-1, -1, -1, 0, 1, 2, -3}[number(6)];
+        // Now and then one file under several names: the same device and inode.
+        if (number(3) == 0)
+            record.SetIdentity(1, static_cast<std::uint64_t>(1 + number(count / 3 + 1)));
         scan.Records.push_back(record);
     }
     // Mostly the task's shape (metadata first, content last), sometimes anything.
@@ -737,6 +758,10 @@ TEST(TScanCommand, GuaranteesHoldOnRandomScans) {
             ASSERT_GE(pivot, 0);
             EXPECT_GT(pivot, lastPivot);
             lastPivot = pivot;
+            // No file is in a group twice under two names.
+            for (std::size_t x = 0; x < members.size(); ++x)
+                for (std::size_t y = x + 1; y < members.size(); ++y)
+                    EXPECT_FALSE(records[members[x]].IsSameFile(records[members[y]]));
         }
     }
 }

@@ -6,10 +6,13 @@
 #include "ScanFilesTestSupport.h"
 #include "ScanReference.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <random>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace App_scan;
@@ -70,10 +73,61 @@ TEST(TScanHashMatcher, ReadsInChunksToTheEnd) {
     EXPECT_EQ(&matcher.EnsureHash(a), &a);
     EXPECT_EQ(a.Hash, OpenSslDigest(content));
     EXPECT_EQ(queries.Count, 5); // before each of four reads with data and the last, empty one
-    // The file is read to its current end: the recorded Size is not consulted.
-    TScanRecord wrongSize = RecordOf(a.Path(), 7);
-    matcher.ComputeHash(wrongSize);
-    EXPECT_EQ(wrongSize.Hash, OpenSslDigest(content));
+}
+
+TEST(TScanHashMatcher, AFileThatIsNotWhatWasListedHasNoHash) {
+    // A file truncated or grown since it was listed once gave the hash of what was there:
+    // files of different contents could form one group. Now it is reported by name.
+    TTemporaryFolder folder;
+    const std::string content = Bytes(3 * ReadChunkSize + 5, 1);
+    const std::string path = folder.File("a", content);
+    TScanHashMatcher matcher;
+    for (const std::uint64_t listed : {std::uint64_t{7}, content.size() + 1}) {
+        TScanRecord record = RecordOf(path, listed);
+        EXPECT_EQ(ErrorOf([&] { matcher.ComputeHash(record); }),
+                  "The file \"" + path + "\" changed after it was added to the list.");
+        EXPECT_TRUE(record.Hash.empty());
+    }
+    // Another file put in its place: the same name and size, another inode.
+    TScanRecord listed = RecordOf(path, content.size());
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    listed.SetIdentity(info.st_dev, info.st_ino + 1);
+    EXPECT_EQ(ErrorOf([&] { matcher.ComputeHash(listed); }),
+              "The file \"" + path + "\" changed after it was added to the list.");
+    listed.SetIdentity(info.st_dev, info.st_ino);
+    matcher.ComputeHash(listed);
+    EXPECT_EQ(listed.Hash, OpenSslDigest(content));
+}
+
+TEST(TScanHashMatcher, WhatIsReadIsTheFileListedNeverALinkOrAFifo) {
+    TTemporaryFolder folder;
+    const std::string outside = folder.File("outside", "secret");
+    const std::string path = folder.Missing("listed");
+    TScanHashMatcher matcher;
+    // A symbolic link swapped in after the listing is not followed out of the tree.
+    ASSERT_EQ(::symlink(outside.c_str(), path.c_str()), 0);
+    TScanRecord link = RecordOf(path, 6);
+    EXPECT_EQ(ErrorOf([&] { matcher.ComputeHash(link); }),
+              "The file \"" + path + "\" changed after it was added to the list.");
+    // A FIFO swapped in does not hang the scan in open, waiting for a writer.
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    TScanRecord fifo = RecordOf(path, 0);
+    EXPECT_EQ(ErrorOf([&] { matcher.ComputeHash(fifo); }),
+              "The file \"" + path + "\" changed after it was added to the list.");
+    EXPECT_EQ(ErrorOf([&] { TScanBinariesMatcher().Match(fifo, fifo); }),
+              "The file \"" + path + "\" changed after it was added to the list.");
+}
+
+TEST(TScanHashMatcher, APathLongerThanTheSystemTakesIsReadThroughItsFolders) {
+    TTemporaryFolder folder;
+    const std::string path = ScanTest::MakeDeepFile(folder.Path, 4200, "deep content");
+    ASSERT_GT(path.size(), 4096u);
+    TScanRecord record = RecordOf(path, 12);
+    TScanHashMatcher matcher;
+    matcher.ComputeHash(record);
+    EXPECT_EQ(record.Hash, OpenSslDigest("deep content"));
 }
 
 TEST(TScanHashMatcher, DifferenceInTheLastByte) {
@@ -146,14 +200,18 @@ TEST(TScanHashMatcher, ComputesTheCandidateFirstAndKeepsItsHash) {
 }
 
 TEST(TScanHashMatcher, AFailedReadIsAnErrorNotTheEnd) {
-    // A directory opens read-only, but reading it fails (EISDIR): the hash of the bytes
-    // read so far must not be taken for the file's.
+    // /proc/self/mem is a regular file of size 0 whose first read fails (EIO): the hash of
+    // the bytes read so far must not be taken for the file's.
+    TScanRecord memory = RecordOf("/proc/self/mem", 0);
+    TScanHashMatcher matcher;
+    EXPECT_EQ(ErrorOf([&] { matcher.ComputeHash(memory); }),
+              "The program could not get the hash value of the file \"/proc/self/mem\".");
+    EXPECT_TRUE(memory.Hash.empty());
+    // A directory where a file was listed is no file at all.
     TTemporaryFolder folder;
     TScanRecord directory = RecordOf(folder.Path, 0);
-    TScanHashMatcher matcher;
     EXPECT_EQ(ErrorOf([&] { matcher.ComputeHash(directory); }),
-              "The program could not get the hash value of the file \"" + folder.Path + "\".");
-    EXPECT_TRUE(directory.Hash.empty());
+              "The file \"" + folder.Path + "\" changed after it was added to the list.");
 }
 
 TEST(TScanHashMatcher, APathWithANulByteIsRefused) {
@@ -235,11 +293,13 @@ TEST(TScanBinariesMatcher, DifferentSizesTouchNothing) {
     EXPECT_EQ(queries.Count, 0);
 }
 
-TEST(TScanBinariesMatcher, ComparesOnlyTheRecordedSize) {
+TEST(TScanBinariesMatcher, AFileThatGrewIsNoCopy) {
+    // Reading only the listed size once took files that had grown for copies.
     TTemporaryFolder folder;
     TScanRecord a = RecordOf(folder.File("a", "same start, then more"), 10);
     TScanRecord b = RecordOf(folder.File("b", "same start, other end"), 10);
-    EXPECT_TRUE(TScanBinariesMatcher().Match(a, b));
+    EXPECT_EQ(ErrorOf([&] { TScanBinariesMatcher().Match(a, b); }),
+              "The file \"" + a.Path() + "\" changed after it was added to the list.");
 }
 
 TEST(TScanBinariesMatcher, AFileShorterThanItsSizeCannotBeRead) {
@@ -249,13 +309,13 @@ TEST(TScanBinariesMatcher, AFileShorterThanItsSizeCannotBeRead) {
     TScanRecord shorter =
         RecordOf(folder.File("shorter", content.substr(0, ReadChunkSize + 50)), content.size());
     TScanBinariesMatcher matcher;
-    EXPECT_EQ(ErrorOf([&] { matcher.Match(whole, shorter); }),
-              "The program could not read the file \"" + shorter.Path() + "\".");
-    EXPECT_EQ(ErrorOf([&] { matcher.Match(shorter, whole); }),
-              "The program could not read the file \"" + shorter.Path() + "\".");
+    const std::string changed =
+        "The file \"" + shorter.Path() + "\" changed after it was added to the list.";
+    EXPECT_EQ(ErrorOf([&] { matcher.Match(whole, shorter); }), changed);
+    EXPECT_EQ(ErrorOf([&] { matcher.Match(shorter, whole); }), changed);
     TScanRecord directory = RecordOf(folder.Path, content.size());
     EXPECT_EQ(ErrorOf([&] { matcher.Match(directory, whole); }),
-              "The program could not read the file \"" + folder.Path + "\".");
+              "The file \"" + folder.Path + "\" changed after it was added to the list.");
 }
 
 TEST(TScanBinariesMatcher, FilesThatCannotBeOpened) {
