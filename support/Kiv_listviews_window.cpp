@@ -10,7 +10,6 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
-#include <QStyleOptionFocusRect>
 #include <QStyledItemDelegate>
 #include <algorithm>
 #include <utility>
@@ -461,24 +460,25 @@ void TListView::paintEvent(QPaintEvent* event) {
     PaintFocusRect();
 }
 
+// The focused row gets a frame of its own in a colour that stands out on it: the style's
+// focus frame is drawn in the selection colour and vanishes on a selected row.
 void TListView::PaintFocusRect() {
     const int row = FocusedIndex();
     if (row < 0 || row >= Model->rowCount() || !hasFocus())
         return;
     const int width = ColumnCount() > 0 ? horizontalHeader()->length() : viewport()->width();
-    const QRect rect(-horizontalOffset(), rowViewportPosition(row), width, rowHeight(row));
+    const QRectF rect(-horizontalOffset() + 0.5, rowViewportPosition(row) + 0.5, width - 1.0,
+                      rowHeight(row) - 1.0);
     if (!rect.intersects(viewport()->rect()))
         return;
+    const bool selected = ItemState(row) & (isSelected | isDropHilited);
     QPainter painter(viewport());
-    QStyleOptionFocusRect option;
-    option.initFrom(this);
-    option.rect = rect;
-    // Shown whenever the list has the focus, not only after keyboard use: the focused row
-    // is where the arrow keys and Shift+click start.
-    option.state |= QStyle::State_KeyboardFocusChange | QStyle::State_HasFocus;
-    option.backgroundColor =
-        palette().color((ItemState(row) & isSelected) ? QPalette::Highlight : QPalette::Base);
-    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    QPen pen(palette().color(selected ? QPalette::HighlightedText : QPalette::Highlight), 1.0);
+    if (selected)
+        pen.setStyle(Qt::DotLine);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(rect);
 }
 
 void TListView::FocusRow(int row) {
@@ -649,6 +649,11 @@ void TListView::keyPressEvent(QKeyEvent* event) {
         return;
     }
     const Qt::KeyboardModifiers modifiers = event->modifiers();
+    // Alt and Meta combinations are the window's shortcuts (Alt+Up moves entries up).
+    if (modifiers & (Qt::AltModifier | Qt::MetaModifier)) {
+        event->ignore();
+        return;
+    }
     switch (event->key()) {
     case Qt::Key_Up:
     case Qt::Key_Down:
@@ -680,8 +685,7 @@ void TListView::keyPressEvent(QKeyEvent* event) {
         break;
     }
     const QString text = event->text();
-    if (!text.isEmpty() && text.at(0).isPrint() &&
-        !(modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+    if (!text.isEmpty() && text.at(0).isPrint() && !(modifiers & Qt::ControlModifier)) {
         keyboardSearch(text);
         event->accept();
         return;

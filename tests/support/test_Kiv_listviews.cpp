@@ -424,6 +424,11 @@ TEST_F(ListViewTest, KeysMoveTheFocusAndTheSelection) {
 
     QTest::keyClick(&List, Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(List.SelectedCount(), 50);
+    // Alt+arrows are left to the window (moving entries), the list does nothing.
+    const int focused = List.FocusedIndex();
+    QTest::keyClick(&List, Qt::Key_Down, Qt::AltModifier);
+    EXPECT_EQ(List.FocusedIndex(), focused);
+    EXPECT_EQ(List.SelectedCount(), 50);
 
     // Typing goes to the next row that begins with the text.
     QTest::keyClick(&List, Qt::Key_Home);
