@@ -62,9 +62,9 @@ public:
     TCustomListView(const TCustomListView&) = delete;
     TCustomListView& operator=(const TCustomListView&) = delete;
 
-    // Owner-data mode: the control keeps only the row count and the states and asks
-    // OnData for a row's texts and images. Ordinary mode: it stores its rows. Switching
-    // drops every row.
+    // Owner-data mode (the default): the control keeps only the row count and the states
+    // and asks OnData for a row's texts and images. Ordinary mode: it stores its rows.
+    // Switching drops every row.
     bool OwnerData() const { return FOwnerData; }
     void SetOwnerData(bool ownerData);
 
