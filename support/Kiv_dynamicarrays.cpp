@@ -14,6 +14,12 @@ TStringDynArray VectorToArray(std::vector<std::string>&& lines) {
 
 } // namespace
 
+void DynArrayOutOfRange(int index, int length) {
+    throw Kiv_framework::ERangeError("Dynamic array index out of range (index " +
+                                     std::to_string(index) + ", length " + std::to_string(length) +
+                                     ")");
+}
+
 TStringDynArray StringsToArray(const Kiv_framework::TStringList& strings) {
     TStringDynArray result(strings.Count());
     for (int i = 0; i < strings.Count(); ++i)

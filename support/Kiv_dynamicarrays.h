@@ -85,6 +85,10 @@ public:
     using Exception::Exception;
 };
 
+// The out-of-range error of an element access, naming the index and the array length
+// (a Kiv_framework::ERangeError).
+[[noreturn]] void DynArrayOutOfRange(int index, int length);
+
 template <typename T>
 class TDynamicArrayBuilder;
 

@@ -34,4 +34,29 @@ void TUpdateNotifier::UpdateNow() {
     Flush();
 }
 
+TWindowPlacement GetFormPlacement(const TCustomForm& form) {
+    TWindowPlacement placement;
+    placement.Length = WindowPlacementLength;
+    if (!form.GetWindowPlacement(placement))
+        throw Kiv_framework::EInvalidOperation(
+            "The program could not get the placement of the form.");
+    return placement;
+}
+
+void SetFormPlacement(TCustomForm& form, const TWindowPlacement& placement) {
+    if (!form.SetWindowPlacement(placement))
+        throw Kiv_framework::EInvalidOperation(
+            "The program could not set the placement of the form.");
+}
+
+TRect GetFormNormalRect(const TCustomForm& form) {
+    return GetFormPlacement(form).NormalPosition;
+}
+
+void SetFormNormalRect(TCustomForm& form, const TRect& rect) {
+    TWindowPlacement placement = GetFormPlacement(form);
+    placement.NormalPosition = rect;
+    SetFormPlacement(form, placement);
+}
+
 } // namespace Kiv_forms

@@ -2,7 +2,9 @@
 #include "TestApplication.h"
 
 #include <QCoreApplication>
+#include <functional>
 #include <gtest/gtest.h>
+#include <string>
 
 using Kiv_forms::TUpdateNotifier;
 
@@ -78,4 +80,63 @@ TEST(UpdateNotifier, DestroyedNotifierDropsItsQueuedFlush) {
     }
     RunPendingEvents();
     EXPECT_EQ(updates, 0);
+}
+
+namespace {
+
+// A window that keeps its placement in a record and refuses when told to.
+class TRecordForm : public Kiv_forms::TCustomForm {
+public:
+    bool GetWindowPlacement(Kiv_forms::TWindowPlacement& placement) const override {
+        if (RefuseGet || placement.Length != Kiv_forms::WindowPlacementLength)
+            return false;
+        placement = Stored;
+        return true;
+    }
+    bool SetWindowPlacement(const Kiv_forms::TWindowPlacement& placement) override {
+        if (RefuseSet)
+            return false;
+        Stored = placement;
+        return true;
+    }
+
+    Kiv_forms::TWindowPlacement Stored{
+        Kiv_forms::WindowPlacementLength, 2, Kiv_forms::swShowMaximized, {}, {}, {1, 2, 3, 4}};
+    bool RefuseGet = false;
+    bool RefuseSet = false;
+};
+
+std::string InvalidOperationOf(const std::function<void()>& body) {
+    try {
+        body();
+    } catch (const Kiv_framework::EInvalidOperation& error) {
+        return error.what();
+    }
+    return "no error";
+}
+
+} // namespace
+
+TEST(FormPlacement, NormalRectReplacesOnlyTheBounds) {
+    TRecordForm form;
+    EXPECT_EQ(Kiv_forms::GetFormNormalRect(form), (Kiv_forms::TRect{1, 2, 3, 4}));
+    Kiv_forms::SetFormNormalRect(form, {10, 20, 310, 220});
+    EXPECT_EQ(form.Stored.NormalPosition, (Kiv_forms::TRect{10, 20, 310, 220}));
+    EXPECT_EQ(form.Stored.ShowCmd, Kiv_forms::swShowMaximized);
+    EXPECT_EQ(form.Stored.Flags, 2u);
+    EXPECT_EQ(form.Stored.Length, Kiv_forms::WindowPlacementLength);
+}
+
+TEST(FormPlacement, RefusalsRaiseInvalidOperation) {
+    TRecordForm form;
+    form.RefuseGet = true;
+    EXPECT_EQ(InvalidOperationOf([&] { Kiv_forms::GetFormNormalRect(form); }),
+              "The program could not get the placement of the form.");
+    form.RefuseGet = false;
+    form.RefuseSet = true;
+    EXPECT_EQ(InvalidOperationOf([&] {
+                  Kiv_forms::SetFormNormalRect(form, {0, 0, 9, 9});
+              }),
+              "The program could not set the placement of the form.");
+    EXPECT_EQ(form.Stored.NormalPosition, (Kiv_forms::TRect{1, 2, 3, 4}));
 }
