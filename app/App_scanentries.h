@@ -173,7 +173,9 @@ public:
 private:
     void AddPath(const std::string& text);
     void AddDirectory(const std::string& directory);
-    void QueueDirectory(const std::string& directory);
+    // A given directory has no parent; a found one is opened through its parent.
+    void QueueDirectory(const std::string& directory, std::shared_ptr<Kiv_files::TDirectory> parent,
+                        const TFindData& record);
 
     std::deque<std::string> PendingPaths;
     std::deque<std::string> PendingDirectories;

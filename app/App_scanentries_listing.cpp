@@ -1,5 +1,6 @@
 #include "App_scanentries_listing.h"
 
+#include <cerrno>
 #include <system_error>
 #include <utility>
 
@@ -33,24 +34,36 @@ TListingReadAhead::~TListingReadAhead() {
         Thread.join();
 }
 
-void TListingReadAhead::Queue(const std::string& directory) {
+void TListingReadAhead::Queue(const std::string& path) {
+    Queue(path, nullptr, Kiv_files::TFindData{});
+}
+
+void TListingReadAhead::Queue(const std::string& path,
+                              std::shared_ptr<Kiv_files::TDirectory> parent,
+                              const Kiv_files::TFindData& record) {
     {
         std::lock_guard<std::mutex> lock(Lock);
-        Listings.push_back(TListing{directory, {}, false, false});
+        Listings.push_back(TListing{path, std::move(parent), record, {}, false});
     }
     Changed.notify_all();
 }
 
-bool TListingReadAhead::List(const std::string& directory,
-                             std::vector<Kiv_files::TFindData>& records,
-                             const std::atomic<bool>& stop) {
-    Kiv_files::TFileEnumerator enumerator(Kiv_files::DirectoryPattern(directory));
-    if (!enumerator.MoveNext())
-        return false;
+void TListingReadAhead::List(TListing& listing, const std::atomic<bool>& stop) {
+    TResult& result = listing.Result;
+    result.Directory = listing.Parent ? listing.Parent->OpenChild(listing.Record, result.Error)
+                                      : Kiv_files::TDirectory::Open(listing.Path, result.Error);
+    listing.Parent.reset(); // the parent stays open only while a child needs it
+    if (!result.Directory)
+        return;
+    Kiv_files::TFileEnumerator enumerator(result.Directory);
+    if (!enumerator.MoveNext()) {
+        result.Error = errno != 0 ? errno : EIO;
+        result.Directory.reset();
+        return;
+    }
     do
-        records.push_back(enumerator.Current());
+        result.Records.push_back(enumerator.Current());
     while (!stop.load(std::memory_order_relaxed) && enumerator.MoveNext());
-    return true;
 }
 
 void TListingReadAhead::ListNext(std::unique_lock<std::mutex>& lock,
@@ -59,12 +72,9 @@ void TListingReadAhead::ListNext(std::unique_lock<std::mutex>& lock,
     // a listing is taken only once it is done.
     TListing& listing = Listings[Next++ - Taken];
     lock.unlock();
-    std::vector<Kiv_files::TFindData> records;
-    const bool found = List(listing.Directory, records, stop);
+    List(listing, stop);
     lock.lock();
-    Buffered += records.size();
-    listing.Records = std::move(records);
-    listing.Found = found;
+    Buffered += listing.Result.Records.size();
     listing.Done = true;
     Changed.notify_all();
 }
@@ -79,23 +89,23 @@ void TListingReadAhead::Work() {
     }
 }
 
-bool TListingReadAhead::Take(const std::string& directory,
-                             std::vector<Kiv_files::TFindData>& records) {
+TListingReadAhead::TResult TListingReadAhead::Take(const std::string& path) {
     std::unique_lock<std::mutex> lock(Lock);
-    if (Listings.empty() || Listings.front().Directory != directory) {
+    if (Listings.empty() || Listings.front().Path != path) {
         lock.unlock(); // not queued: listed here and now
-        return List(directory, records, NeverStop);
+        TListing listing{path, nullptr, {}, {}, false};
+        List(listing, NeverStop);
+        return std::move(listing.Result);
     }
     for (;;) {
         TListing& front = Listings.front();
         if (front.Done) {
-            records = std::move(front.Records);
-            const bool found = front.Found;
-            Buffered -= records.size();
+            TResult result = std::move(front.Result);
+            Buffered -= result.Records.size();
             Listings.pop_front();
             ++Taken;
             Changed.notify_all(); // room for the thread again
-            return found;
+            return result;
         }
         if (CanListNext())
             ListNext(lock,

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -20,6 +21,10 @@ namespace App_scanentries {
 // meantime. A listing holds what the enumerator gives, in its order: what the producer
 // would have seen listing the directory itself, only a moment earlier. A producer that
 // would have to wait for the listing the thread is reading lists the next one itself.
+//
+// Directories are opened through their open parents, never found again by their paths: a
+// symbolic link put in the place of a folder after it was listed leads nowhere, and
+// paths longer than the system takes in one call are no obstacle.
 class TListingReadAhead {
 public:
     TListingReadAhead();
@@ -28,25 +33,35 @@ public:
     TListingReadAhead(const TListingReadAhead&) = delete;
     TListingReadAhead& operator=(const TListingReadAhead&) = delete;
 
-    // The producer's thread: queues a directory for listing.
-    void Queue(const std::string& directory);
-    // The producer's thread: the records of the oldest queued directory not taken yet,
-    // which is directory; false when it could not be listed at all (the enumerator's first
-    // step failed).
-    bool Take(const std::string& directory, std::vector<Kiv_files::TFindData>& records);
+    // What listing a directory came to: its records, in the enumerator's order, and the
+    // open directory (for the directories found in it), or the errno of the failure:
+    // ESTALE when the name now holds another directory than the one listed.
+    struct TResult {
+        std::vector<Kiv_files::TFindData> Records;
+        std::shared_ptr<Kiv_files::TDirectory> Directory;
+        int Error = 0;
+    };
+
+    // The producer's thread: queues a directory for listing, a given one by its path, a
+    // found one as the record of its name in the open parent.
+    void Queue(const std::string& path);
+    void Queue(const std::string& path, std::shared_ptr<Kiv_files::TDirectory> parent,
+               const Kiv_files::TFindData& record);
+    // The producer's thread: the listing of the oldest queued directory not taken yet,
+    // which is path.
+    TResult Take(const std::string& path);
 
 private:
     struct TListing {
-        std::string Directory;
-        std::vector<Kiv_files::TFindData> Records;
-        bool Found = false;
+        std::string Path;
+        std::shared_ptr<Kiv_files::TDirectory> Parent; // given directories have none
+        Kiv_files::TFindData Record;
+        TResult Result;
         bool Done = false;
     };
 
-    // Lists directory into records; false when its first step failed. Stops early when
-    // stop is set.
-    static bool List(const std::string& directory, std::vector<Kiv_files::TFindData>& records,
-                     const std::atomic<bool>& stop);
+    // Opens and lists the directory; stops early when stop is set.
+    static void List(TListing& listing, const std::atomic<bool>& stop);
     // Lists the next listing nobody started; Lock is held before and after, not during.
     void ListNext(std::unique_lock<std::mutex>& lock, const std::atomic<bool>& stop);
     bool CanListNext() const { return Next < Taken + Listings.size(); }

@@ -3,6 +3,8 @@
 #include "App_scanentries_listing.h"
 #include "Kiv_strings.h"
 
+#include <cerrno>
+
 namespace App_scanentries {
 
 using App_common::EAppError;
@@ -15,6 +17,13 @@ std::string AcceptMessage(const std::string& path) {
 
 std::string FindMessage(const std::string& path) {
     return "The program cannot find the file \"" + path + "\".";
+}
+
+// A directory that is there but cannot be listed is not reported as missing.
+std::string ListingMessage(const std::string& path, int error) {
+    if (error == ENOENT || error == ENOTDIR || error == ELOOP || error == ESTALE)
+        return FindMessage(path);
+    return "The program could not read the directory \"" + path + "\".";
 }
 
 bool IsDotName(const char* name) {
@@ -39,11 +48,18 @@ TScanEntryProducer::TScanEntryProducer(const DynamicArray<std::string>& paths)
 
 TScanEntryProducer::~TScanEntryProducer() = default;
 
-void TScanEntryProducer::QueueDirectory(const std::string& directory) {
+void TScanEntryProducer::QueueDirectory(const std::string& directory,
+                                        std::shared_ptr<Kiv_files::TDirectory> parent,
+                                        const TFindData& record) {
     PendingDirectories.push_back(directory);
-    if (!ReadAhead)
+    if (!ReadAhead) {
+        Kiv_files::RaiseOpenFileLimit(); // folders wait open for their subfolders' listings
         ReadAhead = std::make_unique<TListingReadAhead>();
-    ReadAhead->Queue(directory);
+    }
+    if (parent)
+        ReadAhead->Queue(directory, std::move(parent), record);
+    else
+        ReadAhead->Queue(directory);
 }
 
 bool TScanEntryProducer::Step() {
@@ -84,7 +100,7 @@ void TScanEntryProducer::AddPath(const std::string& text) {
             return;
         const TFindData record = Kiv_files::GetFindData(path);
         if (Kiv_files::FindDataAttributes(record) & Kiv_files::faDirectory) {
-            QueueDirectory(path);
+            QueueDirectory(path, nullptr, record);
             return;
         }
         if (IsSpecial(record))
@@ -96,9 +112,10 @@ void TScanEntryProducer::AddPath(const std::string& text) {
 }
 
 void TScanEntryProducer::AddDirectory(const std::string& directory) {
-    std::vector<TFindData> records;
-    if (!ReadAhead->Take(directory, records))
-        throw EAppError(FindMessage(directory));
+    TListingReadAhead::TResult listing = ReadAhead->Take(directory);
+    if (!listing.Directory)
+        throw EAppError(ListingMessage(directory, listing.Error));
+    const std::vector<TFindData>& records = listing.Records;
     const bool endsInSlash = !directory.empty() && directory.back() == '/';
     std::string path;
     for (const TFindData& record : records) {
@@ -113,7 +130,7 @@ void TScanEntryProducer::AddDirectory(const std::string& directory) {
         path += record.FileName;
         if (Kiv_files::FindDataAttributes(record) & Kiv_files::faDirectory) {
             if (Kiv_strings::AddIfAbsent(SeenPaths, path))
-                QueueDirectory(path);
+                QueueDirectory(path, listing.Directory, record);
             continue;
         }
         // A file met in a listing is met in no other (each directory is listed once and

@@ -5,10 +5,12 @@
 #include "App_scanentries_listing.h"
 #include "EntriesTestSupport.h"
 
+#include <cerrno>
 #include <deque>
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 using namespace App_scanentries;
@@ -105,14 +107,45 @@ TEST(ListingReadAhead, ADirectoryThatCannotBeListedIsReportedWhenItsTurnComes) {
     readAhead.Queue(dir / "a");
     readAhead.Queue(dir / "gone");
     readAhead.Queue(dir / "c"); // a file: no listing either
-    std::vector<Kiv_files::TFindData> records;
-    EXPECT_TRUE(readAhead.Take(dir / "a", records));
-    EXPECT_EQ(records.size(), 3u); // ".", ".." and one
-    EXPECT_FALSE(readAhead.Take(dir / "gone", records));
-    EXPECT_FALSE(readAhead.Take(dir / "c", records));
+    const TListingReadAhead::TResult a = readAhead.Take(dir / "a");
+    ASSERT_TRUE(a.Directory);
+    EXPECT_EQ(a.Records.size(), 3u); // ".", ".." and one
+    EXPECT_EQ(readAhead.Take(dir / "gone").Error, ENOENT);
+    EXPECT_EQ(readAhead.Take(dir / "c").Error, ENOTDIR);
     // One that was never queued is listed on the spot.
-    EXPECT_TRUE(readAhead.Take(dir / "b", records));
-    EXPECT_EQ(records.size(), 2u);
+    const TListingReadAhead::TResult b = readAhead.Take(dir / "b");
+    ASSERT_TRUE(b.Directory);
+    EXPECT_EQ(b.Records.size(), 2u);
+}
+
+TEST(ListingReadAhead, AFolderIsOpenedThroughItsParentNeverAgainByItsPath) {
+    // A folder replaced by a symbolic link after its parent was listed: the link is not
+    // followed out of the tree, and the name is reported as not found.
+    TTempDir dir;
+    MakeDir(dir / "tree");
+    MakeDir(dir / "tree/sub");
+    MakeDir(dir / "outside");
+    WriteFile(dir / "outside/secret");
+    TListingReadAhead readAhead;
+    readAhead.Queue(dir / "tree");
+    const TListingReadAhead::TResult tree = readAhead.Take(dir / "tree");
+    ASSERT_TRUE(tree.Directory);
+    Kiv_files::TFindData sub{};
+    for (const Kiv_files::TFindData& record : tree.Records)
+        if (std::string(record.FileName) == "sub")
+            sub = record;
+    // The listed folder is kept elsewhere, so that no new one can reuse its inode.
+    ASSERT_EQ(::rename((dir / "tree/sub").c_str(), (dir / "kept").c_str()), 0);
+    ASSERT_EQ(::symlink((dir / "outside").c_str(), (dir / "tree/sub").c_str()), 0);
+    readAhead.Queue(dir / "tree/sub", tree.Directory, sub);
+    const TListingReadAhead::TResult swapped = readAhead.Take(dir / "tree/sub");
+    EXPECT_FALSE(swapped.Directory);
+    EXPECT_TRUE(swapped.Records.empty());
+    // Another folder made under the same name is not the one listed either.
+    ASSERT_EQ(::unlink((dir / "tree/sub").c_str()), 0);
+    MakeDir(dir / "tree/sub");
+    readAhead.Queue(dir / "tree/sub", tree.Directory, sub);
+    EXPECT_EQ(readAhead.Take(dir / "tree/sub").Error, ESTALE);
 }
 
 } // namespace
