@@ -69,6 +69,8 @@ Kiv_dialogs::TModalResult TAppProgressDialog::Execute() {
 }
 
 void TAppProgressDialog::Finish() {
+    // The dialog keeps the last status it was given.
+    ShowText();
     done(Accepted);
 }
 
@@ -103,7 +105,21 @@ bool TAppProgressDialog::IsComplete() const {
 }
 
 void TAppProgressDialog::SetText(const std::string& text) {
-    const QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    Text = text;
+    if (TextPending)
+        return;
+    // A scan sets a status per file, far more often than a screen shows: the label takes
+    // the latest one at the event loop's next turn, before anything is painted.
+    TextPending = true;
+    QMetaObject::invokeMethod(
+        this, [this] { ShowText(); }, Qt::QueuedConnection);
+}
+
+void TAppProgressDialog::ShowText() {
+    if (!TextPending)
+        return;
+    TextPending = false;
+    const QString shown = QString::fromUtf8(Text.data(), static_cast<qsizetype>(Text.size()));
     Label1->setText(BreakLongWords(shown, Label1->fontMetrics(), Label1->width()));
 }
 

@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <array>
 #include <memory>
+#include <string>
 
 class QCheckBox;
 class QLabel;
@@ -32,8 +33,10 @@ public:
     void Finish() override;
     void SetProgress(int position, int max) override;
     bool IsComplete() const override;
-    // Shown as written, ampersands too; a word too long for a line breaks anywhere.
+    // Shown as written, ampersands too; a word too long for a line breaks anywhere. The
+    // label shows it from the event loop's next turn on.
     void SetText(const std::string& text) override;
+    const std::string& GetText() const { return Text; }
     void SetCaption(const std::string& caption) override;
 
     // Asked whenever something tries to close the dialog (Cancel, Escape, the close box,
@@ -48,8 +51,12 @@ protected:
     void done(int result) override;
 
 private:
+    void ShowText();
+
     std::unique_ptr<Ui::AppProgressDialog> Form;
     Kiv_dialogs::TModalResult ModalResult = Kiv_dialogs::mrNone;
+    std::string Text;
+    bool TextPending = false;
 };
 
 // The program's one progress dialog, created on first use and deleted with the

@@ -60,9 +60,15 @@ TEST_F(Dialogs, ProgressDialogStaysOpenOnEveryCancelAndOnlyFinishClosesIt) {
     EXPECT_EQ(cancels, 4);
 
     // Kept for the next use: shown and closed again.
-    WhileShown(dialog, [&] { dialog.Finish(); });
+    // The last of many statuses given just before Finish stays on the label.
+    WhileShown(dialog, [&] {
+        dialog.SetText("Matching \"a\"...");
+        dialog.SetText("Matched \"a\"");
+        dialog.Finish();
+    });
     EXPECT_EQ(dialog.Execute(), Kiv_dialogs::mrOk);
     EXPECT_EQ(cancels, 4);
+    EXPECT_EQ(dialog.Label1->text(), "Matched \"a\"");
 }
 
 TEST_F(Dialogs, ProgressIsCompleteOnlyWhenThePositionReachesAMaximumAboveZero) {
@@ -70,6 +76,7 @@ TEST_F(Dialogs, ProgressIsCompleteOnlyWhenThePositionReachesAMaximumAboveZero) {
     dialog.SetText("Matching");
     dialog.SetProgress(2, 4);
     dialog.Reset();
+    QCoreApplication::sendPostedEvents();
     EXPECT_EQ(dialog.Label1->text(), "");
     EXPECT_FALSE(dialog.IsComplete());
     dialog.SetProgress(3, 5);
@@ -91,12 +98,16 @@ TEST_F(Dialogs, ProgressIsCompleteOnlyWhenThePositionReachesAMaximumAboveZero) {
 TEST_F(Dialogs, ProgressTextShowsAmpersandsAndMarkupAsWrittenAndWraps) {
     TAppProgressDialog dialog;
     dialog.SetText("Matching \"Tom & Jerry <b>.avi\"...");
+    EXPECT_EQ(dialog.GetText(), "Matching \"Tom & Jerry <b>.avi\"...");
+    // The label follows at the event loop's next turn.
+    QCoreApplication::sendPostedEvents();
     EXPECT_EQ(dialog.Label1->text(), "Matching \"Tom & Jerry <b>.avi\"...");
     EXPECT_EQ(dialog.Label1->textFormat(), Qt::PlainText);
     EXPECT_TRUE(dialog.Label1->wordWrap());
     // A name longer than a line may break anywhere; the characters stay as they are.
     const std::string name(300, 'n');
     dialog.SetText("Matching \"" + name + "\"...");
+    QCoreApplication::sendPostedEvents();
     QString shown = dialog.Label1->text();
     EXPECT_GT(shown.size(), 300);
     shown.remove(QChar(0x200B));
