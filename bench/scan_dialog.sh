@@ -38,7 +38,7 @@ compare() {
     ours=$(echo "$output" | sed -n 's/^scan_dialog: best \([0-9.]*\) s.*/\1/p')
     gap=$(echo "$output" | sed -n 's/.*longest event-loop gap \([0-9.]*\) ms$/\1/p' | tail -1)
     jdupes=$(best_jdupes)
-    echo "$output" | grep -v '^scan_dialog: run' | grep -v '^scan_dialog: best'
+    echo "$output" | grep -v '^scan_dialog: best'
     echo "scan_dialog ($label): Scan through the dialog ${ours} s, jdupes ${jdupes} s," \
         "ratio $(printf '%.2f' "$(echo "$ours / $jdupes" | bc -l)"), longest event-loop gap ${gap} ms"
 }
