@@ -68,7 +68,12 @@ void TDocumentCommands::Scan() {
         failed = true;
         App_common::ShowException(Dialogs, error);
     };
-    task->Start();
+    try {
+        task->Start();
+    } catch (...) {
+        dialog.OnCancel.Clear();
+        throw;
+    }
     (void)task.release(); // it deletes itself when it has ended
     dialog.Execute();
     if (!dialog.IsComplete() || failed)

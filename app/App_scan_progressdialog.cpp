@@ -55,7 +55,8 @@ TAppProgressDialog::TAppProgressDialog(QWidget* parent)
     connect(Button1, &QPushButton::clicked, this, &QDialog::reject);
     App_common::ScaleDesign(*this);
     // Room for three lines of status whatever the font.
-    Label1->setFixedHeight(std::max(Label1->height(), 3 * Label1->fontMetrics().lineSpacing()));
+    Label1->setFixedHeight(
+        std::max(Label1->minimumHeight(), 3 * Label1->fontMetrics().lineSpacing()));
 }
 
 TAppProgressDialog::~TAppProgressDialog() = default;
