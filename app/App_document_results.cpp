@@ -102,19 +102,43 @@ bool WriteAll(int fd, const std::string& text) {
 
 } // namespace
 
+namespace {
+
+// A device, a pipe or a link to nowhere: written in place, as nothing can be renamed over
+// it without replacing the thing itself.
+void WriteInPlace(const std::string& fileName, const std::string& text,
+                  const std::string& failure) {
+    const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throw App_common::EAppError(failure);
+    const bool written = WriteAll(fd, text);
+    if (::close(fd) != 0 || !written)
+        throw App_common::EAppError(failure);
+}
+
+} // namespace
+
 void WriteResultsFile(const std::string& fileName, const std::string& text) {
     const std::string failure =
         "The program could not save the results to the file \"" + fileName + "\".";
     const std::string target = ResolvedTarget(fileName);
+    struct stat existing {};
+    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode))
+        throw App_common::EAppError(failure);
+    struct stat link {};
+    if ((exists && !S_ISREG(existing.st_mode)) ||
+        (!exists && ::lstat(target.c_str(), &link) == 0)) {
+        WriteInPlace(target, text, failure);
+        return;
+    }
     // A new file beside the target, renamed over it once complete: a failed or interrupted
     // save leaves the old file as it was, never a truncated one.
     std::string temporary = TemporaryPattern(target);
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
         throw App_common::EAppError(failure);
-    struct stat existing {};
-    const mode_t mode =
-        ::stat(target.c_str(), &existing) == 0 ? existing.st_mode & 07777 : NewFileMode();
+    const mode_t mode = exists ? existing.st_mode & 07777 : NewFileMode();
     const bool written = ::fchmod(fd, mode) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
     if (::close(fd) != 0 || !written || ::rename(temporary.c_str(), target.c_str()) != 0) {
         ::unlink(temporary.c_str());

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -140,4 +141,22 @@ TEST(ResultsFile, ALinkKeepsItsTargetAndAFileItsPermissions) {
     ::umask(previous);
     ASSERT_EQ(::stat((dir / "new.txt").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0644u);
+}
+
+TEST(ResultsFile, APipeOrADeviceIsWrittenInPlaceNotReplaced) {
+    TTempDir dir;
+    const std::string fifo = dir / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // A reader that does not block, so the write finds the pipe open.
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    WriteResultsFile(fifo, "a\r\n\r\n");
+    char buffer[16] = {};
+    EXPECT_EQ(::read(reader, buffer, sizeof buffer), 5);
+    EXPECT_EQ(std::string(buffer), "a\r\n\r\n");
+    ::close(reader);
+    struct stat info {};
+    ASSERT_EQ(::lstat(fifo.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_EQ(Listing(dir.Path), std::vector<std::string>{"pipe"});
 }
