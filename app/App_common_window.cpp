@@ -74,6 +74,11 @@ void ScaleDesign(QWidget& form) {
             ScaleLayout(*child->layout(), factor);
 }
 
+void SetDialogFrame(QWidget& dialog) {
+    dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint);
+}
+
 void CenterOnActiveWindow(QWidget& dialog) {
     QWidget* owner = QApplication::activeWindow();
     if (owner == &dialog)

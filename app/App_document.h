@@ -124,8 +124,8 @@ std::string ResultsText(const App_scanentries::TScanEntries& entries);
 // Writes the text to the file, replacing its content: to a new file beside it first,
 // renamed over it when complete, so that a failure never leaves a truncated file or
 // destroys the old one. A symbolic link keeps pointing at the file it names, and an
-// existing file keeps its permissions; a device or a pipe is written in place. A failure raises EAppError "The program could not
-// save the results to the file \"%s\".".
+// existing file keeps its permissions; a device or a pipe is written in place. A failure raises
+// EAppError "The program could not save the results to the file \"%s\".".
 void WriteResultsFile(const std::string& fileName, const std::string& text);
 
 } // namespace App_document

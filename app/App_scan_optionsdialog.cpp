@@ -33,6 +33,7 @@ TAppOptionsDialog::TAppOptionsDialog(QWidget* parent)
         connect(box, &QCheckBox::toggled, this, [this] { UpdateOkButton(); });
     connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    App_common::SetDialogFrame(*this);
     App_common::ScaleDesign(*this);
 }
 

@@ -53,6 +53,7 @@ TAppProgressDialog::TAppProgressDialog(QWidget* parent)
     ProgressBar1 = Form->ProgressBar1;
     Button1 = Form->Button1;
     connect(Button1, &QPushButton::clicked, this, &QDialog::reject);
+    App_common::SetDialogFrame(*this);
     App_common::ScaleDesign(*this);
     // Room for three lines of status whatever the font.
     Label1->setFixedHeight(
