@@ -60,7 +60,7 @@ public:
         Progress.emplace_back(position, max);
         Real.SetProgress(position, max);
     }
-    bool IsComplete() const override { return Real.IsComplete(); }
+    bool IsComplete() const override { return ClaimComplete || Real.IsComplete(); }
     void SetText(const std::string& text) override {
         Texts.push_back(text);
         Real.SetText(text);
@@ -71,6 +71,8 @@ public:
 
     App_scan::TAppProgressDialog& Real = App_scan::AppProgressDialog();
     bool CancelAtFirstStatus = false;
+    // As if the last progress had been reported before the failure.
+    bool ClaimComplete = false;
     int Executions = 0;
     bool VisibleAtFinish = false;
     std::vector<std::string> Texts;
@@ -229,6 +231,17 @@ TEST_F(DocumentCommands, AFailedScanShowsOneErrorBoxAndNoFinalMessage) {
         << Dialogs.Messages[0].Text;
     // Shown while the scan still ran behind its dialog.
     EXPECT_TRUE(dialogUp);
+}
+
+TEST_F(DocumentCommands, AFailureAfterTheLastProgressIsNotReportedAsAResult) {
+    WriteFile(Dir / "a", "same");
+    WriteFile(Dir / "b", "same");
+    Add({Dir / "a", Dir / "b"}, App_scan::spPrimary);
+    std::filesystem::remove(Dir / "b");
+    ScanDialogs.Probe.ClaimComplete = true;
+    EXPECT_THROW(Commands.Scan(), Kiv_framework::EAbort);
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.Messages[0].Icon, Kiv_dialogs::miError);
 }
 
 TEST_F(DocumentCommands, CancelledOptionsLeaveTheDocumentAndShowItsValuesNextTime) {
