@@ -59,7 +59,7 @@ void AddTree(App_document::TDocument& document, const std::string& tree) {
 void ForgetResults(App_scanentries::TScanEntries& entries) {
     for (int i = 0; i < entries.Count(); ++i) {
         App_scanentries::TScanEntry& entry = entries.Item(i);
-        entry.Hash.clear();
+        entry.Hash = decltype(entry.Hash)();
         entry.SetGroup(-1);
     }
 }
