@@ -13,3 +13,5 @@ for bench in build/release/bench/bench_*; do
 done
 echo "== scan_tree"
 bench/scan_tree.sh build/release
+echo "== scan_dialog"
+bench/scan_dialog.sh build/release

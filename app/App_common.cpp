@@ -62,6 +62,19 @@ std::uint32_t FlagStringToSet(const std::string& text, int memberCount) {
 
 const char* const AppTitle = "Sorvik";
 
+std::string ErrorBoxText(const std::string& message) {
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
+        return message + ".";
+    return message;
+}
+
+void ShowException(Kiv_dialogs::TDialogs& dialogs, const std::exception& error) {
+    if (dynamic_cast<const Kiv_framework::EAbort*>(&error))
+        return;
+    dialogs.MessageBox(
+        {ErrorBoxText(error.what()), AppTitle, Kiv_dialogs::miError, Kiv_dialogs::mbOk});
+}
+
 namespace {
 
 struct TConstants {

@@ -2,10 +2,12 @@
 // sets, the user-facing error, the application constants and the text routines.
 #pragma once
 
+#include "Kiv_dialogs.h"
 #include "Kiv_framework.h"
 #include "Kiv_inifiles.h"
 
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <utility>
 #include <vector>
@@ -70,6 +72,12 @@ extern const char* const AppTitle;
 const std::string& AboutText();
 const std::string& HelpFilePath();
 const std::string& SettingsFilePath();
+
+// The application's error box: the error's message with a full stop appended when its
+// last character sorts after ".", the error icon, one OK button and the caption "Sorvik".
+// A silent abort (EAbort) shows nothing.
+void ShowException(Kiv_dialogs::TDialogs& dialogs, const std::exception& error);
+std::string ErrorBoxText(const std::string& message);
 
 // "(Unknown)" for 0, "(Error)" when the time cannot be converted, otherwise
 // "YYYY-MM-DD hh:mm:ss.fffffff".

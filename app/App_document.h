@@ -121,8 +121,11 @@ private:
 // its entries in list order, each line ended by CR LF, then an empty line. Unique and
 // ungrouped entries are left out; no groups give the empty text.
 std::string ResultsText(const App_scanentries::TScanEntries& entries);
-// Writes the text to the file, replacing its content; a failure raises EAppError "The
-// program could not save the results to the file \"%s\".".
+// Writes the text to the file, replacing its content: to a new file beside it first,
+// renamed over it when complete, so that a failure never leaves a truncated file or
+// destroys the old one. A symbolic link keeps pointing at the file it names, and an
+// existing file keeps its permissions; a device or a pipe is written in place. A failure raises
+// EAppError "The program could not save the results to the file \"%s\".".
 void WriteResultsFile(const std::string& fileName, const std::string& text);
 
 } // namespace App_document

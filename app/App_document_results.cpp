@@ -4,8 +4,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
+#include <memory>
 #include <numeric>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -46,25 +50,100 @@ std::string ResultsText(const App_scanentries::TScanEntries& entries) {
     return text;
 }
 
-void WriteResultsFile(const std::string& fileName, const std::string& text) {
-    const std::string failure =
-        "The program could not save the results to the file \"" + fileName + "\".";
-    const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        throw App_common::EAppError(failure);
+namespace {
+
+// The permissions a new file gets: 0666 less the process's umask, read without changing
+// it (umask(2) would, for a moment, for every thread).
+mode_t NewFileMode() {
+    mode_t mask = 022;
+    if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, status))
+            if (std::sscanf(line, "Umask: %o", &mask) == 1)
+                break;
+        std::fclose(status);
+    }
+    return 0666 & ~mask;
+}
+
+// The file the name stands for: a symbolic link is replaced by writing to its target.
+std::string ResolvedTarget(const std::string& fileName) {
+    struct stat info {};
+    if (::lstat(fileName.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+        return fileName;
+    std::unique_ptr<char, void (*)(void*)> real(::realpath(fileName.c_str(), nullptr), std::free);
+    return real ? std::string(real.get()) : fileName;
+}
+
+// The temporary file's name pattern: the target's name with a random suffix, or a short
+// name in the same directory when that would be too long for the file system.
+std::string TemporaryPattern(const std::string& target) {
+    constexpr std::size_t LongestName = 200;
+    const std::size_t slash = target.find_last_of('/');
+    const std::size_t nameLength =
+        slash == std::string::npos ? target.size() : target.size() - slash - 1;
+    if (nameLength <= LongestName)
+        return target + ".XXXXXX";
+    return target.substr(0, slash == std::string::npos ? 0 : slash + 1) + "Sorvik.XXXXXX";
+}
+
+bool WriteAll(int fd, const std::string& text) {
     std::size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            ::close(fd);
-            throw App_common::EAppError(failure);
-        }
+        if (n <= 0)
+            return false;
         done += static_cast<std::size_t>(n);
     }
-    if (::close(fd) != 0)
+    return true;
+}
+
+} // namespace
+
+namespace {
+
+// A device, a pipe or a link to nowhere: written in place, as nothing can be renamed over
+// it without replacing the thing itself.
+void WriteInPlace(const std::string& fileName, const std::string& text,
+                  const std::string& failure) {
+    const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
         throw App_common::EAppError(failure);
+    const bool written = WriteAll(fd, text);
+    if (::close(fd) != 0 || !written)
+        throw App_common::EAppError(failure);
+}
+
+} // namespace
+
+void WriteResultsFile(const std::string& fileName, const std::string& text) {
+    const std::string failure =
+        "The program could not save the results to the file \"" + fileName + "\".";
+    const std::string target = ResolvedTarget(fileName);
+    struct stat existing {};
+    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode))
+        throw App_common::EAppError(failure);
+    struct stat link {};
+    if ((exists && !S_ISREG(existing.st_mode)) ||
+        (!exists && ::lstat(target.c_str(), &link) == 0)) {
+        WriteInPlace(target, text, failure);
+        return;
+    }
+    // A new file beside the target, renamed over it once complete: a failed or interrupted
+    // save leaves the old file as it was, never a truncated one.
+    std::string temporary = TemporaryPattern(target);
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        throw App_common::EAppError(failure);
+    const mode_t mode = exists ? existing.st_mode & 07777 : NewFileMode();
+    const bool written = ::fchmod(fd, mode) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
+    if (::close(fd) != 0 || !written || ::rename(temporary.c_str(), target.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        throw App_common::EAppError(failure);
+    }
 }
 
 } // namespace App_document

@@ -1,6 +1,7 @@
 #include "App_common.h"
 #include "Kiv_strings.h"
 #include "TestApplication.h"
+#include "TestDialogs.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -230,4 +231,39 @@ TEST_F(Settings, SaveAllCreatesAMissingConfigurationFolder) {
     handlers.Add(&handler, "ViewSettings.Form");
     handlers.SaveAll();
     EXPECT_TRUE(std::filesystem::exists(nested));
+}
+
+TEST(ErrorBox, ErrorIconOneOkCaptionSorvikAndAFullStopAfterLettersOnly) {
+    TestDialogs::TTestDialogs dialogs;
+    App_common::ShowException(dialogs, App_common::EAppError("The file is gone"));
+    App_common::ShowException(dialogs, Kiv_framework::Exception("It failed."));
+    App_common::ShowException(dialogs, Kiv_framework::ERangeError());
+    App_common::ShowException(dialogs, std::runtime_error("Gone?"));
+    App_common::ShowException(dialogs, std::runtime_error("Broken ("));
+    ASSERT_EQ(dialogs.Messages.size(), 5u);
+    for (const auto& box : dialogs.Messages) {
+        EXPECT_EQ(box.Caption, "Sorvik");
+        EXPECT_EQ(box.Icon, Kiv_dialogs::miError);
+        EXPECT_EQ(box.Buttons, Kiv_dialogs::mbOk);
+    }
+    EXPECT_EQ(dialogs.Messages[0].Text, "The file is gone.");
+    EXPECT_EQ(dialogs.Messages[1].Text, "It failed.");
+    EXPECT_EQ(dialogs.Messages[2].Text, "Range check error.");
+    // "?" sorts after "." and "(" before it.
+    EXPECT_EQ(dialogs.Messages[3].Text, "Gone?.");
+    EXPECT_EQ(dialogs.Messages[4].Text, "Broken (");
+    EXPECT_EQ(App_common::ErrorBoxText(""), "");
+    // A name that ends in a byte of a multi-byte character still gets its full stop.
+    EXPECT_EQ(App_common::ErrorBoxText("The file \"\xc3\xa4"), "The file \"\xc3\xa4.");
+}
+
+TEST(ErrorBox, ASilentAbortShowsNothing) {
+    TestDialogs::TTestDialogs dialogs;
+    App_common::ShowException(dialogs, Kiv_framework::EAbort());
+    try {
+        Kiv_framework::Abort();
+    } catch (const std::exception& error) {
+        App_common::ShowException(dialogs, error);
+    }
+    EXPECT_TRUE(dialogs.Messages.empty());
 }

@@ -1,8 +1,14 @@
 #include "App_document.h"
 #include "EntriesTestSupport.h"
 
+#include <algorithm>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 using App_document::ResultsText;
 using App_document::WriteResultsFile;
@@ -63,4 +69,94 @@ TEST(ResultsFile, WriteReplacesTheFileAndReportsFailures) {
         EXPECT_EQ(error.Message(),
                   "The program could not save the results to the file \"" + impossible + "\".");
     }
+}
+
+namespace {
+
+std::vector<std::string> Listing(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Lets this process write files only up to the given size while it lives, as a full disk
+// would; a write beyond fails instead of raising SIGXFSZ.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &Saved);
+        PreviousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = Saved;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~TFileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &Saved);
+        std::signal(SIGXFSZ, PreviousHandler);
+    }
+
+private:
+    rlimit Saved{};
+    void (*PreviousHandler)(int);
+};
+
+} // namespace
+
+TEST(ResultsFile, AFailedWriteKeepsTheOldFileAndLeavesNothingBehind) {
+    TTempDir dir;
+    const std::string path = dir / "Sorvik Results.txt";
+    std::ofstream(path) << "the results of yesterday";
+    try {
+        TFileSizeLimit limit(64);
+        WriteResultsFile(path, std::string(4096, 'x'));
+        FAIL() << "no error";
+    } catch (const App_common::EAppError& error) {
+        EXPECT_EQ(error.Message(),
+                  "The program could not save the results to the file \"" + path + "\".");
+    }
+    EXPECT_EQ(ReadFile(path), "the results of yesterday");
+    EXPECT_EQ(Listing(dir.Path), std::vector<std::string>{"Sorvik Results.txt"});
+}
+
+TEST(ResultsFile, ALinkKeepsItsTargetAndAFileItsPermissions) {
+    TTempDir dir;
+    const std::string target = dir / "kept.txt";
+    const std::string link = dir / "link.txt";
+    std::ofstream(target) << "old";
+    ::chmod(target.c_str(), 0600);
+    std::filesystem::create_symlink(target, link);
+    WriteResultsFile(link, "new\r\n\r\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadFile(target), "new\r\n\r\n");
+    struct stat info {};
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    EXPECT_EQ(Listing(dir.Path), (std::vector<std::string>{"kept.txt", "link.txt"}));
+
+    // A new file gets what the process's umask allows, not the temporary file's 0600.
+    const mode_t previous = ::umask(022);
+    WriteResultsFile(dir / "new.txt", "");
+    ::umask(previous);
+    ASSERT_EQ(::stat((dir / "new.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0644u);
+}
+
+TEST(ResultsFile, APipeOrADeviceIsWrittenInPlaceNotReplaced) {
+    TTempDir dir;
+    const std::string fifo = dir / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // A reader that does not block, so the write finds the pipe open.
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    WriteResultsFile(fifo, "a\r\n\r\n");
+    char buffer[16] = {};
+    EXPECT_EQ(::read(reader, buffer, sizeof buffer), 5);
+    EXPECT_EQ(std::string(buffer), "a\r\n\r\n");
+    ::close(reader);
+    struct stat info {};
+    ASSERT_EQ(::lstat(fifo.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_EQ(Listing(dir.Path), std::vector<std::string>{"pipe"});
 }

@@ -1,0 +1,121 @@
+#include "App_document_commands.h"
+
+#include "App_scantasks.h"
+
+#include <memory>
+
+namespace App_document {
+
+using Kiv_dialogs::TMessageRequest;
+
+TDocumentCommands::TDocumentCommands(TDocument* document, Kiv_dialogs::TDialogs& dialogs,
+                                     App_scan::TScanDialogs& scanDialogs)
+    : Document(document), Dialogs(dialogs), ScanDialogs(scanDialogs) {
+    SaveResultsDialog.Title = "Save Results";
+    SaveResultsDialog.DefaultExt = "txt";
+    SaveResultsDialog.Filter = "Text (*.txt)|*.txt|All (*.*)|*.*";
+    SaveResultsDialog.FilterIndex = 1;
+    SaveResultsDialog.OverwritePrompt = true;
+}
+
+void TDocumentCommands::Load(App_common::TMemIniFile& iniFile, const std::string& section) {
+    SaveResultsDialog.FilterIndex = iniFile.ReadInteger(
+        section + ".SaveResultsDialog", "FilterIndex", SaveResultsDialog.FilterIndex);
+}
+
+void TDocumentCommands::Save(App_common::TMemIniFile& iniFile, const std::string& section) {
+    iniFile.WriteInteger(section + ".SaveResultsDialog", "FilterIndex",
+                         SaveResultsDialog.FilterIndex);
+}
+
+bool TDocumentCommands::CanScan() const {
+    return Document->Entries().Count() > 0;
+}
+
+void TDocumentCommands::Scan() {
+    if (!CanScan())
+        Unavailable();
+    const App_scanentries::TScanEntries& entries = Document->Entries();
+    if (entries.CountPriority(App_scan::spPrimary) == 0) {
+        Dialogs.MessageBox(TMessageRequest{"Specify primary entries to perform a scan task.",
+                                           App_common::AppTitle, Kiv_dialogs::miInformation,
+                                           Kiv_dialogs::mbOk});
+        Kiv_framework::Abort();
+    }
+    auto task = std::make_unique<App_scantasks::TScanTask>(Document);
+    App_scan::TCustomProgressDialog& dialog = ScanDialogs.ProgressDialog();
+    dialog.SetCaption("Scan");
+    dialog.Reset();
+    App_scantasks::TScanTask* const running = task.get();
+    dialog.OnCancel = [running](App_scan::TCustomProgressDialog* sender) {
+        running->CancelClick(sender);
+    };
+    task->FreeOnTerminate = true;
+    task->OnStatus = [&dialog](App_scantasks::TScanTask*, const std::string& text) {
+        dialog.SetText(text);
+    };
+    task->OnProgress = [&dialog](Kiv_tasks::TTask*, int position, int count) {
+        dialog.SetProgress(position, count);
+    };
+    // The task deletes itself after this: the dialog must not reach it any more.
+    task->OnFinish = [&dialog](Kiv_tasks::TTask*) {
+        dialog.OnCancel.Clear();
+        dialog.Finish();
+    };
+    // A failure after the last progress report must not be reported as a found result.
+    bool failed = false;
+    task->OnException = [this, &failed](Kiv_tasks::TTask*, const Kiv_framework::Exception& error) {
+        failed = true;
+        App_common::ShowException(Dialogs, error);
+    };
+    try {
+        task->Start();
+    } catch (...) {
+        dialog.OnCancel.Clear();
+        throw;
+    }
+    (void)task.release(); // it deletes itself when it has ended
+    dialog.Execute();
+    if (!dialog.IsComplete() || failed)
+        Kiv_framework::Abort();
+    Dialogs.MessageBox(
+        TMessageRequest{ScanResultText(entries.GetDuplicateCount(), entries.GetGroupCount()),
+                        "Scan", Kiv_dialogs::miInformation, Kiv_dialogs::mbOk});
+}
+
+bool TDocumentCommands::CanEditOptions() const {
+    return true;
+}
+
+void TDocumentCommands::EditOptions() {
+    if (!CanEditOptions())
+        Unavailable();
+    App_scan::TCustomOptionsDialog& dialog = ScanDialogs.OptionsDialog();
+    dialog.SetOptions({Document->GetAspects(), Document->RememberSettings});
+    if (!dialog.Execute())
+        Kiv_framework::Abort();
+    const App_scan::TScanOptions options = dialog.GetOptions();
+    Document->SetAspects(options.Aspects);
+    Document->RememberSettings = options.RememberSettings;
+}
+
+bool TDocumentCommands::CanSaveResults() const {
+    return Document->Entries().Count() > 0;
+}
+
+void TDocumentCommands::SaveResults() {
+    if (!CanSaveResults())
+        Unavailable();
+    SaveResultsDialog.FileName = "Sorvik Results.txt";
+    const auto fileName = Dialogs.SaveFile(SaveResultsDialog);
+    if (!fileName)
+        Kiv_framework::Abort();
+    WriteResultsFile(*fileName, ResultsText(Document->Entries()));
+}
+
+std::string ScanResultText(int duplicateCount, int groupCount) {
+    return App_common::CountToText(duplicateCount) + " duplicate files in " +
+           App_common::CountToText(groupCount) + " groups were found.";
+}
+
+} // namespace App_document

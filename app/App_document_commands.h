@@ -1,0 +1,49 @@
+// The document's commands: Scan (find the duplicates among the entries behind the
+// progress dialog), Options (the criteria in the options dialog) and Save Results (the
+// groups as a text file). Each is a pair of an operation and its Can query.
+#pragma once
+
+#include "App_common.h"
+#include "App_document.h"
+#include "App_scan_dialogs.h"
+#include "Kiv_dialogs.h"
+
+#include <string>
+
+namespace App_document {
+
+class TDocumentCommands : public App_common::TCommands {
+public:
+    TDocumentCommands(TDocument* document, Kiv_dialogs::TDialogs& dialogs,
+                      App_scan::TScanDialogs& scanDialogs);
+
+    // The save dialog's filter index: "FilterIndex" of the section followed by
+    // ".SaveResultsDialog".
+    void Load(App_common::TMemIniFile& iniFile, const std::string& section) override;
+    void Save(App_common::TMemIniFile& iniFile, const std::string& section) override;
+
+    // Runs a scan task behind the modal progress dialog and reports the counts once it
+    // completed; a cancelled or failed scan ends with the silent abort.
+    virtual void Scan();
+    virtual bool CanScan() const;
+    // The criteria and the remember flag in the options dialog; Cancel changes nothing.
+    virtual void EditOptions();
+    virtual bool CanEditOptions() const;
+
+    // Writes the groups to the file the user chooses.
+    void SaveResults();
+    bool CanSaveResults() const;
+
+    TDocument* const Document;
+    // The save dialog's settings, kept from one use to the next.
+    Kiv_dialogs::TSaveFileRequest SaveResultsDialog;
+
+private:
+    Kiv_dialogs::TDialogs& Dialogs;
+    App_scan::TScanDialogs& ScanDialogs;
+};
+
+// "%s duplicate files in %s groups were found." with the counts in digit groups.
+std::string ScanResultText(int duplicateCount, int groupCount);
+
+} // namespace App_document
