@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -159,9 +160,16 @@ public:
 
     // One unit of work; false when nothing is left. Errors leave at once:
     // EAppError "The program cannot accept the file \"%s\"." (a bad, vanished or
-    // unacceptable given path, as it was given) and "The program cannot find the file
-    // \"%s\"." (a directory that cannot be listed).
+    // unacceptable given path, as it was given), "The program cannot find the file
+    // \"%s\"." (a directory that is gone) and "The program could not read the directory
+    // \"%s\"." (one that is there but cannot be listed) - unless OnSkip is set.
     virtual bool Step();
+
+    // When set, a path or directory that cannot be taken is reported through it with its
+    // message and left out, and the production goes on (the command line's way; the
+    // window's add is all or nothing).
+    std::function<void(const std::string& message)> OnSkip;
+    int SkippedCount() const { return Skipped; }
     // Gives up the produced entries without destroying them.
     virtual void Release();
     // The produced entries in production order (still owned by the producer until
@@ -172,6 +180,8 @@ public:
 
 private:
     void AddPath(const std::string& text);
+    // Runs one step, handing its error to OnSkip when that is set.
+    void Skipping(const std::function<void()>& step);
     void AddDirectory(const std::string& directory);
     // A given directory has no parent; a found one is opened through its parent.
     void QueueDirectory(const std::string& directory, std::shared_ptr<Kiv_files::TDirectory> parent,
@@ -184,6 +194,7 @@ private:
     // The paths given and the directories met: every path is taken once per production.
     Kiv_files::TPathList SeenPaths;
     std::vector<std::unique_ptr<TScanEntry>> ProducedEntries;
+    int Skipped = 0;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -272,5 +283,15 @@ private:
 
     std::vector<std::unique_ptr<TScanEntry>> Entries;
 };
+
+// Turns paths into entries and appends them to the list, all or nothing: a failure leaves
+// the list as it was. Directories give every regular file beneath them. The entries get
+// the priority. With onSkip set, paths and directories that cannot be taken are reported
+// through it and left out instead (returns how many); interrupted is asked between the
+// steps and ends the add with EAbort when it answers true.
+int AddPathsToList(TScanEntries& entries, const DynamicArray<std::string>& paths,
+                   TScanPriority priority = spSecondary,
+                   const std::function<void(const std::string&)>& onSkip = nullptr,
+                   const std::function<bool()>& interrupted = nullptr);
 
 } // namespace App_scanentries

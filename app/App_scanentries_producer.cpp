@@ -64,16 +64,47 @@ void TScanEntryProducer::QueueDirectory(const std::string& directory,
 
 bool TScanEntryProducer::Step() {
     if (!PendingPaths.empty()) {
-        AddPath(PendingPaths.front());
+        const std::string path = std::move(PendingPaths.front());
         PendingPaths.pop_front();
+        Skipping([&] { AddPath(path); });
         return true;
     }
     if (!PendingDirectories.empty()) {
-        AddDirectory(PendingDirectories.front());
+        const std::string directory = std::move(PendingDirectories.front());
         PendingDirectories.pop_front();
+        Skipping([&] { AddDirectory(directory); });
         return true;
     }
     return false;
+}
+
+void TScanEntryProducer::Skipping(const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const EAppError& error) {
+        if (!OnSkip)
+            throw;
+        ++Skipped;
+        OnSkip(error.Message());
+    }
+}
+
+int AddPathsToList(TScanEntries& entries, const DynamicArray<std::string>& paths,
+                   TScanPriority priority, const std::function<void(const std::string&)>& onSkip,
+                   const std::function<bool()>& interrupted) {
+    if (paths.Length() == 0)
+        return 0;
+    TScanEntryProducer producer(paths);
+    producer.OnSkip = onSkip;
+    while (producer.Step())
+        if (interrupted && interrupted())
+            Kiv_framework::Abort();
+    const TScanEntryArray produced = producer.GetEntries();
+    for (TScanEntry* entry : produced)
+        entry->Priority = priority;
+    entries.Add(produced);
+    producer.Release();
+    return producer.SkippedCount();
 }
 
 void TScanEntryProducer::Release() {

@@ -303,3 +303,30 @@ TEST(ScanEntryProducer, FailingAddLeavesNothingBehind) {
 }
 
 } // namespace
+
+TEST(ScanEntryProducer, WithASkipHandlerWhatCannotBeTakenIsReportedAndLeftOut) {
+    TTempDir dir;
+    WriteFile(dir / "a");
+    MakeDir(dir / "sub");
+    WriteFile(dir / "sub/inside");
+    MakeDir(dir / "other");
+    WriteFile(dir / "other/kept");
+    TScanEntryProducer producer(Input({dir / "missing", dir / "a", dir / "sub", dir / "other"}));
+    std::vector<std::string> skipped;
+    producer.OnSkip = [&](const std::string& message) { skipped.push_back(message); };
+    ASSERT_TRUE(producer.Step()); // the missing path: reported, nothing else happens
+    ASSERT_TRUE(producer.Step()); // a
+    ASSERT_TRUE(producer.Step()); // sub queued
+    ASSERT_TRUE(producer.Step()); // other queued
+    // Replaced by a file before its turn: it can no longer be listed.
+    ASSERT_EQ(::rename((dir / "sub").c_str(), (dir / "elsewhere").c_str()), 0);
+    WriteFile(dir / "sub");
+    while (producer.Step()) {
+    }
+    EXPECT_EQ(skipped, (std::vector<std::string>{Accept(dir / "missing"), Find(dir / "sub")}));
+    EXPECT_EQ(producer.SkippedCount(), 2);
+    Paths produced;
+    for (const auto* entry : producer.GetEntries())
+        produced.push_back(entry->Path());
+    EXPECT_EQ(produced, (Paths{dir / "a", dir / "other/kept"}));
+}
