@@ -38,6 +38,23 @@ bool TScanMatcher::QueryContinue() {
     return continueScan;
 }
 
+bool TScanMatcher::Reading(const std::function<void()>& read) {
+    try {
+        read();
+        return true;
+    } catch (const EScanFileError& error) {
+        if (!OnFileError)
+            throw;
+        LeftOut.insert(error.Record);
+        OnFileError(this, error.Message());
+        return false;
+    }
+}
+
+bool TScanMatcher::IsLeftOut(const TScanRecord& record) const {
+    return LeftOut.contains(&record);
+}
+
 TMatchKeyKind TScanMatcher::KeyKind() const {
     return TMatchKeyKind::mkNone;
 }
@@ -93,14 +110,6 @@ Kiv_autopointers::TAutoArray<unsigned char> NewReadBuffer() {
     return std::make_unique<unsigned char[]>(ReadChunkSize);
 }
 
-// Raises what the end of a read means: failed with format, changed with its own message.
-void RaiseReadError(TReadEnd end, const char* failedFormat, const TScanRecord& record) {
-    if (end == TReadEnd::reFailed)
-        RaiseFileError(failedFormat, record.Path());
-    if (end == TReadEnd::reChanged)
-        RaiseFileError(ChangedErrorMessage, record.Path());
-}
-
 } // namespace
 
 TScanHashMatcher::TScanHashMatcher() : Buffer(NewReadBuffer()) {}
@@ -108,9 +117,10 @@ TScanHashMatcher::TScanHashMatcher() : Buffer(NewReadBuffer()) {}
 TScanHashMatcher::~TScanHashMatcher() = default;
 
 bool TScanHashMatcher::Match(TScanRecord& A, TScanRecord& B) {
-    EnsureHash(B); // the candidate first
-    EnsureHash(A);
-    return A.Hash == B.Hash;
+    if (IsLeftOut(A) || IsLeftOut(B))
+        return false;
+    // The candidate first.
+    return Reading([&] { EnsureHash(B); }) && Reading([&] { EnsureHash(A); }) && A.Hash == B.Hash;
 }
 
 // Two records that both carry a hash are compared by their texts alone: no file is read
@@ -147,9 +157,9 @@ void TScanHashMatcher::ComputeHash(TScanRecord& record) {
     // for the hash of a shorter file. Nor may a file that changed since it was listed.
     const THashEnd end = HashFile(record, Buffer.get(), check, hash, reads);
     if (end == THashEnd::heChanged)
-        RaiseFileError(ChangedErrorMessage, record.Path());
+        RaiseFileError(ChangedErrorMessage, record);
     if (end != THashEnd::heDone)
-        RaiseFileError(HashErrorMessage, record.Path());
+        RaiseFileError(HashErrorMessage, record);
     record.Hash = std::move(hash);
 }
 
@@ -158,29 +168,34 @@ TScanBinariesMatcher::TScanBinariesMatcher() : Buffer1(NewReadBuffer()), Buffer2
 TScanBinariesMatcher::~TScanBinariesMatcher() = default;
 
 bool TScanBinariesMatcher::Match(TScanRecord& A, TScanRecord& B) {
-    if (A.Size() != B.Size())
+    if (A.Size() != B.Size() || IsLeftOut(A) || IsLeftOut(B))
         return false;
+    bool equal = false;
+    return Reading([&] { equal = Compare(A, B); }) && equal;
+}
+
+bool TScanBinariesMatcher::Compare(TScanRecord& A, TScanRecord& B) {
     bool equal = false;
     if (Partition && Partition->Answer(A, B, *this, equal))
         return equal;
     // Each file opened and checked to be the one listed, A first; then per chunk a cancel
     // point, A's read, B's read and the bytes; at the end, that neither file grew.
     TReadOnlyFile fileA(A);
-    RaiseReadError(fileA.State(), OpenErrorMessage, A);
+    RaiseReadEnd(fileA.State(), OpenErrorMessage, A);
     TReadOnlyFile fileB(B);
-    RaiseReadError(fileB.State(), OpenErrorMessage, B);
+    RaiseReadEnd(fileB.State(), OpenErrorMessage, B);
     for (std::uint64_t offset = 0; offset < A.Size();) {
         CheckContinue();
         const auto chunk =
             static_cast<std::size_t>(std::min<std::uint64_t>(ReadChunkSize, A.Size() - offset));
-        RaiseReadError(fileA.ReadExact(Buffer1.get(), chunk), ReadErrorMessage, A);
-        RaiseReadError(fileB.ReadExact(Buffer2.get(), chunk), ReadErrorMessage, B);
+        RaiseReadEnd(fileA.ReadExact(Buffer1.get(), chunk), ReadErrorMessage, A);
+        RaiseReadEnd(fileB.ReadExact(Buffer2.get(), chunk), ReadErrorMessage, B);
         if (std::memcmp(Buffer1.get(), Buffer2.get(), chunk) != 0)
             return false;
         offset += chunk;
     }
-    RaiseReadError(fileA.EndsAt(A.Size()), ReadErrorMessage, A);
-    RaiseReadError(fileB.EndsAt(B.Size()), ReadErrorMessage, B);
+    RaiseReadEnd(fileA.EndsAt(A.Size()), ReadErrorMessage, A);
+    RaiseReadEnd(fileB.EndsAt(B.Size()), ReadErrorMessage, B);
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace App_scan {
@@ -50,6 +51,19 @@ public:
     virtual bool GetMatchKey(const TScanRecord& record, std::string& key) const;
 
     Kiv_framework::TEvent<TScanMatcher*, bool&> OnQueryContinue;
+    // When set, a file that cannot be read or is not the one listed is reported through
+    // it, with the error's message, and left out: it equals nothing from then on. Unset,
+    // the error ends the scan.
+    Kiv_framework::TEvent<TScanMatcher*, const std::string&> OnFileError;
+
+protected:
+    // Runs read, which may raise a file error of one record: raised on, or with
+    // OnFileError set, reported and the record left out (false).
+    bool Reading(const std::function<void()>& read);
+    bool IsLeftOut(const TScanRecord& record) const;
+
+private:
+    std::unordered_set<const TScanRecord*> LeftOut;
 };
 
 // The metadata matchers. They are final because the command trusts their key declaration,
@@ -173,6 +187,8 @@ public:
     void SetPartition(TScanContentPartition* partition) { Partition = partition; }
 
 private:
+    bool Compare(TScanRecord& A, TScanRecord& B);
+
     TScanContentPartition* Partition = nullptr;
     Kiv_autopointers::TAutoArray<unsigned char> Buffer1;
     Kiv_autopointers::TAutoArray<unsigned char> Buffer2;

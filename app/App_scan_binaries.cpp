@@ -347,30 +347,23 @@ bool TScanContentPartition::Answer(const TScanRecord& A, const TScanRecord& B,
         return false; // stopped by a cancel: the caller meets it at its first cancel point
     const TMember& first = State[static_cast<std::size_t>(a)];
     const TMember& second = State[static_cast<std::size_t>(b)];
-    // Raises what the end of a read of the member means.
-    const auto raise = [](TReadEnd end, const char* failedFormat, const TScanRecord& record) {
-        if (end == TReadEnd::reFailed)
-            RaiseFileError(failedFormat, record.Path());
-        if (end == TReadEnd::reChanged)
-            RaiseFileError(ChangedErrorMessage, record.Path());
-    };
-    raise(first.Opened, OpenErrorMessage, A);
-    raise(second.Opened, OpenErrorMessage, B);
+    RaiseReadEnd(first.Opened, OpenErrorMessage, A);
+    RaiseReadEnd(second.Opened, OpenErrorMessage, B);
     const std::uint32_t chunks = ChunkCount(A.Size());
     const std::uint32_t end = std::min({Divergence(a, b), first.Failed, second.Failed});
     for (std::uint32_t chunk = 0; chunk < std::min(end, chunks); ++chunk)
         matcher.CheckContinue();
     if (end >= chunks) {
-        raise(first.AtEnd, ReadErrorMessage, A);
-        raise(second.AtEnd, ReadErrorMessage, B);
+        RaiseReadEnd(first.AtEnd, ReadErrorMessage, A);
+        RaiseReadEnd(second.AtEnd, ReadErrorMessage, B);
         equal = true;
         return true;
     }
     matcher.CheckContinue(); // the chunk where they part
     if (end == first.Failed)
-        raise(first.FailedAs, ReadErrorMessage, A);
+        RaiseReadEnd(first.FailedAs, ReadErrorMessage, A);
     if (end == second.Failed)
-        raise(second.FailedAs, ReadErrorMessage, B);
+        RaiseReadEnd(second.FailedAs, ReadErrorMessage, B);
     equal = false;
     return true;
 }

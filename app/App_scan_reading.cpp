@@ -108,10 +108,17 @@ TReadEnd TReadOnlyFile::EndsAt(std::uint64_t offset) {
     return count == 0 ? TReadEnd::reDone : TReadEnd::reChanged;
 }
 
-void RaiseFileError(const char* format, const std::string& path) {
+void RaiseFileError(const char* format, const TScanRecord& record) {
     std::string message = format;
-    message.replace(message.find("%s"), 2, path);
-    throw App_common::EAppError(message);
+    message.replace(message.find("%s"), 2, record.Path());
+    throw EScanFileError(message, record);
+}
+
+void RaiseReadEnd(TReadEnd end, const char* failedFormat, const TScanRecord& record) {
+    if (end == TReadEnd::reFailed)
+        RaiseFileError(failedFormat, record);
+    if (end == TReadEnd::reChanged)
+        RaiseFileError(ChangedErrorMessage, record);
 }
 
 THashEnd HashFile(const TScanRecord& record, unsigned char* buffer,
@@ -336,9 +343,9 @@ bool TScanHashReadAhead::Take(TScanRecord& record, TScanMatcher& matcher) {
     for (int k = 0; k < reads; ++k)
         matcher.CheckContinue();
     if (state == stFailed)
-        RaiseFileError(HashErrorMessage, record.Path());
+        RaiseFileError(HashErrorMessage, record);
     if (state == stChanged)
-        RaiseFileError(ChangedErrorMessage, record.Path());
+        RaiseFileError(ChangedErrorMessage, record);
     record.Hash = std::move(hash);
     return true;
 }

@@ -3,6 +3,7 @@
 // Internal to the scan unit.
 #pragma once
 
+#include "App_common.h"
 #include "App_scan.h"
 
 #include <atomic>
@@ -60,8 +61,19 @@ extern const char* const OpenErrorMessage;
 extern const char* const ReadErrorMessage;
 extern const char* const ChangedErrorMessage;
 
-// Raises EAppError with the format's "%s" replaced by the path.
-[[noreturn]] void RaiseFileError(const char* format, const std::string& path);
+// A file of the scan that cannot be read or is not the one listed; the message names it.
+class EScanFileError : public App_common::EAppError {
+public:
+    EScanFileError(const std::string& message, const TScanRecord& record)
+        : EAppError(message), Record(&record) {}
+    const TScanRecord* Record;
+};
+
+// Raises EScanFileError with the format's "%s" replaced by the record's path.
+[[noreturn]] void RaiseFileError(const char* format, const TScanRecord& record);
+// Raises what the end of a read of the record means: reFailed with failedFormat,
+// reChanged with ChangedErrorMessage; nothing for reDone.
+void RaiseReadEnd(TReadEnd end, const char* failedFormat, const TScanRecord& record);
 
 enum class THashEnd : std::uint8_t { heDone, heFailed, heChanged, heStopped };
 

@@ -97,6 +97,10 @@ std::unique_ptr<TScanMatchers> TScanTask::CreateMatchers() {
             continue;
         std::unique_ptr<TScanMatcher> matcher = link.Create();
         matcher->OnQueryContinue = [this](TScanMatcher*, bool& proceed) { QueryContinue(proceed); };
+        if (OnFileLeftOut)
+            matcher->OnFileError = [this](TScanMatcher*, const std::string& message) {
+                Queue([this, message] { OnFileLeftOut(this, message); });
+            };
         matchers->Add(matcher.release());
     }
     return matchers;

@@ -35,6 +35,10 @@ public:
 
     App_document::TDocument* Document;
     Kiv_framework::TEvent<TScanTask*, const std::string&> OnStatus;
+    // When set before Start, a file that cannot be read or is not the one listed is
+    // reported through it, with its message, and left out instead of ending the scan (the
+    // command line's way; the window's scan ends at the first such file).
+    Kiv_framework::TEvent<TScanTask*, const std::string&> OnFileLeftOut;
 
 private:
     void QueryContinue(bool& proceed) const;

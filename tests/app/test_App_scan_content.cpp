@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <random>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -489,3 +490,87 @@ TEST(TScanCommand, RealContentMatchersAgreeWithThePlainAlgorithm) {
 }
 
 } // namespace
+
+namespace {
+std::string MakeFolder(const TTemporaryFolder& folder, const std::string& name) {
+    const std::string path = folder.Missing(name);
+    if (::mkdir(path.c_str(), 0700) != 0)
+        throw std::runtime_error("cannot make " + path);
+    return path;
+}
+} // namespace
+
+TEST(TScanCommand, FilesLeftOutEqualNothingAndTheRestGroupAsWithoutThem) {
+    // With OnFileError set, a missing, unreadable or changed file is reported and left
+    // out; the other files group exactly as in a scan of the list without it.
+    TTemporaryFolder folder;
+    std::mt19937 random(31);
+    const auto number = [&](int high) {
+        return std::uniform_int_distribution<int>(0, high)(random);
+    };
+    const std::vector<std::string> contents = {"abc", "abd", Bytes(2 * ReadChunkSize + 9, 4),
+                                               Bytes(2 * ReadChunkSize + 9, 5)};
+    int reported = 0;
+    for (int round = 0; round < 120; ++round) {
+        std::vector<TScanRecord> all, good;
+        std::vector<bool> bad;
+        for (int i = 0; i < 2 + number(12); ++i) {
+            const std::string& content = contents[static_cast<std::size_t>(number(3))];
+            const std::string name = "r" + std::to_string(round) + "f" + std::to_string(i);
+            const int kind = number(6);
+            TScanRecord record = kind == 0   ? RecordOf(folder.Missing(name), content.size())
+                                 : kind == 1 ? RecordOf(MakeFolder(folder, name), content.size())
+                                 : kind == 2 ? RecordOf(folder.File(name, content + "!"),
+                                                        content.size()) // grew
+                                             : FileRecord(folder, name, content);
+            record.Priority = number(2) == 0 ? spSecondary : spPrimary;
+            all.push_back(record);
+            bad.push_back(kind <= 2);
+            if (kind > 2)
+                good.push_back(record);
+        }
+        const int chain = number(2); // {Size, Hash}, {Size, Binaries}, {Size, Hash, Binaries}
+        const auto scan = [&](const std::vector<TScanRecord>& list,
+                              std::vector<std::string>* messages) {
+            TScanRecords records(static_cast<int>(list.size()));
+            std::copy(list.begin(), list.end(), records.begin());
+            auto* matchers = new TScanMatchers;
+            matchers->Add(new TScanSizeMatcher);
+            if (chain != 1)
+                matchers->Add(new TScanHashMatcher);
+            if (chain != 0)
+                matchers->Add(new TScanBinariesMatcher);
+            for (int k = 0; messages && k < matchers->Count(); ++k)
+                (*matchers)[k].OnFileError = [messages](TScanMatcher*, const std::string& text) {
+                    messages->push_back(text);
+                };
+            TScanCommand command(records, matchers);
+            command.HashReadAhead = {number(1), true};
+            command.Execute();
+            return ScanTest::GroupsOf(records);
+        };
+        std::vector<std::string> messages;
+        const std::vector<int> lenient = scan(all, &messages);
+        const std::vector<int> strict = scan(good, nullptr);
+        std::vector<int> goodGroups;
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            if (bad[i])
+                EXPECT_EQ(lenient[i], 0) << "round " << round << ", record " << i;
+            else
+                goodGroups.push_back(lenient[i]);
+        }
+        ASSERT_EQ(goodGroups, strict) << "round " << round;
+        // Each message names a bad file, once.
+        std::set<std::string> named;
+        for (const std::string& message : messages) {
+            EXPECT_TRUE(named.insert(message).second) << message;
+            bool aBadFile = false;
+            for (std::size_t i = 0; i < all.size(); ++i)
+                aBadFile = aBadFile || (bad[i] && message.find("\"" + all[i].Path() + "\"") !=
+                                                      std::string::npos);
+            EXPECT_TRUE(aBadFile) << message;
+        }
+        reported += static_cast<int>(messages.size());
+    }
+    EXPECT_GT(reported, 50);
+}
