@@ -7,6 +7,7 @@
 #include "Kiv_framework.h"
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -117,15 +118,31 @@ private:
     TScanAspects FAspects = DefaultScanAspects;
 };
 
+enum class TResultsFormat : std::uint8_t {
+    rfLines,         // each path ended by CR LF, each group by an empty line
+    rfNullSeparated, // each path ended by a NUL byte, each group by one more
+    rfTerminal,      // lines for a person at a terminal: control characters escaped
+};
+
 // The results file's text: for each group number in ascending order, the full paths of
-// its entries in list order, each line ended by CR LF, then an empty line. Unique and
-// ungrouped entries are left out; no groups give the empty text.
-std::string ResultsText(const App_scanentries::TScanEntries& entries);
+// its entries in list order. Unique and ungrouped entries are left out; no groups give the
+// empty text. A path holding a line break would make the lines ambiguous (a unique file
+// read as a duplicate): in lines it raises EAppError "The program cannot write the path
+// \"%s\" into the results file." and nothing is made; NUL-separated, any path can stand.
+std::string ResultsText(const App_scanentries::TScanEntries& entries,
+                        TResultsFormat format = TResultsFormat::rfLines);
 // Writes the text to the file, replacing its content: to a new file beside it first,
 // renamed over it when complete, so that a failure never leaves a truncated file or
 // destroys the old one. A symbolic link keeps pointing at the file it names, and an
 // existing file keeps its permissions; a device or a pipe is written in place. A failure raises
-// EAppError "The program could not save the results to the file \"%s\".".
-void WriteResultsFile(const std::string& fileName, const std::string& text);
+// EAppError "The program could not save the results to the file \"%s\".". interrupted, when
+// given, is asked whenever a blocked open or write is interrupted by a signal (a pipe
+// nobody reads): true ends the write with EAbort.
+void WriteResultsFile(const std::string& fileName, const std::string& text,
+                      const std::function<bool()>& interrupted = nullptr);
+// Writes the text to an open descriptor (standard output); false when a write fails.
+// interrupted as for WriteResultsFile.
+bool WriteResults(int descriptor, const std::string& text,
+                  const std::function<bool()>& interrupted = nullptr);
 
 } // namespace App_document

@@ -1,6 +1,7 @@
 // The results file: one block per duplicate group, in ascending group number, each path
 // on its own line in list order, an empty line after each block, CR LF line ends.
 #include "App_document.h"
+#include "Kiv_strings.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,13 +10,14 @@
 #include <fcntl.h>
 #include <memory>
 #include <numeric>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace App_document {
 
-std::string ResultsText(const App_scanentries::TScanEntries& entries) {
+std::string ResultsText(const App_scanentries::TScanEntries& entries, TResultsFormat format) {
     // The members of each group in list order, by a counting sort over the group numbers.
     std::int32_t highest = 0;
     for (int i = 0; i < entries.Count(); ++i)
@@ -25,6 +27,10 @@ std::string ResultsText(const App_scanentries::TScanEntries& entries) {
     for (int i = 0; i < entries.Count(); ++i) {
         const App_scanentries::TScanEntry& entry = entries.Item(i);
         if (entry.Group() >= 1) {
+            if (format == TResultsFormat::rfLines &&
+                entry.Path().find_first_of("\r\n") != std::string::npos)
+                throw App_common::EAppError("The program cannot write the path \"" + entry.Path() +
+                                            "\" into the results file.");
             ++start[static_cast<std::size_t>(entry.Group()) + 1];
             length += entry.Path().size() + 2;
         }
@@ -43,9 +49,17 @@ std::string ResultsText(const App_scanentries::TScanEntries& entries) {
     for (std::size_t group = 1; group + 1 < start.size(); ++group) {
         if (start[group] == start[group + 1])
             continue;
-        for (int k = start[group]; k < start[group + 1]; ++k)
-            text.append(*paths[static_cast<std::size_t>(k)]).append("\r\n");
-        text += "\r\n";
+        const std::string_view end = format == TResultsFormat::rfNullSeparated
+                                         ? std::string_view("\0", 1)
+                                         : std::string_view("\r\n");
+        for (int k = start[group]; k < start[group + 1]; ++k) {
+            const std::string& path = *paths[static_cast<std::size_t>(k)];
+            if (format == TResultsFormat::rfTerminal)
+                text.append(Kiv_strings::EscapeControlCharacters(path)).append(end);
+            else
+                text.append(path).append(end);
+        }
+        text += end;
     }
     return text;
 }
@@ -87,11 +101,22 @@ std::string TemporaryPattern(const std::string& target) {
     return target.substr(0, slash == std::string::npos ? 0 : slash + 1) + "Sorvik.XXXXXX";
 }
 
-bool WriteAll(int fd, const std::string& text) {
+// A call that a signal interrupted: tried again, unless the caller was asked to stop.
+bool Retry(const std::function<bool()>& interrupted) {
+    if (errno != EINTR)
+        return false;
+    if (interrupted && interrupted())
+        Kiv_framework::Abort();
+    return true;
+}
+
+} // namespace
+
+bool WriteResults(int fd, const std::string& text, const std::function<bool()>& interrupted) {
     std::size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
+        if (n < 0 && Retry(interrupted))
             continue;
         if (n <= 0)
             return false;
@@ -100,25 +125,35 @@ bool WriteAll(int fd, const std::string& text) {
     return true;
 }
 
-} // namespace
+namespace {} // namespace
 
 namespace {
 
 // A device, a pipe or a link to nowhere: written in place, as nothing can be renamed over
 // it without replacing the thing itself.
-void WriteInPlace(const std::string& fileName, const std::string& text,
-                  const std::string& failure) {
-    const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+void WriteInPlace(const std::string& fileName, const std::string& text, const std::string& failure,
+                  const std::function<bool()>& interrupted) {
+    int fd = -1;
+    do
+        fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    while (fd < 0 && Retry(interrupted));
     if (fd < 0)
         throw App_common::EAppError(failure);
-    const bool written = WriteAll(fd, text);
+    bool written = false;
+    try {
+        written = WriteResults(fd, text, interrupted);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
     if (::close(fd) != 0 || !written)
         throw App_common::EAppError(failure);
 }
 
 } // namespace
 
-void WriteResultsFile(const std::string& fileName, const std::string& text) {
+void WriteResultsFile(const std::string& fileName, const std::string& text,
+                      const std::function<bool()>& interrupted) {
     const std::string failure =
         "The program could not save the results to the file \"" + fileName + "\".";
     const std::string target = ResolvedTarget(fileName);
@@ -129,7 +164,7 @@ void WriteResultsFile(const std::string& fileName, const std::string& text) {
     struct stat link {};
     if ((exists && !S_ISREG(existing.st_mode)) ||
         (!exists && ::lstat(target.c_str(), &link) == 0)) {
-        WriteInPlace(target, text, failure);
+        WriteInPlace(target, text, failure, interrupted);
         return;
     }
     // A new file beside the target, renamed over it once complete: a failed or interrupted
@@ -139,7 +174,15 @@ void WriteResultsFile(const std::string& fileName, const std::string& text) {
     if (fd < 0)
         throw App_common::EAppError(failure);
     const mode_t mode = exists ? existing.st_mode & 07777 : NewFileMode();
-    const bool written = ::fchmod(fd, mode) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
+    bool written = false;
+    try {
+        written =
+            ::fchmod(fd, mode) == 0 && WriteResults(fd, text, interrupted) && ::fsync(fd) == 0;
+    } catch (...) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        throw;
+    }
     if (::close(fd) != 0 || !written || ::rename(temporary.c_str(), target.c_str()) != 0) {
         ::unlink(temporary.c_str());
         throw App_common::EAppError(failure);

@@ -1,9 +1,12 @@
 // sorvik-scan: the duplicate scan for scripts and terminals. It drives the same document,
-// entry producer, scan task and results file as the window, without one.
+// add, scan task and results file as the window, without one. Unlike the window, it names
+// a file or folder it cannot read and goes on without it, unless --strict is given.
 #include "App_common.h"
 #include "App_document.h"
+#include "App_document_commandline.h"
 #include "App_scanentries.h"
 #include "App_scantasks.h"
+#include "Kiv_strings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,152 +19,23 @@
 #include <optional>
 #include <string>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
-using App_document::TScanAspect;
-using App_document::TScanAspects;
+using App_document::TScanCommandLine;
 
 constexpr int ExitError = 1;
 constexpr int ExitUsage = 2;
 constexpr int ExitInterrupted = 130;
 
-const char* const UsageText =
-    "Usage: sorvik-scan [--compare LIST] [--output FILE] [--secondary PATH]... PATH...\n"
-    "Finds duplicate files. Every PATH (a file, or a directory and all files below it) is\n"
-    "added as a primary entry, every --secondary PATH as secondary entries; a group forms\n"
-    "only around a primary file. The groups are written as the results file: one full path\n"
-    "a line, an empty line after each group.\n"
-    "\n"
-    "  --compare LIST    criteria, separated by commas, out of: directory, name, basename,\n"
-    "                    extension, size, type, creation, write, access, attributes, hash,\n"
-    "                    binaries (default: size,type,hash)\n"
-    "  --output FILE     write the results to FILE instead of standard output\n"
-    "  --secondary PATH  add the files of PATH as secondary entries\n"
-    "  --help            show this text\n"
-    "  --version         show the version\n"
-    "\n"
-    "Exit status: 0 done, 1 error, 2 bad usage, 130 interrupted (nothing written).\n";
-
-struct TCriterion {
-    const char* Word;
-    TScanAspect Aspect;
-};
-
-constexpr TCriterion Criteria[] = {
-    {"directory", App_document::saDirectory},
-    {"name", App_document::saName},
-    {"basename", App_document::saBaseName},
-    {"extension", App_document::saExtension},
-    {"size", App_document::saSize},
-    {"type", App_document::saType},
-    {"creation", App_document::saCreationTime},
-    {"write", App_document::saLastWriteTime},
-    {"access", App_document::saLastAccessTime},
-    {"attributes", App_document::saAttributes},
-    {"hash", App_document::saHash},
-    {"binaries", App_document::saBinaries},
-};
-
-struct TOptions {
-    TScanAspects Aspects = App_document::DefaultScanAspects;
-    std::optional<std::string> Output;
-    std::vector<std::string> Primary;
-    std::vector<std::string> Secondary;
-};
-
-class EUsage : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-std::optional<TScanAspect> CriterionOf(const std::string& word) {
-    for (const TCriterion& criterion : Criteria)
-        if (word == criterion.Word)
-            return criterion.Aspect;
-    return std::nullopt;
-}
-
-// An empty list is the empty set: every primary file then takes all the others.
-TScanAspects ParseCriteria(const std::string& list) {
-    TScanAspects aspects;
-    std::size_t start = 0;
-    while (start < list.size()) {
-        const std::size_t comma = std::min(list.find(',', start), list.size());
-        const std::string word = list.substr(start, comma - start);
-        const auto aspect = CriterionOf(word);
-        if (!aspect)
-            throw EUsage("unknown criterion \"" + word + "\"");
-        aspects.Include(*aspect);
-        start = comma + 1;
-    }
-    return aspects;
-}
-
-std::string AbsolutePath(const std::string& path) {
-    if (!path.empty() && path[0] == '/')
-        return path;
-    std::string directory = QFile::encodeName(QDir::currentPath()).toStdString();
-    if (directory.empty() || directory.back() != '/')
-        directory += '/';
-    return directory + path;
-}
-
-// Returns nothing when the program is to end at once with the given exit code.
-std::optional<TOptions> ParseArguments(const std::vector<std::string>& arguments, int& exitCode) {
-    TOptions options;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        const auto value = [&](const char* option) -> std::string {
-            const std::string prefix = std::string(option) + "=";
-            if (argument.rfind(prefix, 0) == 0)
-                return argument.substr(prefix.size());
-            if (i + 1 >= arguments.size())
-                throw EUsage(std::string(option) + " needs a value");
-            return arguments[++i];
-        };
-        const auto is = [&](const char* option) {
-            return argument == option || argument.rfind(std::string(option) + "=", 0) == 0;
-        };
-        if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
-            options.Primary.push_back(AbsolutePath(argument));
-        } else if (argument == "--") {
-            optionsEnded = true;
-        } else if (argument == "--help" || argument == "-h") {
-            std::fputs(UsageText, stdout);
-            exitCode = 0;
-            return std::nullopt;
-        } else if (argument == "--version") {
-            std::printf("sorvik-scan %s\n", SORVIK_VERSION);
-            exitCode = 0;
-            return std::nullopt;
-        } else if (is("--compare")) {
-            options.Aspects = ParseCriteria(value("--compare"));
-        } else if (is("--output")) {
-            options.Output = value("--output");
-        } else if (is("--secondary")) {
-            options.Secondary.push_back(AbsolutePath(value("--secondary")));
-        } else {
-            throw EUsage("unknown option \"" + argument + "\"");
-        }
-    }
-    if (options.Primary.empty())
-        throw EUsage("no path given");
-    return options;
-}
-
-// Ctrl-C: the handler only notes it and writes a byte; the add checks the note between
-// its steps, the scan's main loop reads the byte and asks the task to stop.
+// Ctrl-C: the handler only notes it and writes a byte; the add and the writing of the
+// results check the note, the scan's main loop reads the byte and asks the task to stop.
+// No SA_RESTART: an open or write blocked on a pipe nobody reads returns, and ends.
 int InterruptPipe[2] = {-1, -1};
 volatile std::sig_atomic_t InterruptRequested = 0;
-
-class EInterrupted : public std::runtime_error {
-public:
-    EInterrupted() : std::runtime_error("interrupted") {}
-};
 
 void OnInterrupt(int) {
     InterruptRequested = 1;
@@ -169,22 +43,26 @@ void OnInterrupt(int) {
     [[maybe_unused]] const auto ignored = ::write(InterruptPipe[1], &byte, 1);
 }
 
-// The same add as the window's: all or nothing, a listed path replaced by the new entry.
-void AddPaths(App_scanentries::TScanEntries& entries, const std::vector<std::string>& paths,
-              App_scan::TScanPriority priority) {
-    if (paths.empty())
-        return;
-    Kiv_dynamicarrays::TStringDynArray input(static_cast<int>(paths.size()));
-    std::copy(paths.begin(), paths.end(), input.begin());
-    App_scanentries::TScanEntryProducer producer(input);
-    while (producer.Step())
-        if (InterruptRequested)
-            throw EInterrupted();
-    const auto produced = producer.GetEntries();
-    for (App_scanentries::TScanEntry* entry : produced)
-        entry->Priority = priority;
-    entries.Add(produced);
-    producer.Release();
+bool Interrupted() {
+    return InterruptRequested != 0;
+}
+
+void InstallInterruptHandler() {
+    if (::pipe2(InterruptPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        throw App_common::EAppError("The program could not start.");
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+// Messages on standard error; names in them are escaped while it is a terminal.
+void Report(const std::string& message) {
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    std::fprintf(stderr, "sorvik-scan: %s\n",
+                 terminal ? Kiv_strings::EscapeControlCharacters(message).c_str()
+                          : message.c_str());
 }
 
 // Status and a progress bar on standard error while it is a terminal, redrawn at most
@@ -196,7 +74,7 @@ public:
     bool IsEnabled() const { return Enabled; }
 
     void SetStatus(const std::string& text) {
-        Status = text;
+        Status = Kiv_strings::EscapeControlCharacters(text);
         Draw();
     }
     void SetProgress(int position, int count) {
@@ -204,13 +82,14 @@ public:
         Count = count;
         Draw();
     }
-    void Finish() {
+    // Clears the line, so that a message can be written on it.
+    void Clear() {
         if (Drawn)
             std::fputs("\r\033[K", stderr);
+        Drawn = false;
     }
 
 private:
-    // Called only while standard error is a terminal: the scan listens only then.
     void Draw() {
         const auto now = std::chrono::steady_clock::now();
         if (Drawn && now - LastDraw < std::chrono::milliseconds(50))
@@ -245,15 +124,15 @@ struct TOutcome {
     bool Finished = false;
     bool Interrupted = false;
     std::optional<std::string> Error;
+    int LeftOut = 0;
 };
 
-TOutcome RunScan(App_document::TDocument& document) {
+TOutcome RunScan(App_document::TDocument& document, bool strict) {
     TOutcome outcome;
     TTerminalProgress progress;
     auto* task = new App_scantasks::TScanTask(&document); // deletes itself when finished
     task->FreeOnTerminate = true;
-    // Status and progress only for a terminal: without a listener the worker does not
-    // stop to hand them over, which makes a scan from a script faster.
+    // Status and progress only for a terminal: nobody else would see them.
     if (progress.IsEnabled()) {
         task->OnStatus = [&](App_scantasks::TScanTask*, const std::string& text) {
             progress.SetStatus(text);
@@ -262,6 +141,12 @@ TOutcome RunScan(App_document::TDocument& document) {
             progress.SetProgress(position, count);
         };
     }
+    if (!strict)
+        task->OnFileLeftOut = [&](App_scantasks::TScanTask*, const std::string& message) {
+            progress.Clear();
+            Report(message);
+            ++outcome.LeftOut;
+        };
     task->OnException = [&](Kiv_tasks::TTask*, const Kiv_framework::Exception& error) {
         outcome.Error = error.Message();
     };
@@ -281,32 +166,71 @@ TOutcome RunScan(App_document::TDocument& document) {
     });
     task->Start();
     QCoreApplication::exec();
-    progress.Finish();
+    progress.Clear();
     return outcome;
 }
 
-void WriteResults(const App_scanentries::TScanEntries& entries,
-                  const std::optional<std::string>& output) {
-    const std::string text = App_document::ResultsText(entries);
-    if (output) {
-        App_document::WriteResultsFile(*output, text);
+// The results never go over a file of the list: that would destroy the file the user is
+// looking for copies of. Links are followed, as the write would follow them.
+void CheckOutputIsNotListed(const App_scanentries::TScanEntries& entries,
+                            const std::string& output) {
+    struct stat info {};
+    if (::stat(output.c_str(), &info) != 0)
+        return;
+    for (int i = 0; i < entries.Count(); ++i) {
+        const App_scanentries::TScanEntry& entry = entries.Item(i);
+        const App_scan::TScanRecord record = entry.GetRecord();
+        if (record.Device() == info.st_dev && record.Inode() == info.st_ino)
+            throw App_common::EAppError(
+                "The program cannot write the results over the listed file \"" + entry.Path() +
+                "\".");
+    }
+}
+
+void WriteResults(const App_scanentries::TScanEntries& entries, const TScanCommandLine& line) {
+    using App_document::TResultsFormat;
+    if (line.Output) {
+        App_document::WriteResultsFile(
+            *line.Output,
+            App_document::ResultsText(entries, line.NullSeparated ? TResultsFormat::rfNullSeparated
+                                                                  : TResultsFormat::rfLines),
+            Interrupted);
         return;
     }
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
+    const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+    const std::string text =
+        App_document::ResultsText(entries, line.NullSeparated ? TResultsFormat::rfNullSeparated
+                                           : terminal         ? TResultsFormat::rfTerminal
+                                                              : TResultsFormat::rfLines);
+    // Standard output may be a pipe nobody reads: Ctrl-C still ends the write.
+    if (!App_document::WriteResults(STDOUT_FILENO, text, Interrupted))
         throw App_common::EAppError("The program could not write the results.");
 }
 
-int Scan(const TOptions& options) {
+int Scan(const TScanCommandLine& line) {
     App_document::TDocument document;
-    document.SetAspects(options.Aspects);
-    // Secondary paths first, so that a file named both ways ends up primary.
-    AddPaths(document.Entries(), options.Secondary, App_scan::spSecondary);
-    AddPaths(document.Entries(), options.Primary, App_scan::spPrimary);
+    document.SetAspects(line.Aspects);
     App_scanentries::TScanEntries& entries = document.Entries();
+    int leftOut = 0;
+    const auto skip = [&](const std::string& message) {
+        Report(message);
+        ++leftOut;
+    };
+    const std::function<void(const std::string&)> onSkip =
+        line.Strict ? std::function<void(const std::string&)>() : skip;
+    // Secondary paths first, so that a file named both ways ends up primary.
+    for (const auto& [paths, priority] : {std::pair{&line.Secondary, App_scan::spSecondary},
+                                          std::pair{&line.Primary, App_scan::spPrimary}}) {
+        Kiv_dynamicarrays::TStringDynArray input(static_cast<int>(paths->size()));
+        std::copy(paths->begin(), paths->end(), input.begin());
+        App_scanentries::AddPathsToList(entries, input, priority, onSkip, Interrupted);
+    }
+    if (line.Output)
+        CheckOutputIsNotListed(entries, *line.Output);
     if (entries.Count() > 0) {
         if (entries.CountPriority(App_scan::spPrimary) == 0)
             throw App_common::EAppError("Specify primary entries to perform a scan task.");
-        const TOutcome outcome = RunScan(document);
+        const TOutcome outcome = RunScan(document, line.Strict);
         if (outcome.Interrupted)
             return ExitInterrupted;
         if (outcome.Error)
@@ -314,35 +238,46 @@ int Scan(const TOptions& options) {
         // A completed scan leaves every entry with its final group.
         if (entries.CountGroup(-1) > 0)
             throw App_common::EAppError("The scan did not complete.");
+        leftOut += outcome.LeftOut;
     }
-    WriteResults(entries, options.Output);
-    std::fprintf(stderr, "%s duplicate files in %s groups were found.\n",
-                 App_common::CountToText(entries.GetDuplicateCount()).c_str(),
-                 App_common::CountToText(entries.GetGroupCount()).c_str());
+    WriteResults(entries, line);
+    std::string summary = App_common::CountToText(entries.GetDuplicateCount()) +
+                          " duplicate files in " +
+                          App_common::CountToText(entries.GetGroupCount()) + " groups were found.";
+    if (leftOut > 0)
+        summary += " " + App_common::CountToText(leftOut) +
+                   " files or folders could not be read and were left out.";
+    std::fprintf(stderr, "%s\n", summary.c_str());
     return 0;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
-    std::vector<std::string> arguments(argv + 1, argv + argc);
+    // Qt sees no argument: a path such as "-platform" after "--" is the user's, not Qt's.
+    int qtArgc = 1;
+    QCoreApplication application(qtArgc, argv);
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
     try {
-        int exitCode = 0;
-        const auto options = ParseArguments(arguments, exitCode);
-        if (!options)
-            return exitCode;
-        if (::pipe2(InterruptPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-            throw App_common::EAppError("The program could not start.");
-        std::signal(SIGINT, OnInterrupt);
-        return Scan(*options);
-    } catch (const EInterrupted&) {
-        return ExitInterrupted;
-    } catch (const EUsage& error) {
-        std::fprintf(stderr, "sorvik-scan: %s\n%s", error.what(), UsageText);
+        const TScanCommandLine line = App_document::ParseScanCommandLine(
+            arguments, QFile::encodeName(QDir::currentPath()).toStdString());
+        if (line.Request == TScanCommandLine::crHelp) {
+            std::fputs(App_document::ScanUsageText, stdout);
+            return 0;
+        }
+        if (line.Request == TScanCommandLine::crVersion) {
+            std::printf("sorvik-scan %s\n", SORVIK_VERSION);
+            return 0;
+        }
+        InstallInterruptHandler();
+        return Scan(line);
+    } catch (const Kiv_framework::EAbort&) {
+        return ExitInterrupted; // the only silent abort here is Ctrl-C
+    } catch (const App_document::EUsageError& error) {
+        std::fprintf(stderr, "sorvik-scan: %s\n%s", error.what(), App_document::ScanUsageText);
         return ExitUsage;
     } catch (const Kiv_framework::Exception& error) {
-        std::fprintf(stderr, "sorvik-scan: %s\n", error.what());
+        Report(error.Message());
         return ExitError;
     }
 }

@@ -44,14 +44,7 @@ void AddTree(App_document::TDocument& document, const std::string& tree) {
     // Built by the unit's own routine: g++ 12 at -O3 reports a false use-after-free where
     // DynamicArray<std::string>::SetLength is inlined.
     const Kiv_dynamicarrays::TStringDynArray input = Kiv_dynamicarrays::TextToLines(tree);
-    App_scanentries::TScanEntryProducer producer(input);
-    while (producer.Step()) {
-    }
-    const auto produced = producer.GetEntries();
-    for (auto* entry : produced)
-        entry->Priority = App_scan::spPrimary;
-    document.Entries().Add(produced);
-    producer.Release();
+    App_scanentries::AddPathsToList(document.Entries(), input, App_scan::spPrimary);
 }
 
 // A scan keeps the hashes it computed in the entries, and the next one reuses them: each

@@ -70,4 +70,26 @@ std::string UInt64ToGroupedStr(std::uint64_t value, int groupSize, const std::st
     return GroupDigits(std::to_string(value), groupSize, separator);
 }
 
+std::string EscapeControlCharacters(const std::string& text) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\')
+            escaped += "\\\\";
+        else if (c == '\n')
+            escaped += "\\n";
+        else if (c == '\r')
+            escaped += "\\r";
+        else if (c == '\t')
+            escaped += "\\t";
+        else if (byte < 0x20 || byte == 0x7F)
+            escaped.append("\\x").append(1, digits[byte >> 4]).append(1, digits[byte & 15]);
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
 } // namespace Kiv_strings

@@ -21,6 +21,11 @@ std::string IntToGroupedStr(std::int32_t value, int groupSize, const std::string
 std::string Int64ToGroupedStr(std::int64_t value, int groupSize, const std::string& separator);
 std::string UInt64ToGroupedStr(std::uint64_t value, int groupSize, const std::string& separator);
 
+// The text with every control character (below 0x20, and 0x7F) written as an escape:
+// \n, \r, \t or \xHH, and a backslash doubled, so that a name shown on a terminal can
+// neither move the cursor nor be mistaken for another.
+std::string EscapeControlCharacters(const std::string& text);
+
 // Adds through the list's own Add and tells whether its count grew: with a sorted list
 // that ignores duplicates, whether the text was new.
 template <typename List, typename Object = void*>

@@ -107,14 +107,7 @@ protected:
     void Add(const std::vector<std::string>& paths, App_scan::TScanPriority priority) {
         Kiv_dynamicarrays::TStringDynArray input(static_cast<int>(paths.size()));
         std::copy(paths.begin(), paths.end(), input.begin());
-        App_scanentries::TScanEntryProducer producer(input);
-        while (producer.Step()) {
-        }
-        const auto produced = producer.GetEntries();
-        for (auto* entry : produced)
-            entry->Priority = priority;
-        Document.Entries().Add(produced);
-        producer.Release();
+        App_scanentries::AddPathsToList(Document.Entries(), input, priority);
     }
 
     std::vector<std::int32_t> Groups() const {

@@ -47,6 +47,33 @@ TEST(ResultsFile, GroupsInAscendingNumberPathsInListOrder) {
                                      "/r/0\r\n/r/4\r\n\r\n");
 }
 
+TEST(ResultsFile, ALineBreakInAPathIsRefusedInLinesAndTakenWithNuls) {
+    auto entries = std::make_unique<App_scanentries::TScanEntries>();
+    std::vector<std::unique_ptr<App_scanentries::TScanEntry>> owned;
+    for (const char* path : {"/r/a\nb", "/r/c", "/r/t\tx", "/r/u"}) {
+        owned.push_back(Entry(path));
+        owned.back()->SetGroup(owned.size() <= 2 ? 1 : 2);
+    }
+    App_scanentries::TScanEntryArray batch(4);
+    for (int i = 0; i < 4; ++i)
+        batch[i] = owned[static_cast<std::size_t>(i)].get();
+    entries->Add(batch);
+    for (auto& entry : owned)
+        (void)entry.release();
+    try {
+        ResultsText(*entries);
+        ADD_FAILURE() << "a line break was written into the lines";
+    } catch (const App_common::EAppError& error) {
+        EXPECT_EQ(error.Message(),
+                  "The program cannot write the path \"/r/a\nb\" into the results file.");
+    }
+    using namespace std::string_literals;
+    EXPECT_EQ(ResultsText(*entries, App_document::TResultsFormat::rfNullSeparated),
+              "/r/a\nb\0/r/c\0\0/r/t\tx\0/r/u\0\0"s);
+    EXPECT_EQ(ResultsText(*entries, App_document::TResultsFormat::rfTerminal),
+              "/r/a\\nb\r\n/r/c\r\n\r\n/r/t\\tx\r\n/r/u\r\n\r\n");
+}
+
 TEST(ResultsFile, NoGroupsGiveAnEmptyText) {
     EXPECT_EQ(ResultsText(*ListWithGroups({})), "");
     EXPECT_EQ(ResultsText(*ListWithGroups({0, -1, 0})), "");

@@ -6,11 +6,14 @@
 #include <QProcess>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <random>
 #include <set>
-#include <thread>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using EntriesTest::MakeDir;
 using EntriesTest::TTempDir;
@@ -162,11 +165,31 @@ TEST_F(SorvikScan, ExitCodesAndMessages) {
     EXPECT_NE(badCriterion.Err.find("Usage: sorvik-scan"), std::string::npos);
     EXPECT_EQ(Run({"--output"}).ExitCode, 2);
 
+    // A path that cannot be taken is named and left out; --strict ends the run at it.
     const std::string missing = Dir / "missing";
-    const TResult error = Run({QString::fromStdString(missing)});
-    EXPECT_EQ(error.ExitCode, 1);
-    EXPECT_EQ(error.Err, "sorvik-scan: The program cannot accept the file \"" + missing + "\".\n");
-    EXPECT_TRUE(error.Out.empty());
+    const std::string accept =
+        "sorvik-scan: The program cannot accept the file \"" + missing + "\".\n";
+    const TResult lenient = Run({QString::fromStdString(missing)});
+    EXPECT_EQ(lenient.ExitCode, 0);
+    EXPECT_EQ(lenient.Err, accept + "0 duplicate files in 0 groups were found. 1 files or folders "
+                                    "could not be read and were left out.\n");
+    const TResult strict = Run({"--strict", QString::fromStdString(missing)});
+    EXPECT_EQ(strict.ExitCode, 1);
+    EXPECT_EQ(strict.Err, accept);
+    EXPECT_TRUE(strict.Out.empty());
+
+    // An empty path is no path (it once meant the current directory), an empty criterion
+    // no criterion, and what follows "--" is a path even when it looks like a Qt option.
+    const TResult empty = Run({"--strict", ""});
+    EXPECT_EQ(empty.ExitCode, 1);
+    EXPECT_EQ(empty.Err, "sorvik-scan: The program cannot accept the file \"\".\n");
+    EXPECT_EQ(Run({"--compare", "size,", Dir.Path.c_str()}).ExitCode, 2);
+    EXPECT_EQ(Run({"--compare", ",", Dir.Path.c_str()}).ExitCode, 2);
+    EXPECT_EQ(Run({"--compare", "", Dir.Path.c_str()}).ExitCode, 0);
+    const TResult qtLike = Run({"--strict", "--", "-platform", "offscreen"}, Dir.Path);
+    EXPECT_EQ(qtLike.ExitCode, 1);
+    EXPECT_EQ(qtLike.Err,
+              "sorvik-scan: The program cannot accept the file \"" + (Dir / "-platform") + "\".\n");
 
     // Only secondary files: nothing to group around.
     MakeDir(Dir / "empty");
@@ -175,6 +198,18 @@ TEST_F(SorvikScan, ExitCodesAndMessages) {
         {"--secondary", QString::fromStdString(Dir / "s"), QString::fromStdString(Dir / "empty")});
     EXPECT_EQ(noPrimary.ExitCode, 1);
     EXPECT_EQ(noPrimary.Err, "sorvik-scan: Specify primary entries to perform a scan task.\n");
+}
+
+// Waits until the process has installed its Ctrl-C handler (its SIGINT is caught).
+bool WaitForInterruptHandler(const QProcess& process) {
+    const std::string status = "/proc/" + std::to_string(process.processId()) + "/status";
+    return TestApplication::ServeUntil([&] {
+        std::ifstream in(status);
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind("SigCgt:", 0) == 0)
+                return (std::stoull(line.substr(7), nullptr, 16) >> (SIGINT - 1) & 1) != 0;
+        return false;
+    });
 }
 
 TEST_F(SorvikScan, InterruptCancelsAndWritesNothing) {
@@ -191,11 +226,127 @@ TEST_F(SorvikScan, InterruptCancelsAndWritesNothing) {
                   {"--compare", "binaries", "--output", QString::fromStdString(output),
                    QString::fromStdString(Dir / "big1"), QString::fromStdString(Dir / "big2")});
     ASSERT_TRUE(process.waitForStarted());
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    ASSERT_EQ(process.state(), QProcess::Running);
+    ASSERT_TRUE(WaitForInterruptHandler(process));
     ::kill(static_cast<pid_t>(process.processId()), SIGINT);
     ASSERT_TRUE(process.waitForFinished(30000));
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 130);
     EXPECT_FALSE(std::filesystem::exists(output));
+}
+
+TEST_F(SorvikScan, AWriteBlockedOnAPipeStillEndsOnCtrlC) {
+    // Nobody reads the pipe: the results can never be written, and Ctrl-C must end it.
+    WriteFile(Dir / "a", "same");
+    WriteFile(Dir / "b", "same");
+    const std::string pipe = Dir / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    QProcess process;
+    process.start(QStringLiteral(SORVIK_SCAN_PROGRAM),
+                  {"--output", QString::fromStdString(pipe), QString::fromStdString(Dir / "a"),
+                   QString::fromStdString(Dir / "b")});
+    ASSERT_TRUE(process.waitForStarted());
+    ASSERT_TRUE(WaitForInterruptHandler(process));
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitCode(), 130);
+    // Nothing went into the pipe.
+    const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    char byte = 0;
+    EXPECT_LE(::read(reader, &byte, 1), 0);
+    ::close(reader);
+}
+
+TEST_F(SorvikScan, TheResultsNeverGoOverAListedFile) {
+    WriteFile(Dir / "a", "same");
+    WriteFile(Dir / "b", "same");
+    for (const std::string& output : {Dir / "a", Dir / "link-to-b"}) {
+        if (output == Dir / "link-to-b") {
+            ASSERT_EQ(::symlink((Dir / "b").c_str(), output.c_str()), 0);
+        }
+        const TResult result = Run({"--output", QString::fromStdString(output), Dir.Path.c_str()});
+        EXPECT_EQ(result.ExitCode, 1);
+        EXPECT_NE(result.Err.find("The program cannot write the results over the listed file"),
+                  std::string::npos);
+    }
+    std::ifstream a(Dir / "a"), b(Dir / "b");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(a), {}), "same");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(b), {}), "same");
+}
+
+TEST_F(SorvikScan, ALineBreakInANameNeverMakesTheLinesAmbiguous) {
+    // "x\ny" and "x\ny" copies, and a unique "x": in lines the unique x would read as a
+    // duplicate. Lines refuse such a path by name; NUL-separated output takes it.
+    MakeDir(Dir / "d");
+    WriteFile(Dir / "d/x\ny", "same");
+    WriteFile(Dir / "d/x\nz", "same");
+    WriteFile(Dir / "d/x", "other");
+    const TResult lines =
+        Run({"--output", QString::fromStdString(Dir / "out"), (Dir / "d").c_str()});
+    EXPECT_EQ(lines.ExitCode, 1);
+    EXPECT_NE(lines.Err.find("into the results file."), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(Dir / "out"));
+    const TResult nul = Run({"--null", (Dir / "d").c_str()});
+    ASSERT_EQ(nul.ExitCode, 0) << nul.Err;
+    const std::string expected =
+        Dir / "d/x\ny" + std::string(1, '\0') + Dir / "d/x\nz" + std::string(2, '\0');
+    const std::string other =
+        Dir / "d/x\nz" + std::string(1, '\0') + Dir / "d/x\ny" + std::string(2, '\0');
+    EXPECT_TRUE(nul.Out == expected || nul.Out == other);
+}
+
+TEST_F(SorvikScan, OneFileUnderTwoNamesIsNoDuplicate) {
+    // A hard link is the same file: removing "the copy" would remove the only one.
+    WriteFile(Dir / "a", "content");
+    ASSERT_EQ(::link((Dir / "a").c_str(), (Dir / "b").c_str()), 0);
+    const TResult alone = Run({Dir.Path.c_str()});
+    ASSERT_EQ(alone.ExitCode, 0) << alone.Err;
+    EXPECT_TRUE(ParseGroups(alone.Out).empty());
+    // A real copy still groups with one of the two names.
+    WriteFile(Dir / "c", "content");
+    const TResult copied = Run({Dir.Path.c_str()});
+    const TGroups groups = ParseGroups(copied.Out);
+    ASSERT_EQ(groups.size(), 1u);
+    EXPECT_EQ(groups.begin()->size(), 2u);
+    EXPECT_TRUE(groups.begin()->contains(Dir / "c"));
+}
+
+TEST_F(SorvikScan, AFolderOrFileThatCannotBeReadIsNamedAndLeftOut) {
+    // /proc/self/mem is a regular file of size 0 whose read fails: its hash cannot be had.
+    WriteFile(Dir / "empty", "");
+    const TResult memory = Run({"/proc/self/mem", (Dir / "empty").c_str()});
+    EXPECT_EQ(memory.ExitCode, 0);
+    EXPECT_NE(memory.Err.find("could not get the hash value of the file \"/proc/"),
+              std::string::npos)
+        << memory.Err;
+    EXPECT_NE(memory.Err.find("1 files or folders could not be read"), std::string::npos);
+    EXPECT_EQ(Run({"--strict", "/proc/self/mem", (Dir / "empty").c_str()}).ExitCode, 1);
+
+    // A folder without permission: as root, run as nobody so that the permission counts.
+    if (::geteuid() == 0 && !std::filesystem::exists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "running as root without setpriv: no folder can be made unreadable";
+    WriteFile(Dir / "one", "same", 0644);
+    WriteFile(Dir / "two", "same", 0644);
+    MakeDir(Dir / "locked");
+    WriteFile(Dir / "locked/inside", "same", 0644);
+    ASSERT_EQ(::chmod(Dir.Path.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod((Dir / "locked").c_str(), 0), 0);
+    QStringList arguments = {"--compare", "size,hash", Dir.Path.c_str()};
+    QString program = QStringLiteral(SORVIK_SCAN_PROGRAM);
+    if (::geteuid() == 0) {
+        arguments =
+            QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + arguments;
+        program = "/usr/bin/setpriv";
+    }
+    QProcess process;
+    process.start(program, arguments);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const std::string err = process.readAllStandardError().toStdString();
+    EXPECT_EQ(process.exitCode(), 0) << err;
+    EXPECT_NE(err.find("The program could not read the directory \"" + (Dir / "locked") + "\"."),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(ParseGroups(process.readAllStandardOutput().toStdString()),
+              (TGroups{{Dir / "one", Dir / "two"}}));
+    ASSERT_EQ(::chmod((Dir / "locked").c_str(), 0700), 0);
 }
