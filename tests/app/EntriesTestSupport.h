@@ -3,6 +3,7 @@
 #pragma once
 
 #include "App_scanentries.h"
+#include "TestFiles.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -18,48 +19,9 @@
 
 namespace EntriesTest {
 
-// A fresh folder under the system's temporary directory, in canonical form, removed with
-// everything in it.
-class TTempDir {
-public:
-    TTempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "sorvik_entries_XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        char* real = ::realpath(pattern.c_str(), nullptr);
-        Path = real;
-        std::free(real);
-    }
-    ~TTempDir() {
-        std::error_code error;
-        std::filesystem::remove_all(Path, error);
-    }
-    TTempDir(const TTempDir&) = delete;
-    TTempDir& operator=(const TTempDir&) = delete;
-
-    std::string operator/(const std::string& name) const { return Path + "/" + name; }
-
-    std::string Path;
-};
-
-inline void WriteFile(const std::string& path, const std::string& content = "x",
-                      mode_t mode = 0644) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, mode);
-    if (fd < 0)
-        throw std::runtime_error("cannot create " + path);
-    const bool written =
-        ::write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
-    const bool moded = ::fchmod(fd, mode) == 0;
-    ::close(fd);
-    if (!written || !moded)
-        throw std::runtime_error("cannot write " + path);
-}
-
-inline void MakeDir(const std::string& path) {
-    if (::mkdir(path.c_str(), 0755) != 0)
-        throw std::runtime_error("cannot create " + path);
-}
+using TestFiles::MakeDir;
+using TestFiles::TTempDir;
+using TestFiles::WriteFile;
 
 // A made-up directory-entry record.
 inline Kiv_files::TFindData Record(std::uint64_t size = 0, std::uint32_t attributes = 0,
@@ -93,20 +55,10 @@ inline std::vector<std::string> Produce(const std::vector<std::string>& paths) {
     return result;
 }
 
-// The message of the EAppError that body raises; fails the test when it raises nothing or
-// something else.
+// The message of the EAppError that body raises.
 template <typename Body>
 std::string AppErrorOf(Body body) {
-    try {
-        body();
-    } catch (const App_common::EAppError& error) {
-        return error.Message();
-    } catch (const std::exception& error) {
-        ADD_FAILURE() << "unexpected error: " << error.what();
-        return {};
-    }
-    ADD_FAILURE() << "no error raised";
-    return {};
+    return TestFiles::MessageOf<App_common::EAppError>(body);
 }
 
 } // namespace EntriesTest

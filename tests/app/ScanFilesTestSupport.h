@@ -3,6 +3,7 @@
 #pragma once
 
 #include "App_scan.h"
+#include "TestFiles.h"
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -19,32 +20,19 @@ namespace ScanTest {
 
 using App_scan::TScanRecord;
 
-inline const std::string EmptyDigest =
-    "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855";
-inline const std::string AbcDigest =
-    "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD";
+using TestFiles::AbcDigest;
+using TestFiles::EmptyDigest;
+using TestFiles::MakeDeepFile;
 
-class TTemporaryFolder {
+// A temporary folder that makes the files of the tests.
+class TTemporaryFolder : public TestFiles::TTempDir {
 public:
-    TTemporaryFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "sorvik-scan-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        Path = pattern;
-    }
-    ~TTemporaryFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(Path, ignored);
-    }
     std::string File(const std::string& name, const std::string& content) const {
-        const std::string path = Path + "/" + name;
+        const std::string path = *this / name;
         std::ofstream(path, std::ios::binary) << content;
         return path;
     }
-    std::string Missing(const std::string& name) const { return Path + "/" + name; }
-
-    std::string Path;
+    std::string Missing(const std::string& name) const { return *this / name; }
 };
 
 inline TScanRecord RecordOf(const std::string& path, std::uint64_t size) {
@@ -84,29 +72,6 @@ inline std::string OpenSslDigest(const std::string& bytes) {
         text += digits[byte & 15];
     }
     return text;
-}
-
-// Makes a file with content below folders of 200-character names, so that its path is at
-// least length long (longer than the system takes in one call), folder by folder from the
-// current directory, which is restored. Returns the file's path.
-inline std::string MakeDeepFile(const std::string& root, std::size_t length,
-                                const std::string& content) {
-    const int start = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (start < 0 || ::chdir(root.c_str()) != 0)
-        throw std::runtime_error("cannot enter " + root);
-    std::string path = root;
-    const std::string name(200, 'd');
-    while (path.size() < length) {
-        if (::mkdir(name.c_str(), 0700) != 0 || ::chdir(name.c_str()) != 0)
-            throw std::runtime_error("cannot make a deep folder");
-        path += "/" + name;
-    }
-    std::ofstream("deep", std::ios::binary) << content;
-    const bool back = ::fchdir(start) == 0;
-    ::close(start);
-    if (!back)
-        throw std::runtime_error("cannot return to the current directory");
-    return path + "/deep";
 }
 
 inline int OpenDescriptors() {

@@ -2,6 +2,7 @@
 #include "Kiv_strings.h"
 #include "TestApplication.h"
 #include "TestDialogs.h"
+#include "TestFiles.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -69,21 +70,10 @@ public:
 
 class Settings : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/sorvik-settings-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        Folder = pattern;
-        Path = Folder + "/Settings.ini";
-    }
-    void TearDown() override { std::filesystem::remove_all(Folder); }
-    std::string ReadFile() const {
-        std::ifstream file(Path, std::ios::binary);
-        std::ostringstream text;
-        text << file.rdbuf();
-        return text.str();
-    }
-    std::string Folder;
-    std::string Path;
+    TestFiles::TTempDir Temporary;
+    std::string Folder = Temporary.Path;
+    std::string Path = Folder + "/Settings.ini";
+    std::string ReadFile() const { return TestFiles::ReadFile(Path); }
 };
 
 class TSampleCommands : public TCommands {

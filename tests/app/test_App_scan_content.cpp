@@ -5,6 +5,7 @@
 #include "Kiv_locale.h"
 #include "ScanFilesTestSupport.h"
 #include "ScanReference.h"
+#include "TestFiles.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -28,6 +29,8 @@ using ScanTest::RecordOf;
 using ScanTest::TRecorder;
 using ScanTest::TTemporaryFolder;
 
+using TestFiles::MessageOf;
+
 namespace {
 
 // Counts the matcher's cancel points; answers false from the stopAt-th on (0: never).
@@ -40,15 +43,6 @@ struct TQueries {
     }
     int Count = 0;
 };
-
-std::string ErrorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const EAppError& error) {
-        return error.Message();
-    }
-    return "(no error)";
-}
 
 // ---------------------------------------------------------------------------------------
 // TScanHashMatcher
@@ -85,7 +79,7 @@ TEST(TScanHashMatcher, AFileThatIsNotWhatWasListedHasNoHash) {
     TScanHashMatcher matcher;
     for (const std::uint64_t listed : {std::uint64_t{7}, content.size() + 1}) {
         TScanRecord record = RecordOf(path, listed);
-        EXPECT_EQ(ErrorOf([&] { matcher.ComputeHash(record); }),
+        EXPECT_EQ(MessageOf<EAppError>([&] { matcher.ComputeHash(record); }),
                   "The file \"" + path + "\" changed after it was added to the list.");
         EXPECT_TRUE(record.Hash.empty());
     }
@@ -94,7 +88,7 @@ TEST(TScanHashMatcher, AFileThatIsNotWhatWasListedHasNoHash) {
     struct stat info {};
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     listed.SetIdentity(info.st_dev, info.st_ino + 1);
-    EXPECT_EQ(ErrorOf([&] { matcher.ComputeHash(listed); }),
+    EXPECT_EQ(MessageOf<EAppError>([&] { matcher.ComputeHash(listed); }),
               "The file \"" + path + "\" changed after it was added to the list.");
     listed.SetIdentity(info.st_dev, info.st_ino);
     matcher.ComputeHash(listed);
@@ -109,15 +103,15 @@ TEST(TScanHashMatcher, WhatIsReadIsTheFileListedNeverALinkOrAFifo) {
     // A symbolic link swapped in after the listing is not followed out of the tree.
     ASSERT_EQ(::symlink(outside.c_str(), path.c_str()), 0);
     TScanRecord link = RecordOf(path, 6);
-    EXPECT_EQ(ErrorOf([&] { matcher.ComputeHash(link); }),
+    EXPECT_EQ(MessageOf<EAppError>([&] { matcher.ComputeHash(link); }),
               "The file \"" + path + "\" changed after it was added to the list.");
     // A FIFO swapped in does not hang the scan in open, waiting for a writer.
     ASSERT_EQ(::unlink(path.c_str()), 0);
     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
     TScanRecord fifo = RecordOf(path, 0);
-    EXPECT_EQ(ErrorOf([&] { matcher.ComputeHash(fifo); }),
+    EXPECT_EQ(MessageOf<EAppError>([&] { matcher.ComputeHash(fifo); }),
               "The file \"" + path + "\" changed after it was added to the list.");
-    EXPECT_EQ(ErrorOf([&] { TScanBinariesMatcher().Match(fifo, fifo); }),
+    EXPECT_EQ(MessageOf<EAppError>([&] { TScanBinariesMatcher().Match(fifo, fifo); }),
               "The file \"" + path + "\" changed after it was added to the list.");
 }
 
@@ -185,7 +179,7 @@ TEST(TScanHashMatcher, NamesTheCandidateWhenNeitherFileOpens) {
     TScanRecord pivot = RecordOf(folder.Missing("pivot"), 1);
     TScanRecord candidate = RecordOf(folder.Missing("candidate"), 1);
     TScanHashMatcher matcher;
-    EXPECT_EQ(ErrorOf([&] { matcher.Match(pivot, candidate); }),
+    EXPECT_EQ(MessageOf<EAppError>([&] { matcher.Match(pivot, candidate); }),
               "The program could not get the hash value of the file \"" + candidate.Path() + "\".");
 }
 
@@ -194,7 +188,7 @@ TEST(TScanHashMatcher, ComputesTheCandidateFirstAndKeepsItsHash) {
     TScanRecord pivot = RecordOf(folder.Missing("pivot"), 3);
     TScanRecord candidate = FileRecord(folder, "candidate", "abc");
     TScanHashMatcher matcher;
-    EXPECT_EQ(ErrorOf([&] { matcher.Match(pivot, candidate); }),
+    EXPECT_EQ(MessageOf<EAppError>([&] { matcher.Match(pivot, candidate); }),
               "The program could not get the hash value of the file \"" + pivot.Path() + "\".");
     EXPECT_EQ(candidate.Hash, AbcDigest);
     EXPECT_TRUE(pivot.Hash.empty());
@@ -205,13 +199,13 @@ TEST(TScanHashMatcher, AFailedReadIsAnErrorNotTheEnd) {
     // the bytes read so far must not be taken for the file's.
     TScanRecord memory = RecordOf("/proc/self/mem", 0);
     TScanHashMatcher matcher;
-    EXPECT_EQ(ErrorOf([&] { matcher.ComputeHash(memory); }),
+    EXPECT_EQ(MessageOf<EAppError>([&] { matcher.ComputeHash(memory); }),
               "The program could not get the hash value of the file \"/proc/self/mem\".");
     EXPECT_TRUE(memory.Hash.empty());
     // A directory where a file was listed is no file at all.
     TTemporaryFolder folder;
     TScanRecord directory = RecordOf(folder.Path, 0);
-    EXPECT_EQ(ErrorOf([&] { matcher.ComputeHash(directory); }),
+    EXPECT_EQ(MessageOf<EAppError>([&] { matcher.ComputeHash(directory); }),
               "The file \"" + folder.Path + "\" changed after it was added to the list.");
 }
 
@@ -299,7 +293,7 @@ TEST(TScanBinariesMatcher, AFileThatGrewIsNoCopy) {
     TTemporaryFolder folder;
     TScanRecord a = RecordOf(folder.File("a", "same start, then more"), 10);
     TScanRecord b = RecordOf(folder.File("b", "same start, other end"), 10);
-    EXPECT_EQ(ErrorOf([&] { TScanBinariesMatcher().Match(a, b); }),
+    EXPECT_EQ(MessageOf<EAppError>([&] { TScanBinariesMatcher().Match(a, b); }),
               "The file \"" + a.Path() + "\" changed after it was added to the list.");
 }
 
@@ -312,10 +306,10 @@ TEST(TScanBinariesMatcher, AFileShorterThanItsSizeCannotBeRead) {
     TScanBinariesMatcher matcher;
     const std::string changed =
         "The file \"" + shorter.Path() + "\" changed after it was added to the list.";
-    EXPECT_EQ(ErrorOf([&] { matcher.Match(whole, shorter); }), changed);
-    EXPECT_EQ(ErrorOf([&] { matcher.Match(shorter, whole); }), changed);
+    EXPECT_EQ(MessageOf<EAppError>([&] { matcher.Match(whole, shorter); }), changed);
+    EXPECT_EQ(MessageOf<EAppError>([&] { matcher.Match(shorter, whole); }), changed);
     TScanRecord directory = RecordOf(folder.Path, content.size());
-    EXPECT_EQ(ErrorOf([&] { matcher.Match(directory, whole); }),
+    EXPECT_EQ(MessageOf<EAppError>([&] { matcher.Match(directory, whole); }),
               "The file \"" + folder.Path + "\" changed after it was added to the list.");
 }
 
@@ -325,16 +319,16 @@ TEST(TScanBinariesMatcher, FilesThatCannotBeOpened) {
     TScanRecord missing = RecordOf(folder.Missing("missing"), 3);
     TScanRecord alsoMissing = RecordOf(folder.Missing("also-missing"), 3);
     TScanBinariesMatcher matcher;
-    EXPECT_EQ(ErrorOf([&] { matcher.Match(missing, present); }),
+    EXPECT_EQ(MessageOf<EAppError>([&] { matcher.Match(missing, present); }),
               "The program could not open the file \"" + missing.Path() + "\".");
-    EXPECT_EQ(ErrorOf([&] { matcher.Match(present, missing); }),
+    EXPECT_EQ(MessageOf<EAppError>([&] { matcher.Match(present, missing); }),
               "The program could not open the file \"" + missing.Path() + "\".");
-    EXPECT_EQ(ErrorOf([&] { matcher.Match(missing, alsoMissing); }),
+    EXPECT_EQ(MessageOf<EAppError>([&] { matcher.Match(missing, alsoMissing); }),
               "The program could not open the file \"" + missing.Path() + "\".");
     // Both files are opened even when there is nothing to compare.
     TScanRecord emptyMissing = RecordOf(folder.Missing("empty"), 0);
     TScanRecord empty = FileRecord(folder, "empty-present", "");
-    EXPECT_EQ(ErrorOf([&] { matcher.Match(empty, emptyMissing); }),
+    EXPECT_EQ(MessageOf<EAppError>([&] { matcher.Match(empty, emptyMissing); }),
               "The program could not open the file \"" + emptyMissing.Path() + "\".");
 }
 

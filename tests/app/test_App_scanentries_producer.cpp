@@ -330,3 +330,22 @@ TEST(ScanEntryProducer, WithASkipHandlerWhatCannotBeTakenIsReportedAndLeftOut) {
         produced.push_back(entry->Path());
     EXPECT_EQ(produced, (Paths{dir / "a", dir / "other/kept"}));
 }
+
+TEST(ScanEntryProducer, ATreeDeeperThanTheLongestPathTheSystemTakesIsListed) {
+    // Folders are opened through their parents, so the length of their paths is no limit.
+    TTempDir dir;
+    std::string folder = dir.Path;
+    const std::string name(200, 'd');
+    const int start = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(start, 0);
+    ASSERT_EQ(::chdir(dir.Path.c_str()), 0);
+    while (folder.size() < 4500) {
+        ASSERT_EQ(::mkdir(name.c_str(), 0700), 0);
+        ASSERT_EQ(::chdir(name.c_str()), 0);
+        folder += "/" + name;
+    }
+    WriteFile("deep", "x");
+    ASSERT_EQ(::fchdir(start), 0);
+    ::close(start);
+    EXPECT_EQ(Produce({dir.Path}), Paths{folder + "/deep"});
+}

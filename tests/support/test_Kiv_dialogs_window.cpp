@@ -1,4 +1,5 @@
 #include "Kiv_dialogs_window.h"
+#include "TestFiles.h"
 #include "TestWindowApplication.h"
 
 #include <QApplication>
@@ -18,22 +19,7 @@ using namespace Kiv_dialogs;
 
 namespace {
 
-class TTempDir {
-public:
-    TTempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "sorvik-dialogs-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        Path = pattern;
-    }
-    ~TTempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(Path, ignored);
-    }
-    std::string operator/(const std::string& name) const { return Path + "/" + name; }
-    std::string Path;
-};
+using TestFiles::TTempDir;
 
 void Touch(const std::string& path) {
     std::ofstream(path) << "x";

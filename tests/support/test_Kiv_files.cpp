@@ -1,5 +1,6 @@
 #include "Kiv_files.h"
 #include "Kiv_strings.h"
+#include "TestFiles.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -22,34 +23,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A fresh folder under the system's temporary directory, removed with everything in it.
-class TTempDir {
-public:
-    TTempDir() {
-        std::string pattern = (fs::temp_directory_path() / "kiv_files_XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        // The canonical form, so that GetLongPath results can be compared with it.
-        char* real = realpath(pattern.c_str(), nullptr);
-        Path = real;
-        std::free(real);
-    }
-    ~TTempDir() {
-        std::error_code error;
-        fs::remove_all(Path, error);
-    }
-    std::string operator/(const std::string& name) const { return Path + "/" + name; }
-
-    std::string Path;
-};
-
-void WriteFile(const std::string& path, const std::string& content = "x", mode_t mode = 0644) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, mode);
-    ASSERT_GE(fd, 0) << path;
-    ASSERT_EQ(write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
-    ASSERT_EQ(fchmod(fd, mode), 0);
-    close(fd);
-}
+using TestFiles::TTempDir;
+using TestFiles::WriteFile;
 
 void MakeDir(const std::string& path, mode_t mode = 0755) {
     ASSERT_EQ(mkdir(path.c_str(), mode), 0) << path;

@@ -1,5 +1,6 @@
 #include "Kiv_forms.h"
 #include "TestApplication.h"
+#include "TestFiles.h"
 
 #include <QCoreApplication>
 #include <functional>
@@ -7,6 +8,8 @@
 #include <string>
 
 using Kiv_forms::TUpdateNotifier;
+
+using TestFiles::MessageOf;
 
 namespace {
 
@@ -106,15 +109,6 @@ public:
     bool RefuseSet = false;
 };
 
-std::string InvalidOperationOf(const std::function<void()>& body) {
-    try {
-        body();
-    } catch (const Kiv_framework::EInvalidOperation& error) {
-        return error.what();
-    }
-    return "no error";
-}
-
 } // namespace
 
 TEST(FormPlacement, NormalRectReplacesOnlyTheBounds) {
@@ -130,11 +124,12 @@ TEST(FormPlacement, NormalRectReplacesOnlyTheBounds) {
 TEST(FormPlacement, RefusalsRaiseInvalidOperation) {
     TRecordForm form;
     form.RefuseGet = true;
-    EXPECT_EQ(InvalidOperationOf([&] { Kiv_forms::GetFormNormalRect(form); }),
-              "The program could not get the placement of the form.");
+    EXPECT_EQ(
+        MessageOf<Kiv_framework::EInvalidOperation>([&] { Kiv_forms::GetFormNormalRect(form); }),
+        "The program could not get the placement of the form.");
     form.RefuseGet = false;
     form.RefuseSet = true;
-    EXPECT_EQ(InvalidOperationOf([&] {
+    EXPECT_EQ(MessageOf<Kiv_framework::EInvalidOperation>([&] {
                   Kiv_forms::SetFormNormalRect(form, {0, 0, 9, 9});
               }),
               "The program could not set the placement of the form.");

@@ -1,5 +1,6 @@
 #include "Kiv_framework.h"
 #include "Kiv_hash.h"
+#include "TestFiles.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -13,11 +14,12 @@
 
 using namespace Kiv_hash;
 
+using TestFiles::AbcDigest;
+using TestFiles::EmptyDigest;
+
 namespace {
 
 // The published FIPS 180 example digests (NIST CSRC "SHA256.pdf", "SHA2_Additional").
-const std::string EmptyDigest = "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855";
-const std::string AbcDigest = "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD";
 const std::string Message448 = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
 const std::string Message448Digest =
     "248D6A61D20638B8E5C026930C3E6039A33CE45964FF2167F6ECEDD419DB06C1";

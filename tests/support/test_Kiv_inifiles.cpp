@@ -1,4 +1,5 @@
 #include "Kiv_inifiles.h"
+#include "TestFiles.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -16,21 +17,12 @@ namespace {
 
 class IniFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/sorvik-ini-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        Folder = pattern;
-        Path = Folder + "/Settings.ini";
-    }
-    void TearDown() override { std::filesystem::remove_all(Folder); }
+    TestFiles::TTempDir Temporary;
+    std::string Folder = Temporary.Path;
+    std::string Path = Folder + "/Settings.ini";
 
     void WriteFile(const std::string& text) const { std::ofstream(Path, std::ios::binary) << text; }
-    std::string ReadFile() const {
-        std::ifstream file(Path, std::ios::binary);
-        std::ostringstream text;
-        text << file.rdbuf();
-        return text.str();
-    }
+    std::string ReadFile() const { return TestFiles::ReadFile(Path); }
     // Reads the file, lets the caller change it and writes it back.
     template <typename F>
     std::string Rewrite(const std::string& text, F change) {
@@ -40,9 +32,6 @@ protected:
         ini.UpdateFile();
         return ReadFile();
     }
-
-    std::string Folder;
-    std::string Path;
 };
 
 TMemIniFile Parsed(const std::string& text) {

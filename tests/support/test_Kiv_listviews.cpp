@@ -1,5 +1,6 @@
 // The list-view helpers and the list control, on the real control (offscreen).
 #include "Kiv_listviews_window.h"
+#include "TestFiles.h"
 #include "TestWindowApplication.h"
 
 #include <QApplication>
@@ -16,6 +17,8 @@
 
 using namespace Kiv_listviews;
 
+using TestFiles::MessageOf;
+
 namespace {
 
 TIntegerDynArray Ints(std::initializer_list<int> values) {
@@ -24,18 +27,6 @@ TIntegerDynArray Ints(std::initializer_list<int> values) {
 
 std::vector<int> ToVector(const TIntegerDynArray& values) {
     return std::vector<int>(values.begin(), values.end());
-}
-
-// The message of the exception body raises, of the given class.
-template <typename Error, typename Body>
-std::string MessageOf(Body body) {
-    try {
-        body();
-    } catch (const Error& error) {
-        return error.what();
-    }
-    ADD_FAILURE() << "no error of the expected class";
-    return {};
 }
 
 class ListViewTest : public ::testing::Test {

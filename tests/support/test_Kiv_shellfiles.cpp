@@ -1,4 +1,5 @@
 #include "Kiv_shellfiles.h"
+#include "TestFiles.h"
 
 #include <QMimeDatabase>
 #include <QMimeType>
@@ -17,22 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TTempDir {
-public:
-    TTempDir() {
-        std::string pattern = (fs::temp_directory_path() / "kiv_shellfiles_XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        Path = pattern;
-    }
-    ~TTempDir() {
-        std::error_code error;
-        fs::remove_all(Path, error);
-    }
-    std::string operator/(const std::string& name) const { return Path + "/" + name; }
-
-    std::string Path;
-};
+using TestFiles::TTempDir;
 
 void Touch(const std::string& path) {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

@@ -1,5 +1,6 @@
 // Dropped files and the text/uri-list reader.
 #include "Kiv_shelllibrary.h"
+#include "TestFiles.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -11,16 +12,9 @@
 using namespace Kiv_shelllibrary;
 using Strings = std::vector<std::string>;
 
-namespace {
+using TestFiles::MessageOf;
 
-std::string DropErrorOf(const std::function<void()>& body) {
-    try {
-        body();
-    } catch (const EFileDropError& error) {
-        return error.what();
-    }
-    return "no error";
-}
+namespace {
 
 TEST(DroppedFiles, PathsInOrderUntilFinished) {
     auto data = std::make_shared<const Strings>(Strings{"/a/one", "/b/two", "/c/three"});
@@ -31,15 +25,15 @@ TEST(DroppedFiles, PathsInOrderUntilFinished) {
     EXPECT_EQ(files.FilePath(0), "/a/one");
     EXPECT_EQ(files.FilePath(2), "/c/three");
     const std::string badIndex = "The program cannot get the path of a dropped file.";
-    EXPECT_EQ(DropErrorOf([&] { files.FilePath(3); }), badIndex);
-    EXPECT_EQ(DropErrorOf([&] { files.FilePath(-1); }), badIndex);
+    EXPECT_EQ(MessageOf<EFileDropError>([&] { files.FilePath(3); }), badIndex);
+    EXPECT_EQ(MessageOf<EFileDropError>([&] { files.FilePath(-1); }), badIndex);
 
     files.Finish();
     EXPECT_TRUE(files.IsFinished());
     EXPECT_TRUE(watch.expired()); // the drop's data is released
     const std::string finished = "The file drop operation is already finished.";
-    EXPECT_EQ(DropErrorOf([&] { files.Count(); }), finished);
-    EXPECT_EQ(DropErrorOf([&] { files.FilePath(0); }), finished);
+    EXPECT_EQ(MessageOf<EFileDropError>([&] { files.Count(); }), finished);
+    EXPECT_EQ(MessageOf<EFileDropError>([&] { files.FilePath(0); }), finished);
     files.Finish(); // nothing more
     EXPECT_TRUE(files.IsFinished());
     static_assert(std::is_base_of_v<EShellLibraryError, EFileDropError>);

@@ -1,4 +1,5 @@
 #include "Kiv_strings.h"
+#include "TestFiles.h"
 
 #include <cstdint>
 #include <gtest/gtest.h>
@@ -7,25 +8,16 @@
 
 using namespace Kiv_strings;
 
-namespace {
+using TestFiles::MessageOf;
 
-template <typename F>
-std::string ErrorOf(F f) {
-    try {
-        f();
-    } catch (const EStringError& error) {
-        return error.what();
-    }
-    return "";
-}
-
-} // namespace
+namespace {} // namespace
 
 TEST(Quoting, QuotesAndDoublesInnerQuotes) {
     EXPECT_EQ(QuoteString("/home/me/My Files", '"'), "\"/home/me/My Files\"");
     EXPECT_EQ(QuoteString("say \"hi\"", '"'), "\"say \"\"hi\"\"\"");
     EXPECT_EQ(QuoteString("", '"'), "\"\"");
-    EXPECT_EQ(ErrorOf([] { QuoteString("x", '\0'); }), "The program cannot quote the string.");
+    EXPECT_EQ(MessageOf<EStringError>([] { QuoteString("x", '\0'); }),
+              "The program cannot quote the string.");
 }
 
 TEST(Quoting, DequoteTakesOnlyTheQuotedPart) {
@@ -34,9 +26,9 @@ TEST(Quoting, DequoteTakesOnlyTheQuotedPart) {
     EXPECT_EQ(DequoteString(std::string("\"ab\0cd\"", 7), '"'), "ab");
     EXPECT_EQ(DequoteString("\"\"", '"'), "");
     const std::string failure = "The program cannot dequote the string.";
-    EXPECT_EQ(ErrorOf([] { DequoteString("", '"'); }), failure);
-    EXPECT_EQ(ErrorOf([] { DequoteString("x\"y\"", '"'); }), failure);
-    EXPECT_EQ(ErrorOf([] { DequoteString("\"y\"", '\0'); }), failure);
+    EXPECT_EQ(MessageOf<EStringError>([] { DequoteString("", '"'); }), failure);
+    EXPECT_EQ(MessageOf<EStringError>([] { DequoteString("x\"y\"", '"'); }), failure);
+    EXPECT_EQ(MessageOf<EStringError>([] { DequoteString("\"y\"", '\0'); }), failure);
 }
 
 TEST(Quoting, DequoteInvertsQuoteForRandomTexts) {

@@ -1,5 +1,6 @@
 #include "Kiv_tasks.h"
 #include "TestApplication.h"
+#include "TestFiles.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -14,6 +15,8 @@
 using namespace Kiv_tasks;
 using Kiv_framework::EAbort;
 using Kiv_framework::Exception;
+
+using TestFiles::MessageOf;
 
 namespace {
 
@@ -79,16 +82,6 @@ protected:
     std::vector<QPointer<QThread>> Threads;
 };
 
-template <typename E>
-std::string CaughtMessage(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const E& error) {
-        return error.Message();
-    }
-    return "nothing raised";
-}
-
 } // namespace
 
 TEST_F(Tasks, TaskThatReturnsAtOnceFinishesOnceAndIsDeleted) {
@@ -125,14 +118,14 @@ TEST_F(Tasks, MainThreadErrorsReachTheWorkerWithTheirMessage) {
     TRecord record;
     std::vector<std::string> workerSaw;
     auto* task = new TProbeTask(record, [&](TProbeTask& self) {
-        workerSaw.push_back(CaughtMessage<EMainThreadException>(
+        workerSaw.push_back(MessageOf<EMainThreadException>(
             [&] { self.Synchronize(nullptr, [](void*) { throw Exception("Disk on fire."); }); }));
-        workerSaw.push_back(CaughtMessage<EMainThreadException>(
+        workerSaw.push_back(MessageOf<EMainThreadException>(
             [&] { self.Synchronize(nullptr, [](void*) { throw 42; }); }));
-        workerSaw.push_back(CaughtMessage<EMainThreadException>([&] {
+        workerSaw.push_back(MessageOf<EMainThreadException>([&] {
             self.Synchronize(nullptr, [](void*) { throw std::runtime_error("not ours"); });
         }));
-        workerSaw.push_back(CaughtMessage<EMainThreadAbort>(
+        workerSaw.push_back(MessageOf<EMainThreadAbort>(
             [&] { self.Synchronize(nullptr, [](void*) { throw EAbort("declined"); }); }));
         int value = 0;
         self.Synchronize(&value, [](void* argument) { *static_cast<int*>(argument) = 7; });
@@ -245,7 +238,7 @@ TEST_F(Tasks, AQueuedCallThatRaisesEndsTheWorkLikeASynchronousOne) {
         self.Queue([&] { ran.push_back(1); });
         self.Queue([] { throw Exception("Queue on fire."); });
         self.Queue([&] { ran.push_back(2); });
-        workerSaw = CaughtMessage<EMainThreadException>(
+        workerSaw = MessageOf<EMainThreadException>(
             [&] { self.Synchronize(nullptr, [&](void*) { ran.push_back(3); }); });
         self.Queue([&] { ran.push_back(4); }); // raises the same error again
     });
@@ -283,7 +276,7 @@ TEST_F(Tasks, SynchronizeOnTheMainThreadRunsInPlace) {
     int value = 0;
     task.Synchronize(&value, [](void* argument) { *static_cast<int*>(argument) = 5; });
     EXPECT_EQ(value, 5);
-    EXPECT_EQ(CaughtMessage<Exception>(
+    EXPECT_EQ(MessageOf<Exception>(
                   [&] { task.Synchronize(nullptr, [](void*) { throw Exception("as is"); }); }),
               "as is");
     task.Cancel();
