@@ -350,3 +350,25 @@ TEST_F(SorvikScan, AFolderOrFileThatCannotBeReadIsNamedAndLeftOut) {
               (TGroups{{Dir / "one", Dir / "two"}}));
     ASSERT_EQ(::chmod((Dir / "locked").c_str(), 0700), 0);
 }
+
+TEST_F(SorvikScan, OneFolderAtTwoMountPointsHoldsNoCopies) {
+    // A bind mount shows the same files under a second folder, with the same device and
+    // inode: none of them is a copy of itself. Made in a mount namespace of its own, so
+    // nothing outlives the test.
+    MakeDir(Dir / "a");
+    MakeDir(Dir / "b");
+    WriteFile(Dir / "a/photo", "picture");
+    WriteFile(Dir / "a/notes", "text");
+    const QString script = QString("mount --bind '%1' '%2' && exec '%3' '%1' '%2'")
+                               .arg(QString::fromStdString(Dir / "a"),
+                                    QString::fromStdString(Dir / "b"), SORVIK_SCAN_PROGRAM);
+    QProcess probe;
+    probe.start("unshare", {"-m", "--propagation", "private", "sh", "-c", "mount --bind / /mnt"});
+    if (!probe.waitForFinished(10000) || probe.exitCode() != 0)
+        GTEST_SKIP() << "no bind mount can be made here (needs unshare and mount privileges)";
+    QProcess process;
+    process.start("unshare", {"-m", "--propagation", "private", "sh", "-c", script});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    EXPECT_TRUE(ParseGroups(process.readAllStandardOutput().toStdString()).empty());
+}
