@@ -181,8 +181,8 @@ bool TScanBinariesMatcher::Compare(TScanRecord& A, TScanRecord& B) {
         CheckContinue();
         const auto chunk =
             static_cast<std::size_t>(std::min<std::uint64_t>(ReadChunkSize, A.Size() - offset));
-        RaiseReadEnd(fileA.ReadExact(Buffer1.get(), chunk), ReadErrorMessage, A);
-        RaiseReadEnd(fileB.ReadExact(Buffer2.get(), chunk), ReadErrorMessage, B);
+        RaiseReadEnd(fileA.ReadExactAt(Buffer1.get(), chunk, offset), ReadErrorMessage, A);
+        RaiseReadEnd(fileB.ReadExactAt(Buffer2.get(), chunk, offset), ReadErrorMessage, B);
         if (std::memcmp(Buffer1.get(), Buffer2.get(), chunk) != 0)
             return false;
         offset += chunk;

@@ -67,19 +67,6 @@ long TReadOnlyFile::ReadSome(unsigned char* buffer, std::size_t size) {
     return static_cast<long>(count);
 }
 
-TReadEnd TReadOnlyFile::ReadExact(unsigned char* buffer, std::size_t size) {
-    while (size > 0) {
-        const long count = ReadSome(buffer, size);
-        if (count < 0)
-            return TReadEnd::reFailed;
-        if (count == 0)
-            return TReadEnd::reChanged;
-        buffer += count;
-        size -= static_cast<std::size_t>(count);
-    }
-    return TReadEnd::reDone;
-}
-
 TReadEnd TReadOnlyFile::ReadExactAt(unsigned char* buffer, std::size_t size, std::uint64_t offset) {
     while (size > 0) {
         ssize_t count = 0;

@@ -44,9 +44,8 @@ public:
     // Reads up to size bytes: the count delivered, 0 at the end of the file, -1 when the
     // read failed.
     long ReadSome(unsigned char* buffer, std::size_t size);
-    // Reads exactly size bytes, from the file position or at an offset: reChanged when the
-    // file ends first (it shrank since it was listed).
-    TReadEnd ReadExact(unsigned char* buffer, std::size_t size);
+    // Reads exactly size bytes at an offset: reChanged when the file ends first (it shrank
+    // since it was listed).
     TReadEnd ReadExactAt(unsigned char* buffer, std::size_t size, std::uint64_t offset);
     // Whether the file ends at offset: reChanged when something follows (it grew).
     TReadEnd EndsAt(std::uint64_t offset);

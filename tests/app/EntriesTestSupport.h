@@ -55,6 +55,22 @@ inline std::vector<std::string> Produce(const std::vector<std::string>& paths) {
     return result;
 }
 
+// Adds the files or folders to the list as entries of the priority, as the window does.
+inline void AddFiles(App_scanentries::TScanEntries& entries, const std::vector<std::string>& paths,
+                     App_scan::TScanPriority priority) {
+    Kiv_dynamicarrays::TStringDynArray input(static_cast<int>(paths.size()));
+    std::copy(paths.begin(), paths.end(), input.begin());
+    App_scanentries::AddPathsToList(entries, input, priority);
+}
+
+// The group of every entry, in list order.
+inline std::vector<std::int32_t> GroupsOf(const App_scanentries::TScanEntries& entries) {
+    std::vector<std::int32_t> groups;
+    for (int i = 0; i < entries.Count(); ++i)
+        groups.push_back(entries.Item(i).Group());
+    return groups;
+}
+
 // The message of the EAppError that body raises.
 template <typename Body>
 std::string AppErrorOf(Body body) {

@@ -105,17 +105,10 @@ protected:
     }
 
     void Add(const std::vector<std::string>& paths, App_scan::TScanPriority priority) {
-        Kiv_dynamicarrays::TStringDynArray input(static_cast<int>(paths.size()));
-        std::copy(paths.begin(), paths.end(), input.begin());
-        App_scanentries::AddPathsToList(Document.Entries(), input, priority);
+        EntriesTest::AddFiles(Document.Entries(), paths, priority);
     }
 
-    std::vector<std::int32_t> Groups() const {
-        std::vector<std::int32_t> groups;
-        for (int i = 0; i < Document.Entries().Count(); ++i)
-            groups.push_back(Document.Entries().Item(i).Group());
-        return groups;
-    }
+    std::vector<std::int32_t> Groups() const { return EntriesTest::GroupsOf(Document.Entries()); }
 
     // Three copies of one content, two of another and one unique file, all primary.
     void AddSixFiles() {

@@ -45,17 +45,10 @@ class ScanTask : public ::testing::Test {
 protected:
     // Adds the files as entries of the given priority, in order.
     void Add(const std::vector<std::string>& paths, TScanPriority priority = spPrimary) {
-        Kiv_dynamicarrays::TStringDynArray input(static_cast<int>(paths.size()));
-        std::copy(paths.begin(), paths.end(), input.begin());
-        App_scanentries::AddPathsToList(Document.Entries(), input, priority);
+        EntriesTest::AddFiles(Document.Entries(), paths, priority);
     }
 
-    std::vector<std::int32_t> Groups() const {
-        std::vector<std::int32_t> groups;
-        for (int i = 0; i < Document.Entries().Count(); ++i)
-            groups.push_back(Document.Entries().Item(i).Group());
-        return groups;
-    }
+    std::vector<std::int32_t> Groups() const { return EntriesTest::GroupsOf(Document.Entries()); }
 
     // Starts a self-deleting scan task, lets prepare change it, serves it to its end.
     TRun Scan(const std::function<void(TScanTask&)>& prepare = nullptr) {
