@@ -3,14 +3,15 @@
 #include "Kiv_strings.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QStandardPaths>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace App_common {
 
@@ -77,32 +78,45 @@ void ShowException(Kiv_dialogs::TDialogs& dialogs, const std::exception& error) 
 
 namespace {
 
-struct TConstants {
-    std::string About;
-    std::string HelpFile;
-    std::string SettingsFile;
-};
+constexpr const char* HelpPage = "Help/index.html";
+constexpr const char* SettingsFile = "Settings.ini";
 
-std::string WithSeparator(const QString& directory) {
-    std::string path = QFile::encodeName(directory).toStdString();
+std::string WithSeparator(std::string path) {
     if (path.empty() || path.back() != '/')
         path += '/';
     return path;
 }
 
+bool IsRegularFile(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// Whether a file can be created in the folder: as the file system and the user's rights
+// say, so a read-only mount counts as not writable even for root.
+bool IsWritableFolder(const std::string& directory) {
+    return ::access(directory.c_str(), W_OK | X_OK) == 0;
+}
+
+std::string Encoded(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+struct TConstants {
+    std::string HelpFile;
+    std::string SettingsFile;
+};
+
 const TConstants& Constants() {
     static const TConstants constants = [] {
-        const QString programDirectory = QCoreApplication::applicationDirPath();
-        const std::string directory = WithSeparator(programDirectory);
-        // An installed program cannot write beside itself: its settings then live in the
-        // user's configuration folder, for reading and writing alike.
-        std::string settingsDirectory = directory;
-        if (!QFileInfo(programDirectory).isWritable())
-            settingsDirectory =
-                WithSeparator(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
-        return TConstants{
-            "Sorvik 2.0.0\r\n\r\nCopyright (c) 2026 the Sorvik developers. All rights reserved.",
-            directory + "Help/index.html", settingsDirectory + "Settings.ini"};
+        // The configuration folder is named after the program, whatever application and
+        // organisation names the QCoreApplication carries.
+        const std::string configDirectory =
+            Encoded(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)) + "/" +
+            AppTitle;
+        const TProgramPaths paths =
+            ProgramPaths(Encoded(QCoreApplication::applicationDirPath()), configDirectory);
+        return TConstants{paths.HelpFile, paths.SettingsFile};
     }();
     return constants;
 }
@@ -113,8 +127,13 @@ constexpr std::int64_t EpochDifference = 11'644'473'600;
 
 } // namespace
 
+const char* const AppVersion = SORVIK_VERSION;
+
 const std::string& AboutText() {
-    return Constants().About;
+    static const std::string text =
+        std::string(AppTitle) + " " + AppVersion +
+        "\r\n\r\nCopyright (c) 2026 the Sorvik developers. All rights reserved.";
+    return text;
 }
 
 const std::string& HelpFilePath() {
@@ -123,6 +142,22 @@ const std::string& HelpFilePath() {
 
 const std::string& SettingsFilePath() {
     return Constants().SettingsFile;
+}
+
+TProgramPaths ProgramPaths(const std::string& programDirectory,
+                           const std::string& configDirectory) {
+    const std::string directory = WithSeparator(programDirectory);
+    const std::string beside = directory + HelpPage;
+    const std::string installed =
+        std::filesystem::path(directory + SORVIK_DATA_FROM_PROGRAM + "/" + HelpPage)
+            .lexically_normal()
+            .string();
+    // An installed program (its help in the data folder, none beside it) never writes into
+    // the folder of the programs, not even when run by root.
+    const bool isInstalled = !IsRegularFile(beside) && IsRegularFile(installed);
+    const bool besideProgram = !isInstalled && IsWritableFolder(directory);
+    return {isInstalled ? installed : beside,
+            (besideProgram ? directory : WithSeparator(configDirectory)) + SettingsFile};
 }
 
 std::string FileTimeToText(std::uint64_t fileTime, bool toLocal) {

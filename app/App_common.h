@@ -67,11 +67,25 @@ std::string SetToFlagString(std::uint32_t members, int memberCount);
 // the last member are ignored. A shorter text raises Kiv_framework::ERangeError.
 std::uint32_t FlagStringToSet(const std::string& text, int memberCount);
 
-// Application constants, computed once from the running executable.
+// Application constants. The version is the build's project version; the two paths are
+// computed once from the running executable's folder (a QCoreApplication must exist).
 extern const char* const AppTitle;
+extern const char* const AppVersion;
+// "Sorvik <version>", an empty line and the notice of ownership, joined by CR LF.
 const std::string& AboutText();
 const std::string& HelpFilePath();
 const std::string& SettingsFilePath();
+
+// Where a program in programDirectory finds its help page and keeps its settings.
+// The help page lies beside the program (the build, an unpacked folder) or, for an
+// installed program, in its data folder (bin/../share/sorvik/Help). The settings file
+// lies beside the program when that folder is writable and the program is not installed;
+// otherwise in configDirectory, for reading and writing alike.
+struct TProgramPaths {
+    std::string HelpFile;
+    std::string SettingsFile;
+};
+TProgramPaths ProgramPaths(const std::string& programDirectory, const std::string& configDirectory);
 
 // The application's error box: the error's message with a full stop appended when its
 // last character sorts after ".", the error icon, one OK button and the caption "Sorvik".

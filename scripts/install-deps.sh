@@ -9,6 +9,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     libssl-dev fdupes jdupes bc time
+    desktop-file-utils appstream libxml2-utils tidy
 )
 
 missing=()

@@ -1,0 +1,48 @@
+// The desktop opener, with Qt's handler for file URLs replaced so nothing is launched.
+#include "App_help_window.h"
+#include "TestWindowApplication.h"
+
+#include <QDesktopServices>
+#include <QObject>
+#include <QUrl>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace {
+
+class TUrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    std::vector<QUrl> Urls;
+public slots:
+    void Open(const QUrl& url) { Urls.push_back(url); }
+};
+
+class DesktopDocumentOpener : public ::testing::Test {
+protected:
+    void SetUp() override { QDesktopServices::setUrlHandler("file", &Recorder, "Open"); }
+    void TearDown() override { QDesktopServices::unsetUrlHandler("file"); }
+
+    TestApplication::TTestWindowApplication App;
+    TUrlRecorder Recorder;
+    App_help::TDesktopDocumentOpener Opener;
+};
+
+} // namespace
+
+TEST_F(DesktopDocumentOpener, HandsTheFileToTheDesktopAsAFileUrl) {
+    const std::string path = "/opt/My Programs/Sorvik \xc3\xa4/Help/index.html";
+    EXPECT_TRUE(Opener.OpenDocument(path));
+    ASSERT_EQ(Recorder.Urls.size(), 1u);
+    EXPECT_TRUE(Recorder.Urls[0].isLocalFile());
+    EXPECT_EQ(Recorder.Urls[0].toLocalFile().toStdString(), path);
+}
+
+TEST_F(DesktopDocumentOpener, ANameQtCannotGiveBackUnchangedIsRefused) {
+    // Invalid UTF-8 would reach the desktop as another name.
+    EXPECT_FALSE(Opener.OpenDocument("/tmp/help-\xff.html"));
+    EXPECT_FALSE(Opener.OpenDocument(""));
+    EXPECT_TRUE(Recorder.Urls.empty());
+}
+
+#include "test_App_help_window.moc"
