@@ -12,7 +12,9 @@ for target in "${targets[@]}"; do
     mkdir -p "$corpus"
     echo "-- $name for ${each}s"
     seeds="tests/fuzz/seeds/$name"
-    "$target" -max_total_time="$each" -max_len=4096 -print_final_stats=0 "$corpus" "$seeds" \
+    # Findings (crashes, slow units) go to the build folder, never into the source tree.
+    "$target" -max_total_time="$each" -max_len=4096 -print_final_stats=0 \
+        -artifact_prefix="$dir/$name-" "$corpus" "$seeds" \
         2>"$dir/$name.log" || { tail -n 60 "$dir/$name.log"; exit 1; }
     passed=$((passed + 1))
 done
