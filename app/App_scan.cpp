@@ -31,9 +31,9 @@ bool TScanMatcher::QueryContinue() {
     return continueScan;
 }
 
-bool TScanMatcher::Reading(const std::function<void()>& read) {
+bool TScanMatcher::Reading(void (*read)(void*), void* context) {
     try {
-        read();
+        read(context);
         return true;
     } catch (const EScanFileError& error) {
         if (!OnFileError)
@@ -222,29 +222,51 @@ bool TScanMatchers::Match(TScanRecord& A, TScanRecord& B) {
 namespace {
 
 // The files of the group being formed, by device and inode: a record that is the same file
-// as one of them stays out of it.
+// as one of them stays out of it. Asked for every pair offered, so a small group is looked
+// through directly; a large one is also kept in a set.
 class TGroupFiles {
 public:
     void Start(const TScanRecord& pivot) {
-        Files.clear();
+        Few.clear();
+        Many.clear();
         Add(pivot);
     }
-    // False when the record is the same file as one already in the group; records whose
-    // identity is unknown are always taken.
-    bool Add(const TScanRecord& record) {
-        if (record.Device() == 0 && record.Inode() == 0)
-            return true;
-        return Files.insert({record.Device(), record.Inode()}).second;
+    // Records whose identity is unknown are never the same file as another.
+    bool Contains(const TScanRecord& record) const {
+        if (!Known(record))
+            return false;
+        const TFile file{record.Device(), record.Inode()};
+        if (!Many.empty())
+            return Many.contains(file);
+        return std::find(Few.begin(), Few.end(), file) != Few.end();
     }
-    void Remove(const TScanRecord& record) { Files.erase({record.Device(), record.Inode()}); }
+    void Add(const TScanRecord& record) {
+        if (!Known(record))
+            return;
+        const TFile file{record.Device(), record.Inode()};
+        if (Many.empty() && Few.size() < FewFiles) {
+            Few.push_back(file);
+            return;
+        }
+        if (Many.empty())
+            Many.insert(Few.begin(), Few.end());
+        Many.insert(file);
+    }
 
 private:
+    using TFile = std::pair<std::uint64_t, std::uint64_t>;
     struct THash {
-        std::size_t operator()(const std::pair<std::uint64_t, std::uint64_t>& file) const {
+        std::size_t operator()(const TFile& file) const {
             return std::hash<std::uint64_t>()(file.first * 0x9E3779B97F4A7C15ull ^ file.second);
         }
     };
-    std::unordered_set<std::pair<std::uint64_t, std::uint64_t>, THash> Files;
+    static constexpr std::size_t FewFiles = 16;
+    static bool Known(const TScanRecord& record) {
+        return record.Device() != 0 || record.Inode() != 0;
+    }
+
+    std::vector<TFile> Few;
+    std::unordered_set<TFile, THash> Many;
 };
 
 // The read-ahead for one run, attached to the real hash matcher while the run lasts.
@@ -425,15 +447,12 @@ void TScanCommand::AssignGroups() {
             TScanRecord& candidate = FRecords[m];
             // One file under two names is no copy of itself: removing "the copy" would
             // remove the only one. The matchers are not asked.
-            if (!groupFiles.Add(candidate))
+            if (groupFiles.Contains(candidate) || !FMatchers->Match(pivot, candidate))
                 return;
-            if (!FMatchers->Match(pivot, candidate)) {
-                groupFiles.Remove(candidate);
-                return;
-            }
             if (pivot.Group < 0)
                 assign(index, pivot, nextGroup);
             assign(m, candidate, nextGroup);
+            groupFiles.Add(candidate);
         });
         if (pivot.Group < 0)
             assign(index, pivot, 0);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <type_traits>
 #include <unordered_set>
 #include <vector>
 
@@ -58,8 +59,15 @@ public:
 
 protected:
     // Runs read, which may raise a file error of one record: raised on, or with
-    // OnFileError set, reported and the record left out (false).
-    bool Reading(const std::function<void()>& read);
+    // OnFileError set, reported and the record left out (false). Asked for every pair that
+    // reaches a content matcher: the call allocates nothing.
+    template <typename Read>
+    bool Reading(Read&& read) {
+        return Reading(
+            [](void* context) { (*static_cast<std::remove_reference_t<Read>*>(context))(); },
+            &read);
+    }
+    bool Reading(void (*read)(void*), void* context);
     bool IsLeftOut(const TScanRecord& record) const;
 
 private:
