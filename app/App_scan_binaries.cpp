@@ -319,6 +319,13 @@ bool TScanContentPartition::ReadSet(int set) {
 std::uint32_t TScanContentPartition::Divergence(int a, int b) const {
     int x = State[static_cast<std::size_t>(a)].Leaf;
     int y = State[static_cast<std::size_t>(b)].Leaf;
+    if (x == y)
+        return Never;
+    // Most pairs are two blocks split off one: no walk needed.
+    const TNode& nodeX = Nodes[static_cast<std::size_t>(x)];
+    const TNode& nodeY = Nodes[static_cast<std::size_t>(y)];
+    if (nodeX.Parent == nodeY.Parent)
+        return std::min(nodeX.Chunk, nodeY.Chunk);
     // The chunk of the block each side was in just below the common one.
     std::uint32_t chunkX = Never;
     std::uint32_t chunkY = Never;

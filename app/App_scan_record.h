@@ -146,12 +146,13 @@ private:
     const std::string* FExtension = nullptr;
     const std::string* FType = nullptr;
     std::unique_ptr<std::string> FOwnParts; // parts that are not in the path
+    // Size and identity together: the scan reads them for every pair it is offered.
     std::uint64_t FSize = 0;
+    std::uint64_t FDevice = 0;
+    std::uint64_t FInode = 0;
     std::uint64_t FCreationTime = 0;
     std::uint64_t FLastWriteTime = 0;
     std::uint64_t FLastAccessTime = 0;
-    std::uint64_t FDevice = 0;
-    std::uint64_t FInode = 0;
 };
 
 // A shared copy of an interned text: the same address for equal texts, kept until exit.
