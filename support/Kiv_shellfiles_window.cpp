@@ -105,6 +105,7 @@ bool TQtFileOperationMonitor::SkipAfterError(const std::string& /*path*/,
     QWidget* parent = Progress && Progress->isVisible() ? Progress.data() : Owner.data();
     QMessageBox box(QMessageBox::Warning, Caption(), QString::fromStdString(message),
                     QMessageBox::NoButton, parent);
+    box.setTextFormat(Qt::PlainText);
     QPushButton* skip = box.addButton(QStringLiteral("Skip"), QMessageBox::AcceptRole);
     QPushButton* skipAll = box.addButton(QStringLiteral("Skip All"), QMessageBox::AcceptRole);
     QPushButton* stop = box.addButton(QStringLiteral("Stop"), QMessageBox::RejectRole);
