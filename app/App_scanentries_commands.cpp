@@ -37,13 +37,12 @@ std::string Quoted(std::string_view text) {
 
 } // namespace
 
-TScanEntriesCommands::TScanEntriesCommands(TScanEntries& entries,
-                                           TScanEntriesSelection& selection,
+TScanEntriesCommands::TScanEntriesCommands(TScanEntries& entries, TScanEntriesSelection& selection,
                                            Kiv_clipboard::TClipboard& clipboard,
                                            Kiv_dialogs::TDialogs& dialogs,
                                            Kiv_shellfiles::TShell& shell)
-    : Entries(entries), Selection(selection), Clipboard(clipboard), Dialogs(dialogs),
-      Shell(shell), ClipboardWatcher(std::make_unique<Kiv_clipboard::TClipboardWatcher>(clipboard)) {
+    : Entries(entries), Selection(selection), Clipboard(clipboard), Dialogs(dialogs), Shell(shell),
+      ClipboardWatcher(std::make_unique<Kiv_clipboard::TClipboardWatcher>(clipboard)) {
     AddFilesDialog.Title = "Add Regular Files";
     AddFilesDialog.Filter = "All (*.*)|*.*";
     AddFilesDialog.FilterIndex = 1;
@@ -196,7 +195,8 @@ bool TScanEntriesCommands::CanCopy() const {
 void TScanEntriesCommands::Paste() {
     if (!CanPaste())
         Unavailable();
-    AddPaths(Kiv_dynamicarrays::DropEmptyLines(Kiv_dynamicarrays::TextToLines(Clipboard.GetText())));
+    AddPaths(
+        Kiv_dynamicarrays::DropEmptyLines(Kiv_dynamicarrays::TextToLines(Clipboard.GetText())));
 }
 
 bool TScanEntriesCommands::CanPaste() const {
@@ -474,8 +474,7 @@ void TScanEntriesCommands::MoveToRecycleBin() {
     if (!CanMoveToRecycleBin())
         Unavailable();
     const TIntegerDynArray selected = Selection.GetSelectedIndices();
-    Confirm("Do you want to move " + CountToText(selected.Length()) +
-            " files to the recycle bin?");
+    Confirm("Do you want to move " + CountToText(selected.Length()) + " files to the recycle bin?");
     std::vector<std::string> paths;
     std::vector<const TScanEntry*> items;
     paths.reserve(static_cast<std::size_t>(selected.Length()));
@@ -522,8 +521,7 @@ void TScanEntriesCommands::TotalSize() {
     for (const int index : selected)
         total += Entries.Item(index).Size();
     Dialogs.MessageBox(TMessageRequest{"The total size of the " + CountToText(selected.Length()) +
-                                           " files is " + App_common::SizeToText(total) +
-                                           " bytes.",
+                                           " files is " + App_common::SizeToText(total) + " bytes.",
                                        App_common::AppTitle, Kiv_dialogs::miInformation,
                                        Kiv_dialogs::mbOk});
 }
@@ -535,12 +533,12 @@ bool TScanEntriesCommands::CanTotalSize() const {
 void TScanEntriesCommands::Properties() {
     if (!CanProperties())
         Unavailable();
-    ForEachSelected("Do you want to show the properties of ", " files?",
-                    [this](const TScanEntry& entry) {
-                        if (!Shell.ShowFileProperties(entry.Path()))
-                            throw EAppError("The program could not show the properties of the file " +
-                                            Quoted(entry.Path()) + ".");
-                    });
+    ForEachSelected(
+        "Do you want to show the properties of ", " files?", [this](const TScanEntry& entry) {
+            if (!Shell.ShowFileProperties(entry.Path()))
+                throw EAppError("The program could not show the properties of the file " +
+                                Quoted(entry.Path()) + ".");
+        });
 }
 
 bool TScanEntriesCommands::CanProperties() const {

@@ -266,9 +266,10 @@ TTrashedFile TTrash::MoveToTrash(const std::string& path) {
         error.Raise(folder.Reason);
 
     const std::string relative =
-        folder.TopDir.empty() ? path : path.substr(folder.TopDir.size() + (folder.TopDir == "/" ? 0 : 1));
-    const std::string info =
-        "[Trash Info]\nPath=" + PercentEncoded(relative) + "\nDeletionDate=" + DeletionDate() + "\n";
+        folder.TopDir.empty() ? path
+                              : path.substr(folder.TopDir.size() + (folder.TopDir == "/" ? 0 : 1));
+    const std::string info = "[Trash Info]\nPath=" + PercentEncoded(relative) +
+                             "\nDeletionDate=" + DeletionDate() + "\n";
     const std::string name = path.substr(path.rfind('/') + 1);
     const std::string files = Join(folder.Directory, "files");
     const std::string infos = Join(folder.Directory, "info");

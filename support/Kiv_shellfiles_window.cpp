@@ -48,9 +48,10 @@ QUrl LocalFileUrl(const std::string& path) {
 }
 
 QDBusMessage FileManagerCall(const QString& method, const QUrl& url) {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
-        QStringLiteral("org.freedesktop.FileManager1"), method);
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
+                                       QStringLiteral("/org/freedesktop/FileManager1"),
+                                       QStringLiteral("org.freedesktop.FileManager1"), method);
     call << QStringList{url.toString(QUrl::FullyEncoded)} << QString();
     return call;
 }

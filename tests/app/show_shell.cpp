@@ -29,9 +29,8 @@ int main(int argc, char** argv) {
         for (int i = 0; i < 480; ++i)
             monitor.Next(i, "/home/anna/Pictures/2019/IMG_" + std::to_string(4000 + i) + ".jpg");
         // The last label is drawn: the window is left as the move would show it.
-        QTimer::singleShot(100, [&] {
-            monitor.Next(480, "/home/anna/Pictures/2019/beach (copy).jpg");
-        });
+        QTimer::singleShot(100,
+                           [&] { monitor.Next(480, "/home/anna/Pictures/2019/beach (copy).jpg"); });
         return application.exec();
     }
     if (mode == "error") {

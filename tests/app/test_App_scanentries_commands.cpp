@@ -168,7 +168,8 @@ TEST_F(EntriesCommands, CommandThatIsUnavailableRaisesAndChangesNothing) {
         EXPECT_TRUE(Dialogs.Messages.empty());
         EXPECT_TRUE(Dialogs.OpenRequests.empty() && Dialogs.FolderRequests.empty());
         EXPECT_FALSE(Clipboard.Holds);
-        EXPECT_TRUE(Shell.Opened.empty() && Shell.Explored.empty() && Shell.PropertiesShown.empty());
+        EXPECT_TRUE(Shell.Opened.empty() && Shell.Explored.empty() &&
+                    Shell.PropertiesShown.empty());
         return unavailable;
     };
     // Cut, Copy, Paste, Delete, MoveUp, MoveDown, Open, ExploreDirectory,
@@ -309,7 +310,8 @@ TEST_F(EntriesCommands, PastePassesOverBlankLinesAndMovesAListedPathToTheEnd) {
 TEST_F(EntriesCommands, PasteOfALineThatIsNotAnExistingAbsolutePathAddsNothing) {
     const Paths files = {File("a"), File("b")};
     Drop({files[0]});
-    for (const std::string& bad : {std::string("not/absolute"), Dir / "missing", std::string("  ")}) {
+    for (const std::string& bad :
+         {std::string("not/absolute"), Dir / "missing", std::string("  ")}) {
         Clipboard.SetText(files[1] + "\r\n" + bad + "\r\n");
         EXPECT_EQ(AppErrorOf([&] { Commands.Paste(); }),
                   "The program cannot accept the file \"" + bad + "\".");
@@ -597,15 +599,14 @@ TEST(FileProperties, ReadFromTheFileByItsBytes) {
     EXPECT_EQ(properties[2].Text, Kiv_shellfiles::GetShellTypeName(path, false));
     EXPECT_EQ(properties[3].Text, "1,234 bytes");
     const Kiv_files::TFindData record = Kiv_files::GetFindData(path);
-    EXPECT_EQ(properties[5].Text, App_common::FileTimeToText(
-                                      Kiv_files::FileTimeToUInt64(record.LastWriteTime), true));
+    EXPECT_EQ(properties[5].Text,
+              App_common::FileTimeToText(Kiv_files::FileTimeToUInt64(record.LastWriteTime), true));
     EXPECT_EQ(properties[7].Text, "rw-r----- (0640)");
     EXPECT_NE(properties[8].Text.find(std::to_string(::getuid())), std::string::npos);
     EXPECT_EQ(properties[10].Text, "2");
 
     EXPECT_EQ(AppErrorOf([&] { ReadFileProperties(dir / "missing"); }),
-              "The program could not show the properties of the file \"" + dir / "missing" +
-                  "\".");
+              "The program could not show the properties of the file \"" + dir / "missing" + "\".");
 }
 
 TEST(FileProperties, PermissionsWithTheSpecialBits) {

@@ -41,7 +41,8 @@ TEST_F(HomeTrash, FileLandsInFilesWithItsInformationFile) {
     EXPECT_EQ(moved.InfoPath, Home + "/info/a b%.txt.trashinfo");
     EXPECT_FALSE(Exists(path));
     EXPECT_EQ(ReadFile(moved.TrashedPath), "the bytes");
-    const std::regex info("\\[Trash Info\\]\nPath=" + Dir.Path + "/data/a%20b%25\\.txt\n"
+    const std::regex info("\\[Trash Info\\]\nPath=" + Dir.Path +
+                          "/data/a%20b%25\\.txt\n"
                           "DeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n");
     EXPECT_TRUE(std::regex_match(ReadFile(moved.InfoPath), info)) << ReadFile(moved.InfoPath);
     // Made private, as the trash of one user must be.
