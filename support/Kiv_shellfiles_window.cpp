@@ -103,7 +103,13 @@ bool TQtFileOperationMonitor::SkipAfterError(const std::string& /*path*/,
                                              const std::string& message) {
     if (SkipAll)
         return true;
-    QWidget* parent = Progress && Progress->isVisible() ? Progress.data() : Owner.data();
+    // The progress window comes up first: shown later by its own timer, it would cover the
+    // question and block it.
+    if (Progress && !Progress->isVisible()) {
+        Progress->setMinimumDuration(0);
+        Progress->show();
+    }
+    QWidget* parent = Progress ? Progress.data() : Owner.data();
     QMessageBox box(QMessageBox::Warning, Caption(), QString::fromStdString(message),
                     QMessageBox::NoButton, parent);
     box.setTextFormat(Qt::PlainText);

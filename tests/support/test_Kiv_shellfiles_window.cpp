@@ -213,4 +213,16 @@ TEST_F(Monitor, FailedFileOffersSkipSkipAllAndStop) {
     EXPECT_FALSE(Windows.SkipAfterError("/x/3", message));
 }
 
+TEST_F(Monitor, QuestionComesAboveTheProgressWindow) {
+    // Had the progress window come up later, on its timer, it would block the question.
+    Windows.Start(3);
+    ASSERT_FALSE(Windows.ProgressDialog()->isVisible());
+    WhenBoxShown([&](QMessageBox& box) {
+        EXPECT_TRUE(Windows.ProgressDialog()->isVisible());
+        EXPECT_EQ(box.parentWidget(), Windows.ProgressDialog());
+        Button(box, "Skip")->click();
+    });
+    EXPECT_TRUE(Windows.SkipAfterError("/x/1", "The file could not be moved."));
+}
+
 } // namespace
