@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev shared-mime-info
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
-    libssl-dev fdupes jdupes bc time
+    libssl-dev fdupes jdupes bc time libglib2.0-bin
     desktop-file-utils appstream libxml2-utils tidy
 )
 

@@ -1,6 +1,7 @@
-// File types of the shell: the type name the desktop shows for a file, and the cache of
-// type names by extension. (The recycle-bin operation, RecycleFiles, joins this unit
-// with the trash.)
+// File types and file operations of the shell: the type name the desktop shows for a
+// file and the cache of type names by extension; the freedesktop.org trash and the move
+// of a list of files into it (RecycleFiles); the desktop's programs that open a file,
+// show its folder and its properties (TShell, the Qt one in Kiv_shellfiles_window).
 //
 // On Linux a type name is the comment of the freedesktop shared MIME database's type
 // (QMimeDatabase), matched by the file name only, in the user's language; directories
@@ -9,9 +10,12 @@
 
 #include "Kiv_framework.h"
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace Kiv_shellfiles {
 
@@ -80,6 +84,112 @@ private:
     // Keys are the upper-cased extensions, objects the owned TEntry objects.
     Kiv_framework::TStringList Extensions;
     std::unique_ptr<TEntry> DirectoryEntry;
+};
+
+// True when Qt names the file with the same bytes (QFile::decodeName and encodeName give
+// them back): a name that is not valid UTF-8 must never reach a Qt call, which would act
+// on another name.
+bool QtKeepsFileName(const std::string& path);
+
+// ---------------------------------------------------------------------------------------
+// The trash (the freedesktop.org Trash specification)
+
+// Where a trashed file went.
+struct TTrashedFile {
+    std::string Path;        // where the file was
+    std::string TrashedPath; // the file now: <trash>/files/<name>
+    std::string InfoPath;    // its information file: <trash>/info/<name>.trashinfo
+};
+
+// The user's home trash: $XDG_DATA_HOME/Trash, or ~/.local/share/Trash when that variable
+// is unset or not absolute.
+std::string HomeTrashDirectory();
+
+// Moves files into the trash the desktop's file managers share. A file on the file
+// system of the home trash goes there, with its absolute path in its information file; a
+// file on another file system goes to that file system's own trash, $topdir/.Trash/$uid
+// (where an administrator made $topdir/.Trash, sticky and no link) or $topdir/.Trash-$uid,
+// with its path relative to $topdir. Nothing is ever copied: a file that cannot be
+// renamed into a trash stays where it is.
+class TTrash {
+public:
+    // homeTrash is made (with its parents) when a file first needs it.
+    explicit TTrash(std::string homeTrash = HomeTrashDirectory());
+    virtual ~TTrash() = default;
+    TTrash(const TTrash&) = delete;
+    TTrash& operator=(const TTrash&) = delete;
+
+    // Moves one regular file. The information file is written whole before the move and
+    // removed again when the move fails, so nothing is lost and nothing is left behind.
+    // Failure raises EShellFileError "The program could not move the file \"%s\" to the
+    // trash (reason)." with the path and the reason.
+    virtual TTrashedFile MoveToTrash(const std::string& path);
+
+    const std::string& HomeTrash() const { return Home; }
+
+private:
+    struct TTrashFolder {
+        std::string Directory; // the trash folder; empty when none can be had
+        std::string TopDir;    // empty for the home trash: paths are kept absolute
+        std::string Reason;    // why there is none
+    };
+
+    const TTrashFolder& FolderFor(const std::string& path, std::uint64_t mount);
+    TTrashFolder MakeHomeFolder() const;
+    TTrashFolder MakeTopDirFolder(const std::string& path, std::uint64_t mount) const;
+    std::uint64_t HomeMount() const;
+
+    std::string Home;
+    // The trash folder of each file system met so far (by mount).
+    std::map<std::uint64_t, TTrashFolder> Folders;
+};
+
+// What the user sees while files move to the trash.
+class TFileOperationMonitor {
+public:
+    virtual ~TFileOperationMonitor() = default;
+    // Before the first file, with the number of files.
+    virtual void Start(int count) = 0;
+    // Before each file; false when the user cancelled.
+    virtual bool Next(int index, const std::string& path) = 0;
+    // A file could not be moved: true to skip it and go on, false to stop.
+    virtual bool SkipAfterError(const std::string& path, const std::string& message) = 0;
+    // After the last file, also when the operation stopped early. Raises nothing.
+    virtual void Finish() = 0;
+};
+
+// Calls around each move, for whoever needs more than the move.
+struct TRecycleHooks {
+    // Runs right before a file moves; an EShellFileError it raises keeps the file where it
+    // is and is offered to the user like a failed move (skip or stop).
+    std::function<void(const std::string& path)> BeforeMove;
+    // Told where each moved file went, right after its move.
+    std::function<void(const TTrashedFile& file)> Moved;
+};
+
+// Moves the files, in order, to the trash; true when the user aborted no part of it,
+// false when they cancelled or chose to stop after an error (the files before stay in
+// the trash, those after are not tried). A file that cannot be moved stays where it is.
+bool RecycleFiles(const std::vector<std::string>& paths, TTrash& trash,
+                  TFileOperationMonitor& monitor, const TRecycleHooks& hooks = {});
+
+// ---------------------------------------------------------------------------------------
+// The desktop's programs
+
+// Each operation tells whether the desktop took the request; a name Qt would change is
+// refused (false) without anything happening.
+class TShell {
+public:
+    virtual ~TShell() = default;
+    // The default program of the file's type opens it.
+    virtual bool OpenFile(const std::string& path) = 0;
+    // The file manager shows the file's folder, the file selected where it can.
+    virtual bool ExploreFile(const std::string& path) = 0;
+    // A window shows the file's properties.
+    virtual bool ShowFileProperties(const std::string& path) = 0;
+    // RecycleFiles into the user's trash, with the progress and the questions shown.
+    virtual bool RecycleFiles(const std::vector<std::string>& paths,
+                              const TRecycleHooks& hooks = {}) = 0;
 };
 
 } // namespace Kiv_shellfiles

@@ -1,0 +1,286 @@
+// Times the commands on the entry list with the real list control shown on Qt's offscreen
+// platform: AddDirectoryEntries of a 100,000-file tree against the producer alone on the
+// same tree; Delete, SelectFirstInGroup, SetPriorityToPrimary and RemoveAllUnique on a
+// million entries; MoveToRecycleBin of 10,000 files against `gio trash` on 10,000 other
+// files of the same sizes, both into a trash inside a temporary home.
+#include "App_scanentries_commands.h"
+#include "App_scanentries_view.h"
+#include "Kiv_listviews_window.h"
+#include "Kiv_shellfiles_window.h"
+#include "bench_timing.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+using namespace App_scanentries;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int TreeFiles = 100'000;
+constexpr int ListCount = 1'000'000;
+constexpr int TrashFiles = 10'000;
+
+// Says Yes to every question and gives the folder it was made with.
+class TYesDialogs : public Kiv_dialogs::TDialogs {
+public:
+    std::string Folder;
+    Kiv_dialogs::TModalResult MessageBox(const Kiv_dialogs::TMessageRequest&) override {
+        return Kiv_dialogs::mrYes;
+    }
+    std::optional<std::vector<std::string>> OpenFiles(Kiv_dialogs::TOpenFileRequest&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> SaveFile(Kiv_dialogs::TSaveFileRequest&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> SelectFolder(const Kiv_dialogs::TFolderRequest&) override {
+        return Folder;
+    }
+};
+
+class TNoClipboard : public Kiv_clipboard::TClipboard {
+public:
+    bool HasText() const override { return false; }
+    std::string GetText() const override { return {}; }
+    void SetText(const std::string&) override {}
+    std::unique_ptr<Kiv_clipboard::TClipboardSubscription>
+    Subscribe(std::function<void()>) override {
+        return std::make_unique<Kiv_clipboard::TClipboardSubscription>();
+    }
+};
+
+// The list as the main window will have it: the control on screen with a row text per
+// column, its view and selection, and the commands over them.
+struct TListWindow {
+    TListWindow() {
+        for (const char* caption : {"Path", "Size", "Group"})
+            List.AddColumn({caption, Kiv_listviews::taLeftJustify, 200});
+        List.OnData = [this](Kiv_listviews::TCustomListView*, int row,
+                             Kiv_listviews::TListItem& item) {
+            const TScanEntry& entry = Entries.Item(row);
+            item.Caption = PathText(entry);
+            item.SubItems = {SizeText(entry), GroupText(entry)};
+        };
+        List.resize(900, 600);
+        List.show();
+        QApplication::processEvents();
+    }
+    // Until the control has painted what the command left.
+    static void Settle() {
+        QApplication::sendPostedEvents();
+        QApplication::processEvents();
+    }
+
+    TScanEntries Entries;
+    Kiv_listviews::TListView List;
+    TScanEntriesView View{Entries, List};
+    TScanEntriesSelection Selection{Entries, List};
+    TNoClipboard Clipboard;
+    TYesDialogs Dialogs;
+    Kiv_shellfiles::TQtShell Shell{&List};
+    TScanEntriesCommands Commands{Entries, Selection, Clipboard, Dialogs, Shell};
+};
+
+void MakeFile(const std::string& path, std::size_t size) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) {
+        std::perror(path.c_str());
+        std::exit(1);
+    }
+    if (size > 0 && ::ftruncate(fd, static_cast<off_t>(size)) != 0)
+        std::perror(path.c_str());
+    ::close(fd);
+}
+
+void BenchAddDirectory(const std::string& root) {
+    const std::string tree = root + "/tree";
+    fs::create_directories(tree);
+    for (int folder = 0; folder < 100; ++folder) {
+        const std::string path = tree + "/folder-" + std::to_string(folder);
+        fs::create_directory(path);
+        for (int file = 0; file < TreeFiles / 100; ++file)
+            MakeFile(path + "/file-" + std::to_string(file) + (file % 3 == 0 ? ".jpg" : ".txt"), 0);
+    }
+    const Kiv_dynamicarrays::TStringDynArray paths({tree});
+    TListWindow window;
+    window.Dialogs.Folder = tree;
+    double producer = 1e300;
+    double command = 1e300;
+    for (int run = 0; run < 3; ++run) {
+        std::unique_ptr<TScanEntryProducer> production;
+        producer = std::min(producer, bench::BestOf(1, [&] {
+                                production = std::make_unique<TScanEntryProducer>(paths);
+                                while (production->Step()) {
+                                }
+                                (void)production->GetEntries();
+                            }));
+        production.reset(); // its entries go with it, untimed like the list's Clear
+        command = std::min(command, bench::BestOf(1, [&] {
+                               window.Commands.AddDirectoryEntries();
+                               TListWindow::Settle();
+                           }));
+        if (window.Entries.Count() != TreeFiles)
+            std::printf("unexpected count %d\n", window.Entries.Count());
+        window.Entries.Clear();
+        TListWindow::Settle();
+    }
+    std::printf("AddDirectoryEntries of %d files, list on screen  %.3f s\n", TreeFiles, command);
+    std::printf("Producer alone on the same tree                  %.3f s\n", producer);
+    std::printf("Ratio                                            %.2f  (target <= 1.5)\n",
+                command / producer);
+}
+
+std::string ListPath(int i) {
+    char buffer[128];
+    std::snprintf(buffer, sizeof buffer, "/home/someone/Pictures/%04d/IMG_%08d.jpg", i / 1000, i);
+    return buffer;
+}
+
+// A million entries, every other one unique and the rest in groups of two.
+void Fill(TListWindow& window) {
+    std::mt19937_64 random(7);
+    TScanEntryArray batch(ListCount);
+    for (int i = 0; i < ListCount; ++i) {
+        Kiv_files::TFindData record{};
+        record.FileSizeLow = static_cast<std::uint32_t>(random() % 100'000'000);
+        auto* entry = new TScanEntry(ListPath(i), record);
+        entry->SetGroup(i % 2 == 0 ? 0 : 1 + i / 4);
+        batch[i] = entry;
+    }
+    window.Entries.Add(batch);
+    TListWindow::Settle();
+}
+
+template <typename Prepare, typename Body>
+double Timed(TListWindow& window, Prepare prepare, Body body) {
+    window.Entries.Clear();
+    Fill(window);
+    prepare();
+    TListWindow::Settle();
+    return bench::BestOf(1, [&] {
+        body();
+        TListWindow::Settle();
+    });
+}
+
+void BenchMillion() {
+    TListWindow window;
+    auto& commands = window.Commands;
+    auto selectEveryOther = [&] {
+        Kiv_dynamicarrays::TIntegerDynArrayBuilder builder;
+        builder.SetCapacity(ListCount / 2);
+        for (int i = 1; i < ListCount; i += 2)
+            builder.Add(i);
+        window.Selection.SetSelectedIndices(builder.Extract());
+    };
+    const double remove = Timed(window, selectEveryOther, [&] { commands.Delete(); });
+    std::printf("Delete of %d of %d entries              %.3f s  (target <= 0.5 s)\n",
+                ListCount / 2, ListCount, remove);
+    const double first = Timed(
+        window, [&] { commands.SortBySize(); }, [&] { commands.SelectFirstInGroup(); });
+    std::printf("SelectFirstInGroup on %d entries (sorted by size) %.3f s  (target <= 0.5 s)\n",
+                ListCount, first);
+    const double primary = Timed(
+        window, [&] { commands.SelectAll(); }, [&] { commands.SetPriorityToPrimary(); });
+    std::printf("SetPriorityToPrimary of %d entries          %.3f s  (target <= 0.5 s)\n",
+                ListCount, primary);
+    const double unique = Timed(
+        window, [] {}, [&] { commands.RemoveAllUnique(); });
+    std::printf("RemoveAllUnique (%d of %d)                %.3f s  (target <= 0.5 s)\n",
+                ListCount / 2, ListCount, unique);
+}
+
+double RunGioTrash(const std::vector<std::string>& files) {
+    std::vector<char*> argv = {const_cast<char*>("gio"), const_cast<char*>("trash")};
+    for (const std::string& file : files)
+        argv.push_back(const_cast<char*>(file.c_str()));
+    argv.push_back(nullptr);
+    int status = -1;
+    const double seconds = bench::BestOf(1, [&] {
+        pid_t child = 0;
+        if (::posix_spawnp(&child, "gio", nullptr, nullptr, argv.data(), environ) != 0) {
+            std::printf("gio cannot be started (Debian libglib2.0-bin)\n");
+            return;
+        }
+        ::waitpid(child, &status, 0);
+    });
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
+}
+
+void BenchTrash(const std::string& root) {
+    // Both trashes live in the temporary home, never the user's.
+    const std::string home = root + "/home";
+    fs::create_directories(home + "/.local/share");
+    ::setenv("HOME", home.c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
+    ::setenv("GIO_USE_VFS", "local", 1);
+    std::mt19937 random(3);
+    std::vector<std::string> ours;
+    std::vector<std::string> theirs;
+    for (const char* side : {"ours", "theirs"})
+        fs::create_directories(root + "/" + side);
+    for (int i = 0; i < TrashFiles; ++i) {
+        const std::size_t size = random() % 8192;
+        ours.push_back(root + "/ours/photo-" + std::to_string(i) + ".jpg");
+        theirs.push_back(root + "/theirs/photo-" + std::to_string(i) + ".jpg");
+        MakeFile(ours.back(), size);
+        MakeFile(theirs.back(), size);
+    }
+    const double gio = RunGioTrash(theirs);
+
+    TListWindow window;
+    Kiv_dynamicarrays::TStringDynArray paths(TrashFiles);
+    std::copy(ours.begin(), ours.end(), paths.begin());
+    AddPathsToList(window.Entries, paths);
+    window.Commands.SelectAll();
+    TListWindow::Settle();
+    const double command = bench::BestOf(1, [&] {
+        window.Commands.MoveToRecycleBin();
+        TListWindow::Settle();
+    });
+    if (window.Entries.Count() != 0)
+        std::printf("unexpected: %d entries left\n", window.Entries.Count());
+    const auto trashed = std::distance(fs::directory_iterator(home + "/.local/share/Trash/files"),
+                                       fs::directory_iterator{});
+    std::printf("MoveToRecycleBin of %d files, list on screen  %.3f s\n", TrashFiles, command);
+    if (gio < 0) {
+        std::printf("gio trash failed: no comparison\n");
+        return;
+    }
+    std::printf("gio trash of %d files of the same sizes        %.3f s\n", TrashFiles, gio);
+    std::printf("Ratio                                            %.2f  (target <= 2)\n",
+                command / gio);
+    std::printf("Files in the temporary trash: %ld (of %d)\n", static_cast<long>(trashed),
+                2 * TrashFiles);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    char pattern[] = "/tmp/sorvik-bench-commands-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr)
+        return 1;
+    const std::string root = pattern;
+    BenchAddDirectory(root);
+    BenchMillion();
+    BenchTrash(root);
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
+    return 0;
+}
