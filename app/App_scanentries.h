@@ -80,6 +80,9 @@ public:
         return Kiv_files::UInt64ToFileTime(Facts->LastAccessTime());
     }
     std::uint32_t Attributes() const { return Facts->Attributes(); }
+    // Which file it is (0 and 0 when unknown): one file under two names has the same.
+    std::uint64_t Device() const { return Facts->Device(); }
+    std::uint64_t Inode() const { return Facts->Inode(); }
     std::int32_t Group() const { return FGroup; }
 
     // Stores the group; any negative value is stored as -1.

@@ -1,8 +1,11 @@
 #include "App_scanentries_commands.h"
 
+#include "App_scanentries_trashguard.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace App_scanentries {
 
@@ -475,17 +478,49 @@ void TScanEntriesCommands::MoveToRecycleBin() {
         Unavailable();
     const TIntegerDynArray selected = Selection.GetSelectedIndices();
     Confirm("Do you want to move " + CountToText(selected.Length()) + " files to the recycle bin?");
+    const TTrashGuard guard(Entries, selected);
+    ConfirmNoLastCopy(guard);
+    // What was moved must always be found again: no move without its record.
+    Kiv_shellfiles::TTrashLog log(Shell.TrashLogPath());
+    log.Open();
     std::vector<std::string> paths;
     std::vector<const TScanEntry*> items;
+    std::unordered_map<std::string, std::size_t> itemOf;
     paths.reserve(static_cast<std::size_t>(selected.Length()));
     items.reserve(paths.capacity());
     for (const int index : selected) {
         items.push_back(&Entries.Item(index));
         paths.push_back(items.back()->Path());
+        itemOf.emplace(paths.back(), items.size() - 1);
     }
+    Kiv_shellfiles::TRecycleHooks hooks;
+    // Right before it moves, the file must still be what the list shows, and so must the
+    // copy of its group that stays.
+    hooks.BeforeMove = [&](const std::string& path) {
+        const TScanEntry& entry = *items[itemOf.at(path)];
+        CheckUnchanged(entry);
+        if (!entry.Hash.empty())
+            if (const TScanEntry* survivor = guard.SurvivorOf(entry.Group()))
+                CheckUnchanged(*survivor);
+    };
+    std::vector<TTrashedEntry> moved;
+    std::string logFailure;
+    hooks.Moved = [&](const Kiv_shellfiles::TTrashedFile& file) {
+        const std::size_t i = itemOf.at(file.Path);
+        const TScanEntry& entry = *items[i];
+        moved.push_back({file, selected[static_cast<int>(i)], entry.Priority, entry.Group(),
+                         entry.Hash, entry.Size()});
+        try {
+            log.Record("moved", file, entry.Size(), entry.Hash.Text());
+        } catch (const Kiv_shellfiles::EShellFileError& error) {
+            logFailure = error.Message(); // the move stands; the user hears of it after
+        }
+    };
     // The entries of the files that are gone leave the list whatever ends the move: the
     // list never shows a file that went to the trash.
     const auto removeGone = [&] {
+        if (!moved.empty())
+            LastMove = moved;
         Kiv_dynamicarrays::TIntegerDynArrayBuilder gone;
         for (std::size_t i = 0; i < items.size(); ++i) {
             const int index = selected[static_cast<int>(i)];
@@ -499,18 +534,100 @@ void TScanEntriesCommands::MoveToRecycleBin() {
     };
     bool completed = false;
     try {
-        completed = Shell.RecycleFiles(paths);
+        completed = Shell.RecycleFiles(paths, hooks);
     } catch (...) {
         removeGone();
         throw;
     }
     removeGone();
+    if (!logFailure.empty())
+        throw EAppError(logFailure);
     if (!completed)
         Kiv_framework::Abort();
 }
 
+void TScanEntriesCommands::ConfirmNoLastCopy(const TTrashGuard& guard) {
+    if (guard.FilesWithoutCopy() > 0)
+        Confirm("Do you want to move every copy of " + CountToText(guard.FilesWithoutCopy()) +
+                " files to the trash? No copy of them will remain.");
+}
+
 bool TScanEntriesCommands::CanMoveToRecycleBin() const {
     return Selection.SelectedCount() > 0;
+}
+
+void TScanEntriesCommands::UndoMoveToRecycleBin() {
+    if (!CanUndoMoveToRecycleBin())
+        Unavailable();
+    Kiv_shellfiles::TTrashLog log(Shell.TrashLogPath());
+    log.Open();
+    std::vector<TTrashedEntry> move = std::move(LastMove);
+    LastMove.clear();
+    std::sort(move.begin(), move.end(),
+              [](const TTrashedEntry& a, const TTrashedEntry& b) { return a.Index < b.Index; });
+    std::vector<std::unique_ptr<TScanEntry>> back;
+    std::vector<int> places;
+    std::string firstError;
+    int failed = 0;
+    for (const TTrashedEntry& item : move) {
+        try {
+            Kiv_shellfiles::RestoreFromTrash(item.File);
+            log.Record("restored", item.File, item.Size, item.Hash.Text());
+            auto entry = std::make_unique<TScanEntry>(item.File.Path,
+                                                      Kiv_files::GetFindData(item.File.Path));
+            entry->Priority = item.Priority;
+            entry->Hash = item.Hash;
+            entry->SetGroup(item.Group);
+            back.push_back(std::move(entry));
+            // The files that stay in the trash no longer stand before it.
+            places.push_back(item.Index - failed);
+        } catch (const Kiv_framework::Exception& error) {
+            if (firstError.empty())
+                firstError = error.Message();
+            ++failed;
+        }
+    }
+    PutBack(std::move(back), std::move(places));
+    if (failed > 1)
+        throw EAppError(firstError + " " + CountToText(failed - 1) +
+                        " more files could not be put back.");
+    if (failed == 1)
+        throw EAppError(firstError);
+}
+
+bool TScanEntriesCommands::CanUndoMoveToRecycleBin() const {
+    return !LastMove.empty() &&
+           std::all_of(LastMove.begin(), LastMove.end(), [](const TTrashedEntry& item) {
+               return Kiv_shellfiles::IsInTrash(item.File);
+           });
+}
+
+void TScanEntriesCommands::PutBack(std::vector<std::unique_ptr<TScanEntry>> entries,
+                                   std::vector<int> places) {
+    if (entries.empty())
+        return;
+    const int before = Entries.Count();
+    TScanEntryArray batch(static_cast<int>(entries.size()));
+    for (std::size_t k = 0; k < entries.size(); ++k)
+        batch[static_cast<int>(k)] = entries[k].get();
+    Entries.Add(batch);
+    for (auto& entry : entries)
+        (void)entry.release(); // the list owns them now
+    // Appended at the end, then merged into their former places (ascending): the k-th one
+    // goes to its place once the entries before it are laid down.
+    const int total = Entries.Count();
+    std::vector<Kiv_lists::TListReorderRecord> records;
+    int kept = 0;
+    std::size_t next = 0;
+    for (int target = 0; target < total; ++target) {
+        const bool restored = next < places.size() && (places[next] <= target || kept == before);
+        const int source = restored ? before + static_cast<int>(next++) : kept++;
+        if (source != target)
+            records.push_back({source, target});
+    }
+    Kiv_lists::TListReorderRecords reorder(static_cast<int>(records.size()));
+    std::copy(records.begin(), records.end(), reorder.begin());
+    Entries.Reorder(reorder);
 }
 
 void TScanEntriesCommands::TotalSize() {
@@ -621,6 +738,7 @@ const std::vector<TScanEntriesCommands::TCommand>& TScanEntriesCommands::Command
         {"Open", &T::Open, &T::CanOpen},
         {"ExploreDirectory", &T::ExploreDirectory, &T::CanExploreDirectory},
         {"MoveToRecycleBin", &T::MoveToRecycleBin, &T::CanMoveToRecycleBin},
+        {"UndoMoveToRecycleBin", &T::UndoMoveToRecycleBin, &T::CanUndoMoveToRecycleBin},
         {"TotalSize", &T::TotalSize, &T::CanTotalSize},
         {"Properties", &T::Properties, &T::CanProperties},
         {"SetPriorityToPrimary", &T::SetPriorityToPrimary, &T::CanSetPriorityToPrimary},

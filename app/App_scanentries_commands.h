@@ -25,6 +25,8 @@
 
 namespace App_scanentries {
 
+class TTrashGuard;
+
 class TScanEntriesCommands : public App_common::TCommands {
 public:
     // Watches the clipboard from now on (EClipboardError when it cannot be watched). None
@@ -116,8 +118,22 @@ public:
     // Always asks first. The entries of the files that left their place leave the list,
     // also when the user stops part-way (which then ends with the silent abort) or an
     // error ends the operation.
+    //
+    // Beyond the question, nothing that moves may cost the user a file: when a duplicate
+    // group would keep no copy (no member that stays, is still there unchanged and is not
+    // the same file as a moving one), the user is asked once more before anything moves;
+    // right before each file moves it is checked to be still as the list shows it (and so
+    // is the copy of its group that stays), else it is offered like a failed move. Every
+    // move is recorded in the trash log, which must be writable before anything moves.
     virtual void MoveToRecycleBin();
     virtual bool CanMoveToRecycleBin() const;
+    // Puts the files of the last move to the trash back where they were; their entries
+    // return to their former places with their former priority, group and hash. A file
+    // whose place is taken again is not put back: after the others are back, its error
+    // names it.
+    virtual void UndoMoveToRecycleBin();
+    // While there is a move to undo and every one of its files is still in the trash.
+    virtual bool CanUndoMoveToRecycleBin() const;
     virtual void TotalSize();
     virtual bool CanTotalSize() const;
     virtual void Properties();
@@ -162,9 +178,24 @@ private:
     void ForEachSelected(const std::string& questionStart, const std::string& questionEnd,
                          const std::function<void(const TScanEntry&)>& action);
 
+    // A file of the last move to the trash, and its entry as it was.
+    struct TTrashedEntry {
+        Kiv_shellfiles::TTrashedFile File;
+        int Index; // its place in the list before the move
+        TScanPriority Priority;
+        std::int32_t Group;
+        App_scan::THashText Hash;
+        std::uint64_t Size;
+    };
+    // Asks about the groups that would keep no copy; the guard finds the copies that stay.
+    void ConfirmNoLastCopy(const TTrashGuard& guard);
+    // Inserts the entries of files that are back at their former places.
+    void PutBack(std::vector<std::unique_ptr<TScanEntry>> entries, std::vector<int> places);
+
     Kiv_clipboard::TClipboard& Clipboard;
     Kiv_dialogs::TDialogs& Dialogs;
     Kiv_shellfiles::TShell& Shell;
+    std::vector<TTrashedEntry> LastMove;
     std::unique_ptr<Kiv_clipboard::TClipboardWatcher> ClipboardWatcher;
 };
 

@@ -267,6 +267,77 @@ void BenchTrash(const std::string& root) {
                 2 * TrashFiles);
 }
 
+// A list of pairs of copies, as a scan leaves them (each pair a group, with its hash),
+// the first of each pair selected: the files of the given folder.
+void FillPairs(TListWindow& window, const std::string& folder, std::mt19937& random) {
+    fs::create_directories(folder);
+    std::vector<std::string> all;
+    for (int i = 0; i < TrashFiles; ++i) {
+        const std::size_t size = random() % 8192;
+        for (const char* name : {"/a-", "/b-"}) {
+            all.push_back(folder + name + std::to_string(i));
+            MakeFile(all.back(), size);
+        }
+    }
+    Kiv_dynamicarrays::TStringDynArray paths(static_cast<int>(all.size()));
+    std::copy(all.begin(), all.end(), paths.begin());
+    AddPathsToList(window.Entries, paths);
+    TIntegerDynArray first(TrashFiles);
+    for (int i = 0; i < window.Entries.Count(); ++i) {
+        window.Entries.Item(i).SetGroup(i / 2 + 1);
+        window.Entries.Item(i).Hash = std::string(64, 'A');
+        if (i % 2 == 0)
+            first[i / 2] = i;
+    }
+    window.Selection.SetSelectedIndices(first);
+    TListWindow::Settle();
+}
+
+// What the checks before a move cost: the command, which looks at the copy that stays of
+// every group, at each file and its copy right before it moves, and records each move,
+// against the same move without them (the trash, then the entries of the moved files out
+// of the list), on two lists of pairs of copies of the same sizes.
+void BenchTrashChecks(const std::string& root) {
+    // Each run into a trash of its own in a fresh home, and the two kinds taking turns:
+    // a trash folder that already holds many files costs every later move more.
+    const auto freshHome = [&](int run) {
+        const std::string home = root + "/home-" + std::to_string(run);
+        fs::create_directories(home + "/.local/share");
+        ::setenv("HOME", home.c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
+    };
+    double checked = 1e9, plain = 1e9;
+    for (int run = 0; run < 4; ++run) {
+        const bool withChecks = run == 1 || run == 2; // plain, checked, checked, plain
+        std::mt19937 sizes(5);
+        TListWindow window;
+        FillPairs(window, root + "/pairs-" + std::to_string(run), sizes);
+        freshHome(run);
+        const double seconds = bench::BestOf(1, [&] {
+            if (withChecks) {
+                window.Commands.MoveToRecycleBin();
+            } else {
+                const TIntegerDynArray selected = window.Selection.GetSelectedIndices();
+                std::vector<std::string> paths;
+                for (const int index : selected)
+                    paths.push_back(window.Entries.Item(index).Path());
+                window.Shell.RecycleFiles(paths);
+                Kiv_dynamicarrays::TIntegerDynArrayBuilder gone;
+                for (std::size_t k = 0; k < paths.size(); ++k)
+                    if (!Kiv_files::PathExists(paths[k]))
+                        gone.Add(selected[static_cast<int>(k)]);
+                window.Entries.Remove(gone.Extract());
+            }
+            TListWindow::Settle();
+        });
+        (withChecks ? checked : plain) = std::min(withChecks ? checked : plain, seconds);
+    }
+    std::printf("MoveToRecycleBin of %d files with a copy each    %.3f s\n", TrashFiles, checked);
+    std::printf("the same move without the checks and the record  %.3f s\n", plain);
+    std::printf("Ratio                                            %.2f  (target <= 1.1)\n",
+                checked / plain);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -280,6 +351,7 @@ int main(int argc, char** argv) {
     BenchAddDirectory(root);
     BenchMillion();
     BenchTrash(root);
+    BenchTrashChecks(root);
     std::error_code ignored;
     fs::remove_all(root, ignored);
     return 0;

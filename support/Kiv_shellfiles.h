@@ -144,6 +144,45 @@ private:
     std::map<std::uint64_t, TTrashFolder> Folders;
 };
 
+// Puts a trashed file back where it was, making its folder again where it is gone, never
+// over another file, and removes its information file. Raises EShellFileError naming the
+// file: "The program could not put the file \"%s\" back: another file is in its place."
+// or, for any other failure, "The program could not put the file \"%s\" back (reason).".
+void RestoreFromTrash(const TTrashedFile& file);
+// True while the file is still where the trash put it.
+bool IsInTrash(const TTrashedFile& file);
+
+// The record of every file the program moved to the trash or put back, one line each, so
+// that a user can always find what went where: the time (UTC), "moved" or "restored", the
+// path the file had, its path in the trash, its size in bytes and its hash text ("-"
+// where none is known), separated by tabs; control characters and backslashes in the
+// paths escaped.
+class TTrashLog {
+public:
+    explicit TTrashLog(std::string path);
+    ~TTrashLog();
+    TTrashLog(const TTrashLog&) = delete;
+    TTrashLog& operator=(const TTrashLog&) = delete;
+
+    // Opens the log for adding lines, making its folder where missing. Raises
+    // EShellFileError "The program could not write the trash log \"%s\"." when it cannot.
+    void Open();
+    // Adds one line (Open first); raises like Open when it cannot be written.
+    void Record(const char* action, const TTrashedFile& file, std::uint64_t size,
+                const std::string& hash);
+    void Close();
+    const std::string& Path() const { return FPath; }
+
+private:
+    [[noreturn]] void Fail() const;
+
+    std::string FPath;
+    int Descriptor = -1;
+};
+
+// $XDG_DATA_HOME/Sorvik/trash.log, or ~/.local/share/Sorvik/trash.log.
+std::string DefaultTrashLogPath();
+
 // What the user sees while files move to the trash.
 class TFileOperationMonitor {
 public:
@@ -190,6 +229,8 @@ public:
     // RecycleFiles into the user's trash, with the progress and the questions shown.
     virtual bool RecycleFiles(const std::vector<std::string>& paths,
                               const TRecycleHooks& hooks = {}) = 0;
+    // Where the record of the moves goes (a test's shell keeps it with its own trash).
+    virtual std::string TrashLogPath() const { return DefaultTrashLogPath(); }
 };
 
 } // namespace Kiv_shellfiles

@@ -1,6 +1,7 @@
 // The freedesktop.org trash in plain POSIX calls, so that every name keeps its exact
 // bytes (also one that is not valid UTF-8) and each file costs a handful of system calls.
 #include "Kiv_shellfiles.h"
+#include "Kiv_strings.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -320,6 +321,83 @@ bool RecycleFiles(const std::vector<std::string>& paths, TTrash& trash,
             hooks.Moved(moved);
     }
     return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// Putting back, and the log
+
+void RestoreFromTrash(const TTrashedFile& file) {
+    const auto fail = [&](const std::string& why) {
+        throw EShellFileError("The program could not put the file \"" + file.Path + "\" back" +
+                              why + ".");
+    };
+    if (Stat(file.Path, false).Error != ENOENT)
+        fail(": another file is in its place");
+    // Its folder may have gone since: made again, as the user would expect the file back.
+    if (!EnsureFolders(Parent(file.Path)))
+        fail(" (" + Reason(errno != 0 ? errno : ENOTDIR) + ")");
+    const int result = RenameNoReplace(file.TrashedPath, file.Path);
+    if (result == EEXIST)
+        fail(": another file is in its place");
+    if (result != 0)
+        fail(" (" + Reason(result) + ")");
+    ::unlink(file.InfoPath.c_str());
+}
+
+bool IsInTrash(const TTrashedFile& file) {
+    return Stat(file.TrashedPath, false).Error == 0;
+}
+
+std::string DefaultTrashLogPath() {
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    if (dataHome != nullptr && dataHome[0] == '/')
+        return Join(dataHome, "Sorvik/trash.log");
+    // The home trash's folder is the data folder's "Trash".
+    return Join(Parent(HomeTrashDirectory()), "Sorvik/trash.log");
+}
+
+TTrashLog::TTrashLog(std::string path) : FPath(std::move(path)) {}
+
+TTrashLog::~TTrashLog() {
+    Close();
+}
+
+void TTrashLog::Fail() const {
+    throw EShellFileError("The program could not write the trash log \"" + FPath + "\".");
+}
+
+void TTrashLog::Open() {
+    if (Descriptor >= 0)
+        return;
+    if (!EnsureFolders(Parent(FPath)))
+        Fail();
+    Descriptor =
+        ::open(FPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (Descriptor < 0)
+        Fail();
+}
+
+void TTrashLog::Close() {
+    if (Descriptor >= 0)
+        ::close(Descriptor);
+    Descriptor = -1;
+}
+
+void TTrashLog::Record(const char* action, const TTrashedFile& file, std::uint64_t size,
+                       const std::string& hash) {
+    Open();
+    char time[32];
+    const std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    ::gmtime_r(&now, &parts);
+    std::strftime(time, sizeof time, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    const std::string line =
+        std::string(time) + "\t" + action + "\t" + Kiv_strings::EscapeControlCharacters(file.Path) +
+        "\t" + Kiv_strings::EscapeControlCharacters(file.TrashedPath) + "\t" +
+        std::to_string(size) + "\t" + (hash.empty() ? std::string("-") : hash) + "\n";
+    // One write of the whole line: lines of two programs never mix.
+    if (::write(Descriptor, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+        Fail();
 }
 
 } // namespace Kiv_shellfiles

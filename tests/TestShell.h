@@ -70,6 +70,8 @@ public:
         if (index == CancelAt)
             return false;
         Visited.push_back(path);
+        if (OnNext)
+            OnNext(index); // what else happens while the files move
         return true;
     }
     bool SkipAfterError(const std::string& path, const std::string& message) override {
@@ -87,6 +89,7 @@ public:
 
     int CancelAt = -1;
     std::deque<bool> SkipAnswers;
+    std::function<void(int index)> OnNext;
 
     int Started = -1;
     bool Finished = false;
@@ -115,6 +118,9 @@ public:
         };
         return Kiv_shellfiles::RecycleFiles(paths, trash, Monitor, recorded);
     }
+
+    // Beside the test's trash, never in the user's data folder.
+    std::string TrashLogPath() const override { return HomeTrash + ".log"; }
 
     std::string HomeTrash;
     // The paths for which the desktop fails.

@@ -148,7 +148,7 @@ TEST_F(EntriesCommands, AddFilesDialogIsSetUpAndItsFilterIndexKeptInTheSettings)
 
 TEST_F(EntriesCommands, CommandTableNamesEveryPairOnce) {
     const auto& commands = TScanEntriesCommands::Commands();
-    EXPECT_EQ(commands.size(), 35u);
+    EXPECT_EQ(commands.size(), 36u);
     std::set<std::string> names;
     for (const auto& command : commands)
         names.insert(command.Name);
@@ -179,11 +179,11 @@ TEST_F(EntriesCommands, CommandThatIsUnavailableRaisesAndChangesNothing) {
         return unavailable;
     };
     // Cut, Copy, Paste, Delete, MoveUp, MoveDown, Open, ExploreDirectory,
-    // MoveToRecycleBin, TotalSize, Properties, both priorities, RemoveAllUnique.
-    EXPECT_EQ(check("on an empty list"), 14);
+    // MoveToRecycleBin, its undo, TotalSize, Properties, both priorities, RemoveAllUnique.
+    EXPECT_EQ(check("on an empty list"), 15);
     Drop({File("a"), File("b")});
     Select({});
-    EXPECT_EQ(check("without a selection"), 13);
+    EXPECT_EQ(check("without a selection"), 14);
     EXPECT_TRUE(Commands.CanDropFiles());
 }
 
