@@ -271,3 +271,55 @@ TEST(QtKeepsFileName, OnlyValidUtf8) {
 }
 
 } // namespace
+
+TEST_F(HomeTrash, PutBackWhereItWasNeverOverAnotherFile) {
+    MakeDirs(Dir / "data/deep/er");
+    const std::string path = File("deep/er/photo", "the picture");
+    const TTrashedFile moved = Trash.MoveToTrash(path);
+    ASSERT_TRUE(IsInTrash(moved));
+    // Its folder went meanwhile: made again.
+    std::filesystem::remove_all(Dir / "data/deep");
+    RestoreFromTrash(moved);
+    EXPECT_EQ(ReadFile(path), "the picture");
+    EXPECT_FALSE(Exists(moved.InfoPath));
+    EXPECT_FALSE(IsInTrash(moved));
+
+    // Another file in its place: it stays, and so does the trashed one.
+    const TTrashedFile again = Trash.MoveToTrash(path);
+    WriteFile(path, "a newer file");
+    try {
+        RestoreFromTrash(again);
+        ADD_FAILURE() << "put back over another file";
+    } catch (const EShellFileError& error) {
+        EXPECT_EQ(error.Message(), "The program could not put the file \"" + path +
+                                       "\" back: another file is in its place.");
+    }
+    EXPECT_EQ(ReadFile(path), "a newer file");
+    EXPECT_TRUE(IsInTrash(again));
+    EXPECT_TRUE(Exists(again.InfoPath));
+}
+
+TEST_F(HomeTrash, TheLogRecordsEachFileOnALineAndRefusesToBeLost) {
+    TTrashLog log(Dir / "share/Sorvik/trash.log");
+    const TTrashedFile file{"/a/tab\there", "/trash/files/x", "/trash/info/x.trashinfo"};
+    log.Record("moved", file, 1234, "");
+    log.Record("restored", file, 1234, "ABC");
+    log.Close();
+    const std::string text = ReadFile(Dir / "share/Sorvik/trash.log");
+    const std::size_t first = text.find('\n');
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(text.substr(20, first - 20), "\tmoved\t/a/tab\\there\t/trash/files/x\t1234\t-");
+    EXPECT_EQ(text.substr(first + 21), "\trestored\t/a/tab\\there\t/trash/files/x\t1234\tABC\n");
+    EXPECT_TRUE(IsLocalDateTime(text.substr(0, 19) + "\n")) << text; // and a Z for UTC
+    EXPECT_EQ(text[19], 'Z');
+    // A log that cannot be opened says so by its path.
+    MakeDirs(Dir / "blocked.log");
+    TTrashLog blocked(Dir / "blocked.log");
+    try {
+        blocked.Open();
+        ADD_FAILURE() << "a folder taken for the log";
+    } catch (const EShellFileError& error) {
+        EXPECT_EQ(error.Message(),
+                  "The program could not write the trash log \"" + (Dir / "blocked.log") + "\".");
+    }
+}
