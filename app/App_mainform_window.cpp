@@ -60,15 +60,46 @@ bool IsModalWindow(const QWidget& widget) {
 // ---------------------------------------------------------------------------------------
 // TDesktopServices
 
+namespace {
+
+// The boxes and file dialogs of the window: in front of the modal window that is up (the
+// scan's progress), else centred over the main window, also while it is not the active one.
+class TWindowDialogs : public Kiv_dialogs::TDialogs {
+public:
+    explicit TWindowDialogs(QWidget* window) : Window(window) {}
+
+    Kiv_dialogs::TModalResult MessageBox(const Kiv_dialogs::TMessageRequest& request) override {
+        return Owned().MessageBox(request);
+    }
+    std::optional<std::vector<std::string>>
+    OpenFiles(Kiv_dialogs::TOpenFileRequest& request) override {
+        return Owned().OpenFiles(request);
+    }
+    std::optional<std::string> SaveFile(Kiv_dialogs::TSaveFileRequest& request) override {
+        return Owned().SaveFile(request);
+    }
+    std::optional<std::string> SelectFolder(const Kiv_dialogs::TFolderRequest& request) override {
+        return Owned().SelectFolder(request);
+    }
+
+private:
+    Kiv_dialogs::TQtDialogs Owned() const {
+        QWidget* modal = QApplication::activeModalWidget();
+        return Kiv_dialogs::TQtDialogs(modal ? modal : Window.data());
+    }
+
+    QPointer<QWidget> Window;
+};
+
+} // namespace
+
 struct TDesktopServices::TParts {
     explicit TParts(QWidget* owner)
-        : Shell(owner, [owner = QPointer<QWidget>(owner)](const std::string& path) {
+        : Dialogs(owner), Shell(owner, [owner = QPointer<QWidget>(owner)](const std::string& path) {
               return App_scanentries::ShowFilePropertiesWindow(path, owner);
           }) {}
 
-    // Without an owner the boxes belong to the active modal window (the scan's progress),
-    // else to the active window, so they always come up in front.
-    Kiv_dialogs::TQtDialogs Dialogs;
+    TWindowDialogs Dialogs;
     App_scan::TAppScanDialogs ScanDialogs;
     Kiv_clipboard::TSystemClipboard Clipboard;
     Kiv_shellfiles::TQtShell Shell;
@@ -287,7 +318,7 @@ void TAppMainForm::Construct(const TMainFormServices& services) {
 }
 
 void TAppMainForm::Subscribe() {
-    QTimer::singleShot(0, this, [this] { CommandLineIdle(); });
+    // The command line waits for the first idle moment after the window is shown (showEvent).
     FObjects->EntriesCommands.OnCommandsChanged = [this](auto*) { Notifier->RequestUpdate(); };
     FDropWatcher->OnDrop.Bind(this, &TAppMainForm::DropWatcherDrop);
     Notifier->OnUpdate.Bind(this, &TAppMainForm::NotifierUpdate);
@@ -471,6 +502,14 @@ void TAppMainForm::DropWatcherDrop(Kiv_shelllibrary::TFileDropWatcher*,
     });
     files.Finish();
     handled = true;
+}
+
+void TAppMainForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!CommandLineArmed) {
+        CommandLineArmed = true;
+        QTimer::singleShot(0, this, [this] { CommandLineIdle(); });
+    }
 }
 
 void TAppMainForm::CommandLineIdle() {

@@ -67,7 +67,7 @@ private:
 class TAppMainForm : public QWidget {
 public:
     // With the desktop's services. The paths (absolute) are added at the first idle moment
-    // after the window is shown, as a drop.
+    // after the window is first shown, as a drop.
     explicit TAppMainForm(std::vector<std::string> commandLinePaths = {},
                           QWidget* parent = nullptr);
     // With the given services (a test's), none owned.
@@ -118,6 +118,7 @@ public:
     std::function<void()> OnCommandLineDone;
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -159,6 +160,7 @@ private:
     Kiv_dialogs::TDialogs* Dialogs = nullptr;
     std::vector<QAction*> FActions;
     std::vector<std::string> CommandLinePaths;
+    bool CommandLineArmed = false;
     int IdleWaits = 0;
     // Objects 1 to 11, then the drop watcher and the update notifier: destroyed in the
     // reverse order.

@@ -49,6 +49,18 @@ private:
     std::function<App_scan::TCustomProgressDialog&()> Progress;
 };
 
+// The test's desktop, which also tells when a file is opened (as the command runs).
+class TProbeShell : public TestShell::TTestShell {
+public:
+    using TTestShell::TTestShell;
+    bool OpenFile(const std::string& path) override {
+        if (OnOpen)
+            OnOpen();
+        return TTestShell::OpenFile(path);
+    }
+    std::function<void()> OnOpen;
+};
+
 // Puts the current directory back when it goes.
 class TKeepCurrentDirectory {
 public:
@@ -86,7 +98,7 @@ struct TTestServices {
     TestDialogs::TTestDialogs Dialogs;
     TTestScanDialogs ScanDialogs;
     TestShell::TTestClipboard Clipboard;
-    TestShell::TTestShell Shell;
+    TProbeShell Shell;
     TestDocumentOpener::TTestDocumentOpener Opener;
 };
 
