@@ -62,6 +62,16 @@ bool IsModalWindow(const QWidget& widget) {
 
 namespace {
 
+// The folder of a chosen file becomes the current directory, where the next file dialog
+// opens and which the next run starts in, as the desktop's file dialogs do.
+void EnterFolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return;
+    const std::string folder = slash == 0 ? std::string("/") : path.substr(0, slash);
+    (void)::chdir(folder.c_str());
+}
+
 // The boxes and file dialogs of the window: in front of the modal window that is up (the
 // scan's progress), else centred over the main window, also while it is not the active one.
 class TWindowDialogs : public Kiv_dialogs::TDialogs {
@@ -73,10 +83,16 @@ public:
     }
     std::optional<std::vector<std::string>>
     OpenFiles(Kiv_dialogs::TOpenFileRequest& request) override {
-        return Owned().OpenFiles(request);
+        auto files = Owned().OpenFiles(request);
+        if (files && !files->empty())
+            EnterFolderOf(files->front());
+        return files;
     }
     std::optional<std::string> SaveFile(Kiv_dialogs::TSaveFileRequest& request) override {
-        return Owned().SaveFile(request);
+        auto file = Owned().SaveFile(request);
+        if (file)
+            EnterFolderOf(*file);
+        return file;
     }
     std::optional<std::string> SelectFolder(const Kiv_dialogs::TFolderRequest& request) override {
         return Owned().SelectFolder(request);
