@@ -247,6 +247,17 @@ void TAppMainForm::SetUpControls() {
     ListView1->SetStateImages(&ImageList2);
     ListView1->installEventFilter(this);
     ListView1->viewport()->installEventFilter(this);
+    // A file is opened by a double click, as in a file manager.
+    connect(ListView1, &QAbstractItemView::doubleClicked, this,
+            [this] { Perform(Action("Action2B1")); });
+    EmptyListHint = new QLabel(
+        QStringLiteral("Drop files or folders here, or press Ins to choose files."),
+        ListView1->viewport());
+    EmptyListHint->setObjectName(QStringLiteral("EmptyListHint"));
+    EmptyListHint->setAlignment(Qt::AlignCenter);
+    EmptyListHint->setWordWrap(true);
+    EmptyListHint->setAttribute(Qt::WA_TransparentForMouseEvents);
+    EmptyListHint->setForegroundRole(QPalette::PlaceholderText);
     for (int i = 0; i < SpeedButtonCount; ++i) {
         QToolButton* button = SpeedButtons[static_cast<std::size_t>(i)];
         const int side = button->minimumWidth();
@@ -405,8 +416,10 @@ void TAppMainForm::UpdateAllActions() {
 }
 
 void TAppMainForm::UpdateStatusText() {
-    Label1->setText(QString::fromStdString(
-        StatusText(FObjects->EntriesSelection.SelectedCount(), FObjects->Entries().Count())));
+    const int count = FObjects->Entries().Count();
+    Label1->setText(
+        QString::fromStdString(StatusText(FObjects->EntriesSelection.SelectedCount(), count)));
+    EmptyListHint->setVisible(count == 0);
 }
 
 void TAppMainForm::NotifierUpdate(Kiv_forms::TUpdateNotifier*) {
@@ -463,6 +476,8 @@ void TAppMainForm::PopupListMenu(const QContextMenuEvent& event) {
 }
 
 bool TAppMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize && watched == ListView1->viewport())
+        EmptyListHint->setGeometry(ListView1->viewport()->rect().adjusted(8, 8, -8, -8));
     if (event->type() == QEvent::ContextMenu &&
         (watched == ListView1 || watched == ListView1->viewport())) {
         PopupListMenu(static_cast<const QContextMenuEvent&>(*event));

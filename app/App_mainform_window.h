@@ -82,6 +82,8 @@ public:
     Kiv_listviews::TListView* ListView1;
     std::array<QToolButton*, SpeedButtonCount> SpeedButtons;
     QLabel* Label1;
+    // Shown in the empty list: how to fill it.
+    QLabel* EmptyListHint;
     QPushButton* Button1;
     QPushButton* Button2;
     QMenu* PopupMenu1;

@@ -126,12 +126,14 @@ protected:
 TEST_F(MainForm, TheStatusTextCountsEntriesOrTheSelection) {
     Make().show();
     EXPECT_EQ(Status(), "0 items");
+    EXPECT_TRUE(Form->EmptyListHint->isVisible());
     Strings paths;
     for (int i = 0; i < 1234; ++i)
         paths.push_back("/data/file" + std::to_string(i));
     AddMadeUp(Entries(), paths);
     Settle();
     EXPECT_EQ(Status(), "1,234 items are selected");
+    EXPECT_FALSE(Form->EmptyListHint->isVisible());
     Form->Objects().EntriesSelection.SetSelectedIndices({});
     Settle();
     EXPECT_EQ(Status(), "1,234 items");
@@ -411,6 +413,17 @@ TEST_F(MainForm, ListShortcutsNeedTheListWhileF1AndEnterWorkAnywhere) {
     EXPECT_EQ(Services.ScanDialogs.Options.Runs, 1);
     Form->SpeedButtons[3]->click();
     EXPECT_EQ(Entries().Item(0).Priority, App_scanentries::spPrimary);
+}
+
+TEST_F(MainForm, ADoubleClickOpensTheFileOfTheRow) {
+    Make().show();
+    AddMadeUp(Entries(), {"/o/one", "/o/two"});
+    Settle();
+    // The first click of the two selects the row alone.
+    const QPoint row = Form->ListView1->RowRect(1).center();
+    QTest::mouseClick(Form->ListView1->viewport(), Qt::LeftButton, {}, row);
+    QTest::mouseDClick(Form->ListView1->viewport(), Qt::LeftButton, {}, row);
+    EXPECT_EQ(Services.Shell.Opened, (Strings{"/o/two"}));
 }
 
 TEST_F(MainForm, ARightClickOpensTheListsMenuOnTheListAndTheWindowsElsewhere) {
