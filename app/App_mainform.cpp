@@ -18,8 +18,7 @@ using App_view::TViewSettingsCommands;
 TMainFormObjects::TMainFormObjects(const TMainFormServices& services, Kiv_forms::TCustomForm& form,
                                    Kiv_listviews::TCustomListView& listView)
     : DocumentCommands(&Document, services.Dialogs, services.ScanDialogs),
-      EntriesView(Document.Entries(), listView),
-      EntriesSelection(Document.Entries(), listView),
+      EntriesView(Document.Entries(), listView), EntriesSelection(Document.Entries(), listView),
       EntriesCommands(Document.Entries(), EntriesSelection, services.Clipboard, services.Dialogs,
                       services.Shell),
       ViewSettings(form), ViewSettingsView(ViewSettings, listView),
@@ -81,23 +80,19 @@ TBinding EntriesCommand(const char* name) {
         const auto execute = command.Execute;
         const auto can = command.Can;
         return {[execute](O& o) { (o.EntriesCommands.*execute)(); },
-                [can](O& o) { return (o.EntriesCommands.*can)(); },
-                nullptr,
-                name};
+                [can](O& o) { return (o.EntriesCommands.*can)(); }, nullptr, name};
     }
     throw std::logic_error(std::string("No entries command is named ") + name + ".");
 }
 
 TBinding DropFilesCommand() {
     return {[](O& o) { o.EntriesCommands.DropFiles(o.PendingPaths); },
-            [](O& o) { return o.EntriesCommands.CanDropFiles(); },
-            nullptr,
-            "DropFiles"};
+            [](O& o) { return o.EntriesCommands.CanDropFiles(); }, nullptr, "DropFiles"};
 }
 
 // Shows and hides a field; checked while the field is shown.
-TBinding FieldToggle(void (TViewSettingsCommands::*execute)(),
-                     bool (TViewSettingsCommands::*can)(), TScanField field) {
+TBinding FieldToggle(void (TViewSettingsCommands::*execute)(), bool (TViewSettingsCommands::*can)(),
+                     TScanField field) {
     return {[execute](O& o) { (o.ViewSettingsCommands.*execute)(); },
             [can](O& o) { return (o.ViewSettingsCommands.*can)(); },
             [field](O& o) { return o.ViewSettings.GetFields().Contains(field); },
@@ -130,7 +125,8 @@ using V = TViewSettingsCommands;
 std::vector<TAction> MakeActions() {
     const char* const E = CategoryDocumentEntries;
     return {
-        Row("Action11", CategoryDocument, "Scan", "Scan", "", DocumentCommand(&D::Scan, &D::CanScan)),
+        Row("Action11", CategoryDocument, "Scan", "Scan", "",
+            DocumentCommand(&D::Scan, &D::CanScan)),
         Row("Action12", CategoryDocument, "Options", "&Options", "",
             DocumentCommand(&D::EditOptions, &D::CanEditOptions)),
         Row("Action13", CategoryDocument, "Save results", "&Save Results...", "",
@@ -157,8 +153,7 @@ std::vector<TAction> MakeActions() {
             FieldToggle(&V::ToggleDirectoryField, &V::CanToggleDirectoryField,
                         App_view::sfDirectory)),
         Row("Action2A13", E, "Base name field", "&Base Name", "",
-            FieldToggle(&V::ToggleBaseNameField, &V::CanToggleBaseNameField,
-                        App_view::sfBaseName)),
+            FieldToggle(&V::ToggleBaseNameField, &V::CanToggleBaseNameField, App_view::sfBaseName)),
         Row("Action2A14", E, "Extension field", "&Extension", "",
             FieldToggle(&V::ToggleExtensionField, &V::CanToggleExtensionField,
                         App_view::sfExtension)),
@@ -247,15 +242,22 @@ std::vector<TMenuItem> MakePopupMenu1() {
                                      Item("Action2A17"), Item("Action2A18"), Item("Action2A19"),
                                      Item("Action2A1A"), Item("Action2A1B")}),
                  Separator(),
-                 Submenu("&Sort By",
-                         {Item("Action2A21"), Item("Action2A22"), Item("Action2A23"),
-                          Item("Action2A24"), Item("Action2A25"), Item("Action2A26"),
-                          Item("Action2A27"), Item("Action2A28"), Item("Action2A29"),
-                          Item("Action2A2A"), Item("Action2A2B"), Item("Action2A2C"),
-                          Item("Action2A2D"), Item("Action2A2E")}),
+                 Submenu("&Sort By", {Item("Action2A21"), Item("Action2A22"), Item("Action2A23"),
+                                      Item("Action2A24"), Item("Action2A25"), Item("Action2A26"),
+                                      Item("Action2A27"), Item("Action2A28"), Item("Action2A29"),
+                                      Item("Action2A2A"), Item("Action2A2B"), Item("Action2A2C"),
+                                      Item("Action2A2D"), Item("Action2A2E")}),
                  Item("Action2A3"), Separator(), Item("Action2A4"), Item("Action2A5")}),
-        Submenu("&Shell", {Item("Action2B1"), Item("Action2B2"), Separator(), Item("Action2B3"),
-                           Separator(), Item("Action2B4"), Item("Action2B5")}),
+        Submenu("&Shell",
+                {
+                    Item("Action2B1"),
+                    Item("Action2B2"),
+                    Separator(),
+                    Item("Action2B3"),
+                    Separator(),
+                    Item("Action2B4"),
+                    Item("Action2B5"),
+                }),
         Separator(),
         Submenu("P&riority", {Item("Action2C1"), Item("Action2C2")}),
         Item("Action2D"),
@@ -264,11 +266,8 @@ std::vector<TMenuItem> MakePopupMenu1() {
 
 std::vector<TMenuItem> MakePopupMenu2() {
     return {
-        Item("Action13"),
-        Separator(),
-        Submenu("&Help", {Item("Action311")}),
-        Separator(),
-        Item("Action312"),
+        Item("Action13"), Separator(),       Submenu("&Help", {Item("Action311")}),
+        Separator(),      Item("Action312"),
     };
 }
 
@@ -298,8 +297,8 @@ const std::vector<TMenuItem>& PopupMenu2() {
 
 const std::array<const char*, SpeedButtonCount>& SpeedButtonActions() {
     static const std::array<const char*, SpeedButtonCount> actions = {
-        "Action21",  "Action221", "Action26",  "Action2C1", "Action2C2",
-        "Action2D",  "Action2B3", "Action2A4", "Action2A5"};
+        "Action21", "Action221", "Action26",  "Action2C1", "Action2C2",
+        "Action2D", "Action2B3", "Action2A4", "Action2A5"};
     return actions;
 }
 

@@ -3,11 +3,11 @@
 #include "App_mainform_window.h"
 
 #include <QIconEngine>
-#include <algorithm>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <numbers>
@@ -180,9 +180,9 @@ void PaintMoveDown(QPainter& p) {
 }
 
 // In the order of SpeedButton1 to SpeedButton9.
-constexpr TPaint Glyphs[SpeedButtonCount] = {
-    PaintNew,          PaintAdd,   PaintDelete, PaintPrimary, PaintSecondary,
-    PaintRemoveUnique, PaintTrash, PaintMoveUp, PaintMoveDown};
+constexpr TPaint Glyphs[SpeedButtonCount] = {PaintNew,     PaintAdd,       PaintDelete,
+                                             PaintPrimary, PaintSecondary, PaintRemoveUnique,
+                                             PaintTrash,   PaintMoveUp,    PaintMoveDown};
 
 // The grey of a disabled button: the picture's lightness kept, faded.
 void Grey(QImage& image) {
@@ -230,8 +230,7 @@ public:
         return QPixmap::fromImage(image);
     }
     // The size arrives already multiplied by the scale.
-    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state,
-                         qreal) override {
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal) override {
         return pixmap(size, mode, state);
     }
     QIconEngine* clone() const override { return new TGlyphEngine(Paint); }

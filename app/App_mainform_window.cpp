@@ -10,8 +10,6 @@
 #include "ui_AppMainForm.h"
 
 #include <QAction>
-#include <algorithm>
-#include <cerrno>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -25,6 +23,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QWindow>
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <unistd.h>
 
@@ -250,9 +250,9 @@ void TAppMainForm::SetUpControls() {
     // A file is opened by a double click, as in a file manager.
     connect(ListView1, &QAbstractItemView::doubleClicked, this,
             [this] { Perform(Action("Action2B1")); });
-    EmptyListHint = new QLabel(
-        QStringLiteral("Drop files or folders here, or press Ins to choose files."),
-        ListView1->viewport());
+    EmptyListHint =
+        new QLabel(QStringLiteral("Drop files or folders here, or press Ins to choose files."),
+                   ListView1->viewport());
     EmptyListHint->setObjectName(QStringLiteral("EmptyListHint"));
     EmptyListHint->setAlignment(Qt::AlignCenter);
     EmptyListHint->setWordWrap(true);

@@ -107,8 +107,7 @@ inline void AddMadeUp(App_scanentries::TScanEntries& entries, const std::vector<
                       std::uint64_t size = 0) {
     App_scanentries::TScanEntryArray batch(static_cast<int>(paths.size()));
     for (std::size_t i = 0; i < paths.size(); ++i)
-        batch[static_cast<int>(i)] =
-            EntriesTest::Entry(paths[i], size + i, 0x20).release();
+        batch[static_cast<int>(i)] = EntriesTest::Entry(paths[i], size + i, 0x20).release();
     entries.Add(batch);
 }
 

@@ -101,9 +101,9 @@ TEST_F(MainFormObjects, AClipboardThatCannotBeWatchedFailsTheConstructionCleanly
         }
     } deaf;
     TMainFormServices services = Services.Services();
-    const TMainFormServices broken{services.Dialogs,        services.ScanDialogs, deaf,
-                                   services.Shell,          services.DocumentOpener,
-                                   services.SettingsFile,   services.HelpFile};
+    const TMainFormServices broken{services.Dialogs, services.ScanDialogs,    deaf,
+                                   services.Shell,   services.DocumentOpener, services.SettingsFile,
+                                   services.HelpFile};
     EXPECT_EQ(TestFiles::MessageOf<Kiv_clipboard::EClipboardError>(
                   [&] { TMainFormObjects objects(broken, Form, List); }),
               "The program could not add the window to the clipboard viewer chain.");
@@ -205,8 +205,8 @@ TEST(MainFormTexts, ARowShowsTheShownFieldsNameFirstAndItsImages) {
 TEST(MainFormCommandLine, RelativePathsAreTakenFromTheStartingDirectory) {
     const TCommandLine line = ParseCommandLine({".", "b/c", "/abs", "../up"}, "/home/ann");
     EXPECT_EQ(line.Kind, TCommandLine::ckRun);
-    EXPECT_EQ(line.Paths,
-              (std::vector<std::string>{"/home/ann/.", "/home/ann/b/c", "/abs", "/home/ann/../up"}));
+    EXPECT_EQ(line.Paths, (std::vector<std::string>{"/home/ann/.", "/home/ann/b/c", "/abs",
+                                                    "/home/ann/../up"}));
     EXPECT_EQ(ParseCommandLine({"x"}, "/").Paths, (std::vector<std::string>{"/x"}));
     // Without a starting directory a relative path stays as it is, for the list to refuse.
     EXPECT_EQ(ParseCommandLine({"x"}, "").Paths, (std::vector<std::string>{"x"}));

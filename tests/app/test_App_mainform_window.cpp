@@ -167,9 +167,9 @@ TEST_F(MainForm, FieldTogglesAreCheckedExactlyForTheShownFields) {
     Make();
     const auto checked = [this] {
         std::string marks;
-        for (const char* name : {"Action2A11", "Action2A12", "Action2A13", "Action2A14",
-                                 "Action2A15", "Action2A16", "Action2A17", "Action2A18",
-                                 "Action2A19", "Action2A1A", "Action2A1B"})
+        for (const char* name :
+             {"Action2A11", "Action2A12", "Action2A13", "Action2A14", "Action2A15", "Action2A16",
+              "Action2A17", "Action2A18", "Action2A19", "Action2A1A", "Action2A1B"})
             marks += Form->Action(name)->isChecked() ? '1' : '0';
         return marks;
     };
@@ -503,8 +503,7 @@ const TExpectedAction ExpectedActions[] = {
     {"Action2A26", E, "Sort by size", "", "PopupMenu1/Vie&w/&Sort By/&Size"},
     {"Action2A27", E, "Sort by type", "", "PopupMenu1/Vie&w/&Sort By/&Type"},
     {"Action2A28", E, "Sort by creation time", "", "PopupMenu1/Vie&w/&Sort By/&Creation Time"},
-    {"Action2A29", E, "Sort by last write time", "",
-     "PopupMenu1/Vie&w/&Sort By/&Last Write Time"},
+    {"Action2A29", E, "Sort by last write time", "", "PopupMenu1/Vie&w/&Sort By/&Last Write Time"},
     {"Action2A2A", E, "Sort by last access time", "",
      "PopupMenu1/Vie&w/&Sort By/Last &Access Time"},
     {"Action2A2B", E, "Sort by attributes", "", "PopupMenu1/Vie&w/&Sort By/Att&ributes"},
@@ -588,12 +587,12 @@ const TCompare Compares[App_view::ScanFieldCount] = {
 class EveryAction : public MainForm {
 protected:
     EveryAction() {
-        for (const auto& [name, content] : std::vector<std::pair<std::string, std::string>>{
-                 {"x/a1.txt", "alpha"},
-                 {"y/a2.txt", "alpha"},
-                 {"z/b.html", "bravo"},
-                 {"w/c.png", "charlie"},
-                 {"d", "delta"}}) {
+        for (const auto& [name, content] :
+             std::vector<std::pair<std::string, std::string>>{{"x/a1.txt", "alpha"},
+                                                              {"y/a2.txt", "alpha"},
+                                                              {"z/b.html", "bravo"},
+                                                              {"w/c.png", "charlie"},
+                                                              {"d", "delta"}}) {
             std::filesystem::create_directories(std::filesystem::path(Path(name)).parent_path());
             EntriesTest::WriteFile(Path(name), content, name == "w/c.png" ? 0444 : 0644);
         }
@@ -650,10 +649,14 @@ protected:
         state.Clipboard = Services.Clipboard.Text;
         const auto& d = Services.Dialogs;
         const auto& s = Services.Shell;
-        state.Requests = {d.Messages.size(),        d.OpenRequests.size(),
-                          d.SaveRequests.size(),    d.FolderRequests.size(),
-                          s.Opened.size(),          s.Explored.size(),
-                          s.PropertiesShown.size(), s.Trashed.size(),
+        state.Requests = {d.Messages.size(),
+                          d.OpenRequests.size(),
+                          d.SaveRequests.size(),
+                          d.FolderRequests.size(),
+                          s.Opened.size(),
+                          s.Explored.size(),
+                          s.PropertiesShown.size(),
+                          s.Trashed.size(),
                           Services.Opener.Opened.size(),
                           static_cast<std::size_t>(Services.ScanDialogs.Options.Runs)};
         return state;
@@ -670,8 +673,11 @@ protected:
     std::string LastMessage() const { return Services.Dialogs.Messages.back().Text; }
     // The files by their short names.
     std::string File(const std::string& name) const {
-        static const std::map<std::string, std::string> files = {
-            {"a1", "x/a1.txt"}, {"a2", "y/a2.txt"}, {"b", "z/b.html"}, {"c", "w/c.png"}, {"d", "d"}};
+        static const std::map<std::string, std::string> files = {{"a1", "x/a1.txt"},
+                                                                 {"a2", "y/a2.txt"},
+                                                                 {"b", "z/b.html"},
+                                                                 {"c", "w/c.png"},
+                                                                 {"d", "d"}};
         return Path(files.at(name));
     }
     Strings Paths(std::initializer_list<const char*> names) const {
@@ -695,8 +701,7 @@ TEST_F(EveryAction, TheMenusHoldTheirItemsInOrder) {
               "Last &Access Time|Att&ributes|&Hash|Pri&ority|&Group]|&Reverse Order|-|Move &Up|"
               "Move &Down]|&Shell[&Open|&Explore Directory|-|&Move to Recycle Bin...|-|"
               "&Total Size|&Properties]|-|P&riority[&Primary|&Secondary]|Remove All &Unique");
-    EXPECT_EQ(Dump(*Form->PopupMenu2),
-              "&Save Results...|-|&Help[Sorvik &Help...]|-|&About Sorvik");
+    EXPECT_EQ(Dump(*Form->PopupMenu2), "&Save Results...|-|&Help[Sorvik &Help...]|-|&About Sorvik");
     EXPECT_EQ(Form->Button1->text().toStdString(), "Scan");
     EXPECT_EQ(Form->Button2->text().toStdString(), "&Options");
     EXPECT_TRUE(Form->Button1->isDefault());
@@ -763,10 +768,10 @@ TEST_F(EveryAction, EachHasItsNameCategoryHintShortcutAndPlaceAndRunsOnlyWhileEn
                                    "Action2A15", "Action2A16", "Action2A17", "Action2A18",
                                    "Action2A19", "Action2A1A", "Action2A1B"};
     const App_view::TScanField toggled[] = {
-        App_view::sfPath,          App_view::sfDirectory,      App_view::sfBaseName,
-        App_view::sfExtension,     App_view::sfSize,           App_view::sfType,
-        App_view::sfCreationTime,  App_view::sfLastWriteTime,  App_view::sfLastAccessTime,
-        App_view::sfAttributes,    App_view::sfHash};
+        App_view::sfPath,         App_view::sfDirectory,     App_view::sfBaseName,
+        App_view::sfExtension,    App_view::sfSize,          App_view::sfType,
+        App_view::sfCreationTime, App_view::sfLastWriteTime, App_view::sfLastAccessTime,
+        App_view::sfAttributes,   App_view::sfHash};
     for (int i = 0; i < 11; ++i)
         check[toggles[i]] = [&, field = toggled[i]](const TState& before) {
             const bool was = App_view::TScanFields::FromBits(before.Fields).Contains(field);
@@ -835,14 +840,13 @@ TEST_F(EveryAction, EachHasItsNameCategoryHintShortcutAndPlaceAndRunsOnlyWhileEn
         ASSERT_EQ(action->objectName().toStdString(), expected.Name);
         EXPECT_EQ(action->property("category").toString().toStdString(), expected.Category);
         EXPECT_EQ(action->toolTip().toStdString(), expected.Hint);
-        EXPECT_EQ(QKeySequence::listToString(action->shortcuts()).toStdString(),
-                  expected.Shortcut);
+        EXPECT_EQ(QKeySequence::listToString(action->shortcuts()).toStdString(), expected.Shortcut);
         std::map<const QAction*, Strings> places;
         CollectPlaces(*Form->PopupMenu1, "PopupMenu1", places);
         CollectPlaces(*Form->PopupMenu2, "PopupMenu2", places);
         for (int b = 0; b < SpeedButtonCount; ++b)
             places[Form->SpeedButtons[b]->defaultAction()].push_back("SpeedButton" +
-                                                                      std::to_string(b + 1));
+                                                                     std::to_string(b + 1));
         EXPECT_EQ(Joined(places[action]), expected.Places);
 
         const TState before = State();
