@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -316,13 +317,21 @@ TEST_F(MainForm, SettingsThatCannotBeWrittenKeepTheWindowOpenWithTheError) {
     EXPECT_TRUE(Form->isVisible());
 }
 
-TEST_F(MainForm, SettingsOfTheLastRunComeBackAndABrokenFileEndsStartUp) {
+TEST_F(MainForm, SettingsOfTheLastRunComeBackOnScreenAndABrokenFileEndsStartUp) {
     EntriesTest::WriteFile(Services.SettingsFile(),
                            "[ViewSettings.Form]\r\nLeft=40\r\nTop=30\r\nRight=740\r\nBottom=530\r\n"
                            "[ViewSettingsView]\r\nFieldWidths[2]=321\r\n");
     Make();
     EXPECT_EQ(Form->geometry(), QRect(40, 30, 700, 500));
     EXPECT_EQ(Form->ListView1->horizontalHeader()->sectionSize(0), 321);
+    Form.reset();
+
+    // A place on a screen that is gone: the window comes back onto the screen.
+    EntriesTest::WriteFile(Services.SettingsFile(), "[ViewSettings.Form]\r\nLeft=-5000\r\n"
+                                                    "Top=-4000\r\nRight=-4300\r\nBottom=-3500\r\n");
+    Make();
+    EXPECT_EQ(Form->size(), QSize(700, 500));
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().intersects(Form->geometry()));
     Form.reset();
 
     const std::string broken = "[ViewSettings]\r\nFields=1\r\n";

@@ -7,7 +7,11 @@
 #      question), and the saved file must equal what sorvik-scan writes for the same folder;
 #   2. sorvik again, from another folder, with column widths, fields and a placement set in
 #      its settings file: the window must come up where the file says, and on closing write
-#      back the same widths, fields, placement and the remembered current folder.
+#      back the same widths, fields, placement and the remembered current folder;
+#   3. a settings file that cannot be read: an error box, and the program ends with status 1
+#      leaving the file as it was.
+# Before any of it, --help and --version answer without a display, and a wrong option with
+# status 2.
 #   sorvik_keyboard.sh SORVIK SORVIK_SCAN
 # KEEP=1 keeps the work folder (the logs, the settings, the results) for a look.
 set -euo pipefail
@@ -80,6 +84,14 @@ printf 'something else\n' >"$tree/docs/notes.txt"
 head -c 30000 /dev/urandom >"$tree/photos/2019/harbour.jpg"
 : >"$tree/docs/empty"
 
+# --- Without a display -------------------------------------------------------------------
+(
+    unset DISPLAY WAYLAND_DISPLAY
+    version=$("$work/bin/sorvik" --version) || fail "--version failed"
+    [[ $version == "sorvik "[0-9]* ]] || fail "--version printed: $version"
+    "$work/bin/sorvik" --help | grep -q '^Usage: sorvik \[PATH\]\.\.\.$' || fail "--help"
+)
+
 # The X server on a free display (not reset when a client leaves), and the window manager.
 # A display is free when neither its lock file nor its abstract socket exists: other X
 # servers of this machine may live in other file-system namespaces and show only the latter.
@@ -144,6 +156,13 @@ finished() {
     [[ $state == Z* ]]
 }
 
+# An option of neither the program nor Qt's (those Qt takes, as -platform, are known only
+# once Qt runs, so this one needs the display).
+status=0
+"$work/bin/sorvik" -x 2>"$work/option.log" || status=$?
+[ "$status" -eq 2 ] && grep -q "unknown option -x" "$work/option.log" ||
+    fail "a wrong option ended with status $status: $(cat "$work/option.log")"
+
 # --- Run 1: the user's path -------------------------------------------------------------
 start "$work" tree
 wait_for "the command line's files in the list" selected_rows_shown "$window"
@@ -204,4 +223,19 @@ after=$(tr -d '\r' <"$settings")
     diff <(echo "$before") <(echo "$after") >&2 || true
     fail "the settings did not come back as they were stored"
 }
-echo "ok: keyboard path, results equal to sorvik-scan's, settings restored"
+# --- Run 3: settings that cannot be read end the start with the error box ----------------
+sed -i 's/^Fields=.*/Fields=1/' "$settings"
+broken=$(cat "$settings")
+(cd "$work" && exec "$work/bin/sorvik") >>"$work/sorvik.log" 2>&1 &
+app=$!
+pids+=("$app")
+wait_for "the error box" shown '^Sorvik$' 1
+window=$(main_window)
+xdotool windowactivate --sync "$window"
+key Return
+wait_for "the program to end" finished
+status=0
+wait "$app" || status=$?
+[ "$status" -eq 1 ] || fail "a failed start ended with status $status"
+[ "$(cat "$settings")" = "$broken" ] || fail "a failed start changed the settings file"
+echo "ok: keyboard path, results equal to sorvik-scan's, settings restored, a failed start ended"
