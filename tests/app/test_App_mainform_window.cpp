@@ -11,6 +11,7 @@
 #include <QDialog>
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
@@ -459,6 +460,40 @@ TEST_F(MainForm, ARightClickOpensTheListsMenuOnTheListAndTheWindowsElsewhere) {
     EXPECT_TRUE(Form->PopupMenu2->isVisible());
     EXPECT_FALSE(Form->PopupMenu1->isVisible());
     Form->PopupMenu2->hide();
+}
+
+TEST(SpeedButtonGlyphs, EachIsDrawnAtTheSizeAskedAndInGreyWhenDisabled) {
+    TestApplication::TTestWindowApplication app;
+    for (int i = 0; i < SpeedButtonCount; ++i) {
+        const QIcon glyph = SpeedButtonGlyph(i);
+        for (const int side : {16, 21, 52}) {
+            SCOPED_TRACE(std::to_string(i) + " at " + std::to_string(side));
+            const auto image = [&](QIcon::Mode mode) {
+                return glyph.pixmap(QSize(side, side), mode)
+                    .toImage()
+                    .convertToFormat(QImage::Format_ARGB32);
+            };
+            const QImage normal = image(QIcon::Normal);
+            const QImage disabled = image(QIcon::Disabled);
+            ASSERT_EQ(normal.size(), QSize(side, side));
+            int drawn = 0;
+            for (int y = 0; y < side; ++y)
+                for (int x = 0; x < side; ++x) {
+                    const QColor shown = normal.pixelColor(x, y);
+                    const QColor grey = disabled.pixelColor(x, y);
+                    drawn += shown.alpha() > 0 ? 1 : 0;
+                    // The same shape, faded: only the faintest edge may fade away.
+                    if (shown.alpha() == 0 || shown.alpha() >= 4) {
+                        EXPECT_EQ(grey.alpha() > 0, shown.alpha() > 0);
+                    }
+                    EXPECT_EQ(grey.saturation(), 0);
+                }
+            // A picture that fills a good part of the button, and another one when disabled.
+            EXPECT_GT(drawn, side * side / 6);
+            EXPECT_NE(normal, disabled);
+        }
+    }
+    EXPECT_TRUE(SpeedButtonGlyph(SpeedButtonCount).isNull());
 }
 
 // ---------------------------------------------------------------------------------------
