@@ -15,3 +15,5 @@ echo "== scan_tree"
 bench/scan_tree.sh build/release
 echo "== scan_dialog"
 bench/scan_dialog.sh build/release
+echo "== mainform"
+bench/mainform.sh build/release

@@ -12,11 +12,4 @@ cmake -S "$root" -B "$build" -G Ninja -Wno-dev -DCMAKE_BUILD_TYPE=Release -DSORV
     >/dev/null
 cmake --build "$build" -j "$(nproc)" --target sorvik_programs
 
-program=$build/app/sorvik
-if [ ! -x "$program" ]; then
-    echo "run.sh: the window program is not part of this source tree yet, so there is" >&2
-    echo "nothing to start. The command-line scanner is built:" >&2
-    echo "    $build/app/sorvik-scan --help" >&2
-    exit 1
-fi
-exec "$program" "$@"
+exec "$build/app/sorvik" "$@"

@@ -8,10 +8,6 @@ namespace App_scanentries {
 
 namespace {
 
-// The thread stays at most this many records ahead (some 300 bytes each), so that a
-// large tree is not held in memory twice: a few dozen folders ahead are plenty.
-constexpr std::size_t MaxBuffered = 1 << 13;
-
 const std::atomic<bool> NeverStop{false};
 
 } // namespace

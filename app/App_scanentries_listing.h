@@ -27,6 +27,11 @@ namespace App_scanentries {
 // paths longer than the system takes in one call are no obstacle.
 class TListingReadAhead {
 public:
+    // The thread stays at most this many records ahead (some 300 bytes each), so that a
+    // large tree is not held in memory twice: a few dozen folders ahead are plenty. It
+    // starts no listing while the listings not taken hold this many.
+    static constexpr std::size_t MaxBuffered = 1 << 13;
+
     TListingReadAhead();
     // Stops the thread and waits for it.
     ~TListingReadAhead();

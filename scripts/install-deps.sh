@@ -5,11 +5,12 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev shared-mime-info
+    qt6-base-dev shared-mime-info libqt6svg6
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     libssl-dev fdupes jdupes bc time libglib2.0-bin
     desktop-file-utils appstream libxml2-utils tidy
+    xvfb xdotool openbox x11-utils imagemagick
 )
 
 missing=()

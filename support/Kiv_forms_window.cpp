@@ -45,11 +45,13 @@ bool TWidgetForm::SetWindowPlacement(const TWindowPlacement& placement) {
     const TRect& rect = placement.NormalPosition;
     const QRect normal(rect.Left, rect.Top, rect.Right - rect.Left, rect.Bottom - rect.Top);
     const Qt::WindowStates state = Widget->windowState();
-    if (state & SpecialStates) {
+    // The bounds it has already are not set again: a window that nothing placed yet is
+    // left for the window manager to place, instead of being pinned to where Qt put it.
+    const QRect current = (state & SpecialStates) ? Widget->normalGeometry() : Widget->geometry();
+    if (normal != current) {
         // Qt sets the restored bounds only in the normal state.
-        Widget->setWindowState(state & ~SpecialStates);
-        Widget->setGeometry(normal);
-    } else {
+        if (state & SpecialStates)
+            Widget->setWindowState(state & ~SpecialStates);
         Widget->setGeometry(normal);
     }
     const Qt::WindowStates wanted = StateOf(placement.ShowCmd, state);

@@ -1,5 +1,6 @@
 // The entry producer, on real files in temporary folders.
 #include "App_scanentries.h"
+#include "App_scanentries_listing.h"
 #include "EntriesTestSupport.h"
 
 #include <algorithm>
@@ -206,16 +207,29 @@ TEST(ScanEntryProducer, GivenDirectoryThatVanishedBeforeListing) {
 
 TEST(ScanEntryProducer, SubdirectoryThatCannotBeListedStopsTheAdd) {
     TTempDir dir;
-    WriteFile(dir / "a");
-    MakeDir(dir / "sub");
-    TScanEntryProducer producer(Input({dir.Path}));
-    ASSERT_TRUE(producer.Step()); // the given directory queued
-    ASSERT_TRUE(producer.Step()); // listed: a produced, sub queued
+    MakeDir(dir / "d");
+    WriteFile(dir / "d/a");
+    MakeDir(dir / "d/sub");
+    // A directory with more records than the read-ahead holds, queued before sub: the
+    // thread starts no listing after it until it is taken, so sub is listed only then.
+    // Its files are names of one file: quicker made than so many files.
+    MakeDir(dir / "full");
+    const std::size_t full = App_scanentries::TListingReadAhead::MaxBuffered + 8;
+    WriteFile(dir / "full/0");
+    for (std::size_t i = 1; i < full; ++i)
+        ASSERT_EQ(::link((dir / "full/0").c_str(), (dir / ("full/" + std::to_string(i))).c_str()),
+                  0);
+    TScanEntryProducer producer(Input({dir / "d", dir / "full"}));
+    ASSERT_TRUE(producer.Step()); // d queued
+    ASSERT_TRUE(producer.Step()); // full queued
+    ASSERT_TRUE(producer.Step()); // d listed: a produced, sub queued
     EXPECT_EQ(producer.ProducedCount(), 1);
     // Replace the queued directory by a file: it can no longer be listed.
-    ASSERT_EQ(rmdir((dir / "sub").c_str()), 0);
-    WriteFile(dir / "sub");
-    EXPECT_EQ(AppErrorOf([&] { producer.Step(); }), Find(dir / "sub"));
+    ASSERT_EQ(rmdir((dir / "d/sub").c_str()), 0);
+    WriteFile(dir / "d/sub");
+    ASSERT_TRUE(producer.Step()); // full listed
+    EXPECT_EQ(producer.ProducedCount(), static_cast<int>(full) + 1);
+    EXPECT_EQ(AppErrorOf([&] { producer.Step(); }), Find(dir / "d/sub"));
 }
 
 TEST(ScanEntryProducer, SpecialFilesAndLinksInAListingGiveNoEntry) {

@@ -45,3 +45,15 @@ TEST(WidgetForm, OnlyAnExistingWindowHasAPlacement) {
     EXPECT_THROW(GetFormPlacement(childForm), Kiv_framework::EInvalidOperation);
     EXPECT_THROW(SetFormNormalRect(childForm, {0, 0, 1, 1}), Kiv_framework::EInvalidOperation);
 }
+
+TEST(WidgetForm, TheBoundsItHasLeaveAnUnplacedWindowToTheWindowManager) {
+    TestApplication::TTestWindowApplication app;
+    QWidget window;
+    window.resize(300, 200);
+    TWidgetForm form(window);
+    SetFormNormalRect(form, GetFormNormalRect(form));
+    EXPECT_FALSE(window.testAttribute(Qt::WA_Moved));
+    SetFormNormalRect(form, {7, 8, 307, 208});
+    EXPECT_TRUE(window.testAttribute(Qt::WA_Moved));
+    EXPECT_EQ(window.geometry(), QRect(7, 8, 300, 200));
+}

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# The main window against the command-line tools, in the same run, page cache warm, medians
+# of $RUNS runs taking turns:
+#   - the program's start to its first idle moment with no paths (target <= 0.3 s),
+#     offscreen and on an X server (Xvfb, when installed);
+#   - with the 50,000-file tree of scan_tree.sh on its command line, to the list shown,
+#     against sorvik-scan --compare size on the same tree (target <= 1.5 x);
+#   - the user's whole path offscreen (the tree added, all selected, made primary, a scan by
+#     size and SHA-256 behind the progress dialog, the results saved) against jdupes -r -q
+#     (target <= 1.2 x).
+# Usage: bench/mainform.sh BUILD_DIR [WORK_DIR]
+set -euo pipefail
+build=$1
+work=${2:-${TMPDIR:-/tmp}}
+runs=${RUNS:-5}
+tree=$work/sorvik-bench-tree
+scan=$build/app/sorvik-scan
+start_program=$build/bench/mainform_start
+path_program=$build/bench/mainform_path
+
+if [ ! -f "$tree/.complete" ]; then
+    rm -rf "$tree"
+    "$build/bench/make_tree" "$tree" 50000 >/dev/null
+    touch "$tree/.complete"
+fi
+find "$tree" -type f -exec cat {} + >/dev/null
+
+pids=()
+trap 'for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done' EXIT
+
+median() { sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+ratio() { printf '%.2f' "$(echo "$1 / $2" | bc -l)"; }
+seconds() { # COMMAND...: wall time of one run
+    local start end
+    start=$(date +%s.%N)
+    "$@" >/dev/null 2>&1
+    end=$(date +%s.%N)
+    echo "$end - $start" | bc -l
+}
+# The program's own figure: from its launch to the list shown.
+started() { # PATH...
+    local output
+    output=$("$start_program" "$(date +%s%N)" "$@" 2>/dev/null)
+    echo "${output%% *}"
+}
+
+# A settings file of the benchmark's own beside the program: none, so every start is a first.
+rm -f "$(dirname "$start_program")/Settings.ini"
+
+startup() { # LABEL
+    local samples=""
+    for _ in $(seq "$runs"); do
+        samples+="$(started) "
+    done
+    echo "start-up to the first idle moment, no paths ($1): $(tr ' ' '\n' <<<"$samples" | grep . | median) s (target <= 0.3 s)"
+}
+
+export QT_QPA_PLATFORM=offscreen
+startup offscreen
+if command -v Xvfb >/dev/null; then
+    for n in $(shuf -i 100-999 -n 100); do
+        [ -e "/tmp/.X$n-lock" ] || grep -q "@/tmp/.X11-unix/X$n\$" /proc/net/unix || break
+    done
+    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+    pids+=($!)
+    for _ in $(seq 100); do DISPLAY=:$n xprop -root >/dev/null 2>&1 && break; sleep 0.05; done
+    DISPLAY=:$n QT_QPA_PLATFORM=xcb startup "Xvfb"
+fi
+
+ours="" scanner=""
+for _ in $(seq "$runs"); do
+    ours+="$(started "$tree") "
+    scanner+="$(seconds "$scan" --compare size "$tree") "
+done
+ours=$(tr ' ' '\n' <<<"$ours" | grep . | median)
+scanner=$(tr ' ' '\n' <<<"$scanner" | grep . | median)
+echo "50,000-file tree on the command line, to the list shown: ${ours} s;" \
+    "sorvik-scan --compare size ${scanner} s; ratio $(ratio "$ours" "$scanner") (target <= 1.5)"
+
+ours="" jdupes=""
+for _ in $(seq "$runs"); do
+    ours+="$("$path_program" "$tree" 1 | sed -n 's/^mainform_path: best \([0-9.]*\) s.*/\1/p') "
+    jdupes+="$(seconds jdupes -r -q "$tree") "
+done
+ours=$(tr ' ' '\n' <<<"$ours" | grep . | median)
+jdupes=$(tr ' ' '\n' <<<"$jdupes" | grep . | median)
+"$path_program" "$tree" 1 | grep 'run 1'
+echo "the user's path on the tree (add, select all, primary, scan by size and hash, save):" \
+    "${ours} s; jdupes -r -q ${jdupes} s; ratio $(ratio "$ours" "$jdupes") (target <= 1.2)"
