@@ -561,6 +561,7 @@ const TExpectedAction ExpectedActions[] = {
     {"Action2B2", E, "Explore directory", "Ctrl+E", "PopupMenu1/&Shell/&Explore Directory"},
     {"Action2B3", E, "Move to recycle bin", "",
      "PopupMenu1/&Shell/&Move to Recycle Bin...; SpeedButton7"},
+    {"Action2B6", E, "Undo move to trash", "Ctrl+Z", "PopupMenu1/&Shell/&Undo Move to Trash"},
     {"Action2B4", E, "Total size", "Ctrl+T", "PopupMenu1/&Shell/&Total Size"},
     {"Action2B5", E, "Properties", "Ctrl+R", "PopupMenu1/&Shell/&Properties"},
     {"Action2C1", E, "Set priority to primary", "Ctrl+1",
@@ -743,8 +744,9 @@ TEST_F(EveryAction, TheMenusHoldTheirItemsInOrder) {
               "&Last Write Time|Last &Access Time|Att&ributes|&Hash]|-|&Sort By[&Path|&Directory|"
               "&Name|&Base Name|&Extension|&Size|&Type|&Creation Time|&Last Write Time|"
               "Last &Access Time|Att&ributes|&Hash|Pri&ority|&Group]|&Reverse Order|-|Move &Up|"
-              "Move &Down]|&Shell[&Open|&Explore Directory|-|&Move to Recycle Bin...|-|"
-              "&Total Size|&Properties]|-|P&riority[&Primary|&Secondary]|Remove All &Unique");
+              "Move &Down]|&Shell[&Open|&Explore Directory|-|&Move to Recycle Bin...|"
+              "&Undo Move to Trash|-|&Total Size|&Properties]|-|P&riority[&Primary|&Secondary]|"
+              "Remove All &Unique");
     EXPECT_EQ(Dump(*Form->PopupMenu2), "&Save Results...|-|&Help[Sorvik &Help...]|-|&About Sorvik");
     EXPECT_EQ(Form->Button1->text().toStdString(), "Scan");
     EXPECT_EQ(Form->Button2->text().toStdString(), "&Options");
@@ -753,6 +755,8 @@ TEST_F(EveryAction, TheMenusHoldTheirItemsInOrder) {
 
 TEST_F(EveryAction, EachHasItsNameCategoryHintShortcutAndPlaceAndRunsOnlyWhileEnabled) {
     std::map<std::string, std::function<void()>> prepare;
+    // What must have happened before an action can be enabled at all.
+    std::map<std::string, std::function<void()>> setup;
     std::map<std::string, std::function<void(const TState&)>> check;
     auto& dialogs = Services.Dialogs;
     auto& shell = Services.Shell;
@@ -859,6 +863,15 @@ TEST_F(EveryAction, EachHasItsNameCategoryHintShortcutAndPlaceAndRunsOnlyWhileEn
         EXPECT_EQ(LastMessage(), "Do you want to move 2 files to the recycle bin?");
         EXPECT_TRUE(std::filesystem::exists(File("a2")));
     };
+    setup["Action2B6"] = [&] {
+        dialogs.AnswerMessage(mrYes); // a2 and b go; a1 stays as the copy of a2's group
+        Form->Objects().EntriesCommands.MoveToRecycleBin();
+        Settle();
+    };
+    check["Action2B6"] = [&](const TState&) {
+        EXPECT_EQ(PathsOf(Entries()), Paths({"a1", "a2", "b", "c"}));
+        EXPECT_TRUE(std::filesystem::exists(File("a2")) && std::filesystem::exists(File("b")));
+    };
     check["Action2B4"] = [&](const TState&) {
         EXPECT_EQ(LastMessage(), "The total size of the 2 files is 10 bytes.");
     };
@@ -880,6 +893,8 @@ TEST_F(EveryAction, EachHasItsNameCategoryHintShortcutAndPlaceAndRunsOnlyWhileEn
         const TExpectedAction& expected = ExpectedActions[i];
         SCOPED_TRACE(expected.Name);
         Scenario();
+        if (setup.contains(expected.Name))
+            setup[expected.Name]();
         QAction* action = Form->ActionList1()[i];
         ASSERT_EQ(action->objectName().toStdString(), expected.Name);
         EXPECT_EQ(action->property("category").toString().toStdString(), expected.Category);
