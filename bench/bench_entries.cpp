@@ -3,6 +3,7 @@
 // takes, and the producer over a generated tree of 100,000 files against find(1) on the
 // same tree in the same run.
 #include "App_scanentries.h"
+#include "bench_memory.h"
 #include "bench_timing.h"
 
 #include <algorithm>
@@ -26,18 +27,6 @@ constexpr int Count = 1'000'000;
 
 double Seconds(const std::function<void()>& body) {
     return bench::BestOf(1, body);
-}
-
-long ResidentBytes() {
-    long pages = 0;
-    long resident = 0;
-    FILE* file = std::fopen("/proc/self/statm", "r");
-    if (file == nullptr)
-        return 0;
-    if (std::fscanf(file, "%ld %ld", &pages, &resident) != 2)
-        resident = 0;
-    std::fclose(file);
-    return resident * sysconf(_SC_PAGESIZE);
 }
 
 const char* const Extensions[] = {"jpeg", "png", "txt", "mp3", "pdf", "cpp", "h", "tar.gz"};
@@ -90,7 +79,7 @@ void BenchCollection() {
         warm.Add(MakeEntries(1000, Count, random));
     }
     malloc_trim(0);
-    const long before = ResidentBytes();
+    const long before = bench::ResidentBytes();
     TScanEntryArray batch;
     const double make = Seconds([&] { batch = MakeEntries(Count, 0, random); });
     double pathBytes = 0;
@@ -99,7 +88,7 @@ void BenchCollection() {
     TScanEntries entries;
     const double add = Seconds([&] { entries.Add(batch); });
     batch = TScanEntryArray();
-    const long after = ResidentBytes();
+    const long after = bench::ResidentBytes();
     std::printf("%d entries, paths of %.1f bytes on average; building them took %.3f s\n", Count,
                 pathBytes / Count, make);
     std::printf("Add of a batch of %d (empty list)            %.3f s  (target <= 1 s)\n", Count,

@@ -2,6 +2,7 @@
 // selected, the list painted), above the empty window. Offscreen.
 #include "App_mainform_window.h"
 #include "BenchServices.h"
+#include "bench_memory.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -15,18 +16,6 @@
 namespace {
 
 constexpr int Count = 1'000'000;
-
-long ResidentBytes() {
-    long pages = 0;
-    long resident = 0;
-    FILE* file = std::fopen("/proc/self/statm", "r");
-    if (file == nullptr)
-        return 0;
-    if (std::fscanf(file, "%ld %ld", &pages, &resident) != 2)
-        resident = 0;
-    std::fclose(file);
-    return resident * sysconf(_SC_PAGESIZE);
-}
 
 const char* const Extensions[] = {"jpeg", "png", "txt", "mp3", "pdf", "cpp", "h", "tar.gz"};
 
@@ -77,13 +66,13 @@ int main(int argc, char** argv) {
     entries.Clear();
     Show(form);
     malloc_trim(0);
-    const long before = ResidentBytes();
+    const long before = bench::ResidentBytes();
     const auto start = std::chrono::steady_clock::now();
     entries.Add(MakeEntries(Count, 0, random));
     Show(form);
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     malloc_trim(0);
-    const long after = ResidentBytes();
+    const long after = bench::ResidentBytes();
     std::printf("%d entries made, added and shown in %.3f s (%s)\n", Count, elapsed.count(),
                 form.Label1->text().toStdString().c_str());
     std::printf("Resident memory per entry shown in the window  %.0f bytes  (target <= 600)\n",

@@ -5,7 +5,10 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QThread>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace TestApplication {
@@ -41,6 +44,19 @@ inline bool ServeUntilGone(const std::vector<QPointer<QThread>>& threads,
         return true;
     };
     return ServeUntil(gone, milliseconds);
+}
+
+// The threads of this process that run a QThread of the program's own (a scan task's):
+// a finished task leaves none behind.
+inline int TaskThreadCount() {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(entry.path() / "comm");
+        std::string name;
+        std::getline(comm, name);
+        count += name == "QThread" ? 1 : 0;
+    }
+    return count;
 }
 
 } // namespace TestApplication

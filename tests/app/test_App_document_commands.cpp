@@ -22,18 +22,6 @@ using Kiv_dialogs::TMessageRequest;
 
 namespace {
 
-// The threads of this process that run a QThread of the program's own: the scan task's.
-int TaskThreadCount() {
-    int count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
-        std::ifstream comm(entry.path() / "comm");
-        std::string name;
-        std::getline(comm, name);
-        count += name == "QThread" ? 1 : 0;
-    }
-    return count;
-}
-
 std::string ReadFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), {}};
@@ -97,7 +85,7 @@ protected:
         EXPECT_TRUE(TestApplication::ServeUntil([&] {
             QCoreApplication::sendPostedEvents();
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            return TaskThreadCount() == 0;
+            return TestApplication::TaskThreadCount() == 0;
         }));
         QCoreApplication::sendPostedEvents();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

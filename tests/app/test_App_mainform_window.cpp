@@ -48,18 +48,6 @@ App_scan::TCustomProgressDialog& ProgressDialog() {
     return App_scan::AppProgressDialog();
 }
 
-// The threads of this process that run a QThread of the program's own: a scan task's.
-int TaskThreadCount() {
-    int count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
-        std::ifstream comm(entry.path() / "comm");
-        std::string name;
-        std::getline(comm, name);
-        count += name == "QThread" ? 1 : 0;
-    }
-    return count;
-}
-
 // Runs what the event loop has queued (the coalesced update among it).
 void Settle() {
     QCoreApplication::sendPostedEvents();
@@ -100,7 +88,7 @@ protected:
         EXPECT_TRUE(TestApplication::ServeUntil([] {
             Settle();
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            return TaskThreadCount() == 0;
+            return TestApplication::TaskThreadCount() == 0;
         }));
         EXPECT_TRUE(Services.Dialogs.AllAnswered());
     }

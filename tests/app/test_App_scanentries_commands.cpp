@@ -1,8 +1,7 @@
 // The commands on the entry list over real files in temporary folders, with the dialogs,
 // the clipboard and the desktop of the test; the trash is a folder of the test.
-#include "App_scanentries_commands.h"
 #include "App_scanentries_properties.h"
-#include "EntriesTestSupport.h"
+#include "CommandsTestSupport.h"
 #include "TestCapabilities.h"
 #include "TestDialogs.h"
 #include "TestShell.h"
@@ -39,7 +38,7 @@ std::string ReadText(const std::string& path) {
     return {std::istreambuf_iterator<char>(file), {}};
 }
 
-class EntriesCommands : public ::testing::Test {
+class EntriesCommands : public ::testing::Test, protected CommandsTest::TCommandsSetup {
 protected:
     std::string File(const std::string& name, const std::string& content = "x") {
         const std::string path = Dir / name;
@@ -63,17 +62,6 @@ protected:
         }
         Entries.Add(batch);
     }
-    Paths ListPaths() const {
-        Paths paths;
-        for (int i = 0; i < Entries.Count(); ++i)
-            paths.push_back(Entries.Item(i).Path());
-        return paths;
-    }
-    void Select(const std::vector<int>& indexes) {
-        TIntegerDynArray array(static_cast<int>(indexes.size()));
-        std::copy(indexes.begin(), indexes.end(), array.begin());
-        Selection.SetSelectedIndices(array);
-    }
     std::vector<int> Selected() const {
         const TIntegerDynArray indexes = Selection.GetSelectedIndices();
         return {indexes.begin(), indexes.end()};
@@ -84,16 +72,6 @@ protected:
         EXPECT_EQ(request.Icon, Kiv_dialogs::miWarning);
         EXPECT_EQ(request.Buttons, Kiv_dialogs::mbYesNo);
     }
-
-    TTempDir Dir;
-    TScanEntries Entries;
-    Kiv_listviews::TCustomListView ListView;
-    TScanEntriesView View{Entries, ListView};
-    TScanEntriesSelection Selection{Entries, ListView};
-    TestShell::TTestClipboard Clipboard;
-    TestDialogs::TTestDialogs Dialogs;
-    TestShell::TTestShell Shell{Dir / "home/Trash"};
-    TScanEntriesCommands Commands{Entries, Selection, Clipboard, Dialogs, Shell};
 };
 
 // ---------------------------------------------------------------------------------------

@@ -1,10 +1,7 @@
 // Adds of 100,000 files through the folder picker and through the clipboard: all or
 // nothing, whichever file or folder fails, and wherever it comes.
-#include "App_scanentries_commands.h"
-#include "EntriesTestSupport.h"
+#include "CommandsTestSupport.h"
 #include "TestCapabilities.h"
-#include "TestDialogs.h"
-#include "TestShell.h"
 
 #include <fcntl.h>
 #include <filesystem>
@@ -21,7 +18,7 @@ namespace {
 constexpr int FileCount = 100'000;
 
 // 100 folders of 1,000 empty files, and a folder that comes last in the listing order.
-class HundredThousandFiles : public ::testing::Test {
+class HundredThousandFiles : public ::testing::Test, protected CommandsTest::TCommandsSetup {
 protected:
     static void SetUpTestSuite() {
         Tree = new TTempDir;
@@ -65,14 +62,6 @@ protected:
     static inline TTempDir* Tree = nullptr;
     static inline std::vector<std::string> Files;
 
-    TScanEntries Entries;
-    Kiv_listviews::TCustomListView ListView;
-    TScanEntriesView View{Entries, ListView};
-    TScanEntriesSelection Selection{Entries, ListView};
-    TestShell::TTestClipboard Clipboard;
-    TestDialogs::TTestDialogs Dialogs;
-    TestShell::TTestShell Shell{"/nonexistent/Trash"};
-    TScanEntriesCommands Commands{Entries, Selection, Clipboard, Dialogs, Shell};
     std::filesystem::path SavedDirectory = std::filesystem::current_path();
 
     ~HundredThousandFiles() override { std::filesystem::current_path(SavedDirectory); }

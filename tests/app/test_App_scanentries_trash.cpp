@@ -1,16 +1,12 @@
 // Moving to the trash never costs the last copy, moves only what is still what the list
 // shows, can be undone, and is recorded.
-#include "App_scanentries_commands.h"
-#include "EntriesTestSupport.h"
-#include "TestDialogs.h"
-#include "TestShell.h"
+#include "CommandsTestSupport.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 using namespace App_scanentries;
-using EntriesTest::TTempDir;
 using EntriesTest::WriteFile;
 using Kiv_dialogs::mrNo;
 using Kiv_dialogs::mrYes;
@@ -29,7 +25,7 @@ std::string Changed(const std::string& path) {
     return "The file \"" + path + "\" changed after it was added to the list.";
 }
 
-class Trash : public ::testing::Test {
+class Trash : public ::testing::Test, protected CommandsTest::TCommandsSetup {
 protected:
     // Files of one content, added and marked as one duplicate group, as a scan leaves them.
     Paths AddGroup(const Paths& names, std::int32_t group, const std::string& content = "same") {
@@ -45,17 +41,6 @@ protected:
         }
         return paths;
     }
-    void Select(const std::vector<int>& indexes) {
-        TIntegerDynArray array(static_cast<int>(indexes.size()));
-        std::copy(indexes.begin(), indexes.end(), array.begin());
-        Selection.SetSelectedIndices(array);
-    }
-    Paths ListPaths() const {
-        Paths paths;
-        for (int i = 0; i < Entries.Count(); ++i)
-            paths.push_back(Entries.Item(i).Path());
-        return paths;
-    }
     // Answers the designed question and, when asked, the last-copy one.
     std::vector<std::string> Questions() const {
         std::vector<std::string> texts;
@@ -66,16 +51,6 @@ protected:
     static void Touch(const std::string& path, const std::string& content) {
         WriteFile(path, content); // another size: no longer the file the list shows
     }
-
-    TTempDir Dir;
-    TScanEntries Entries;
-    Kiv_listviews::TCustomListView ListView;
-    TScanEntriesView View{Entries, ListView};
-    TScanEntriesSelection Selection{Entries, ListView};
-    TestShell::TTestClipboard Clipboard;
-    TestDialogs::TTestDialogs Dialogs;
-    TestShell::TTestShell Shell{Dir / "home/Trash"};
-    TScanEntriesCommands Commands{Entries, Selection, Clipboard, Dialogs, Shell};
 };
 
 } // namespace
