@@ -44,10 +44,6 @@ bool TScanMatcher::Reading(void (*read)(void*), void* context) {
     }
 }
 
-bool TScanMatcher::IsLeftOut(const TScanRecord& record) const {
-    return LeftOut.contains(&record);
-}
-
 TMatchKeyKind TScanMatcher::KeyKind() const {
     return TMatchKeyKind::mkNone;
 }

@@ -68,7 +68,10 @@ protected:
             &read);
     }
     bool Reading(void (*read)(void*), void* context);
-    bool IsLeftOut(const TScanRecord& record) const;
+    // Asked twice for every pair; a scan that left nothing out skips the lookup.
+    bool IsLeftOut(const TScanRecord& record) const {
+        return !LeftOut.empty() && LeftOut.contains(&record);
+    }
 
 private:
     std::unordered_set<const TScanRecord*> LeftOut;

@@ -287,13 +287,6 @@ TScanContentPartition::TScanContentPartition(const TScanRecords& records,
 
 TScanContentPartition::~TScanContentPartition() = default;
 
-int TScanContentPartition::IndexOf(const TScanRecord& record) const {
-    const std::less<const TScanRecord*> before;
-    if (before(&record, First) || !before(&record, First + Count))
-        return -1;
-    return static_cast<int>(&record - First);
-}
-
 int TScanContentPartition::NewNode(int parent, std::uint32_t chunk) {
     TNode node;
     node.Parent = parent;
@@ -311,21 +304,27 @@ bool TScanContentPartition::ReadSet(int set) {
     TSetReader reader(*this, First[members.front()].Size());
     if (!reader.Read(members))
         return false;
-    for (const int member : members)
-        State[static_cast<std::size_t>(member)].Read = true;
+    for (const int member : members) {
+        TMember& state = State[static_cast<std::size_t>(member)];
+        state.Read = true;
+        if (state.Leaf >= 0) { // not when it could not be opened
+            state.LeafParent = Nodes[static_cast<std::size_t>(state.Leaf)].Parent;
+            state.LeafChunk = Nodes[static_cast<std::size_t>(state.Leaf)].Chunk;
+        }
+    }
     return true;
 }
 
 std::uint32_t TScanContentPartition::Divergence(int a, int b) const {
-    int x = State[static_cast<std::size_t>(a)].Leaf;
-    int y = State[static_cast<std::size_t>(b)].Leaf;
+    const TMember& first = State[static_cast<std::size_t>(a)];
+    const TMember& second = State[static_cast<std::size_t>(b)];
+    int x = first.Leaf;
+    int y = second.Leaf;
     if (x == y)
         return Never;
     // Most pairs are two blocks split off one: no walk needed.
-    const TNode& nodeX = Nodes[static_cast<std::size_t>(x)];
-    const TNode& nodeY = Nodes[static_cast<std::size_t>(y)];
-    if (nodeX.Parent == nodeY.Parent)
-        return std::min(nodeX.Chunk, nodeY.Chunk);
+    if (first.LeafParent == second.LeafParent)
+        return std::min(first.LeafChunk, second.LeafChunk);
     // The chunk of the block each side was in just below the common one.
     std::uint32_t chunkX = Never;
     std::uint32_t chunkY = Never;

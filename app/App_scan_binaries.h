@@ -57,9 +57,19 @@ private:
         TReadEnd Opened = TReadEnd::reDone; // could not be opened, or not the file listed
         TReadEnd AtEnd = TReadEnd::reDone;  // equal to the end: it grew, or the check failed
         bool Read = false;                  // its set has been read
+        // Its leaf's parent and chunk, copied once the set is read: most pairs part where
+        // their leaves were split off one block, answered without looking at the nodes.
+        int LeafParent = -1;
+        std::uint32_t LeafChunk = 0;
     };
 
-    int IndexOf(const TScanRecord& record) const;
+    // The record's index in the scan's records, or -1 for a record of another array.
+    int IndexOf(const TScanRecord& record) const {
+        const std::less<const TScanRecord*> before;
+        if (before(&record, First) || !before(&record, First + Count))
+            return -1;
+        return static_cast<int>(&record - First);
+    }
     // Reads the set and splits it; false when a cancel stopped it.
     bool ReadSet(int set);
     int NewNode(int parent, std::uint32_t chunk);

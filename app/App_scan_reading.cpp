@@ -101,11 +101,8 @@ void RaiseFileError(const char* format, const TScanRecord& record) {
     throw EScanFileError(message, record);
 }
 
-void RaiseReadEnd(TReadEnd end, const char* failedFormat, const TScanRecord& record) {
-    if (end == TReadEnd::reFailed)
-        RaiseFileError(failedFormat, record);
-    if (end == TReadEnd::reChanged)
-        RaiseFileError(ChangedErrorMessage, record);
+void RaiseReadFailure(TReadEnd end, const char* failedFormat, const TScanRecord& record) {
+    RaiseFileError(end == TReadEnd::reChanged ? ChangedErrorMessage : failedFormat, record);
 }
 
 THashEnd HashFile(const TScanRecord& record, unsigned char* buffer,

@@ -71,8 +71,14 @@ public:
 // Raises EScanFileError with the format's "%s" replaced by the record's path.
 [[noreturn]] void RaiseFileError(const char* format, const TScanRecord& record);
 // Raises what the end of a read of the record means: reFailed with failedFormat,
-// reChanged with ChangedErrorMessage; nothing for reDone.
-void RaiseReadEnd(TReadEnd end, const char* failedFormat, const TScanRecord& record);
+// reChanged with ChangedErrorMessage; nothing for reDone. Inline: the byte comparison asks
+// it for every pair, almost always of reDone.
+[[noreturn]] void RaiseReadFailure(TReadEnd end, const char* failedFormat,
+                                   const TScanRecord& record);
+inline void RaiseReadEnd(TReadEnd end, const char* failedFormat, const TScanRecord& record) {
+    if (end != TReadEnd::reDone)
+        RaiseReadFailure(end, failedFormat, record);
+}
 
 enum class THashEnd : std::uint8_t { heDone, heFailed, heChanged, heStopped };
 
