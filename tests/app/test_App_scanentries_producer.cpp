@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -205,20 +206,26 @@ TEST(ScanEntryProducer, GivenDirectoryThatVanishedBeforeListing) {
     EXPECT_EQ(AppErrorOf([&] { producer.Step(); }), Find(dir / "d"));
 }
 
+// A directory with more records than the listing read-ahead holds: the thread starts no
+// listing after it until it is taken, so a directory queued after it is listed only then.
+// Its files are names of one file: quicker made than so many files. Gives their number.
+int MakeFullDirectory(const std::string& path) {
+    MakeDir(path);
+    const std::size_t count = App_scanentries::TListingReadAhead::MaxBuffered + 8;
+    WriteFile(path + "/0");
+    for (std::size_t i = 1; i < count; ++i)
+        if (::link((path + "/0").c_str(), (path + "/" + std::to_string(i)).c_str()) != 0)
+            throw std::runtime_error("link failed in " + path);
+    return static_cast<int>(count);
+}
+
 TEST(ScanEntryProducer, SubdirectoryThatCannotBeListedStopsTheAdd) {
     TTempDir dir;
     MakeDir(dir / "d");
     WriteFile(dir / "d/a");
     MakeDir(dir / "d/sub");
-    // A directory with more records than the read-ahead holds, queued before sub: the
-    // thread starts no listing after it until it is taken, so sub is listed only then.
-    // Its files are names of one file: quicker made than so many files.
-    MakeDir(dir / "full");
-    const std::size_t full = App_scanentries::TListingReadAhead::MaxBuffered + 8;
-    WriteFile(dir / "full/0");
-    for (std::size_t i = 1; i < full; ++i)
-        ASSERT_EQ(::link((dir / "full/0").c_str(), (dir / ("full/" + std::to_string(i))).c_str()),
-                  0);
+    // Queued before sub, so sub is listed only once full is taken.
+    const int full = MakeFullDirectory(dir / "full");
     TScanEntryProducer producer(Input({dir / "d", dir / "full"}));
     ASSERT_TRUE(producer.Step()); // d queued
     ASSERT_TRUE(producer.Step()); // full queued
@@ -228,7 +235,7 @@ TEST(ScanEntryProducer, SubdirectoryThatCannotBeListedStopsTheAdd) {
     ASSERT_EQ(rmdir((dir / "d/sub").c_str()), 0);
     WriteFile(dir / "d/sub");
     ASSERT_TRUE(producer.Step()); // full listed
-    EXPECT_EQ(producer.ProducedCount(), static_cast<int>(full) + 1);
+    EXPECT_EQ(producer.ProducedCount(), full + 1);
     EXPECT_EQ(AppErrorOf([&] { producer.Step(); }), Find(dir / "d/sub"));
 }
 
@@ -325,11 +332,15 @@ TEST(ScanEntryProducer, WithASkipHandlerWhatCannotBeTakenIsReportedAndLeftOut) {
     WriteFile(dir / "sub/inside");
     MakeDir(dir / "other");
     WriteFile(dir / "other/kept");
-    TScanEntryProducer producer(Input({dir / "missing", dir / "a", dir / "sub", dir / "other"}));
+    // Queued before sub, so sub is listed only once full is taken.
+    const int full = MakeFullDirectory(dir / "full");
+    TScanEntryProducer producer(
+        Input({dir / "missing", dir / "a", dir / "full", dir / "sub", dir / "other"}));
     std::vector<std::string> skipped;
     producer.OnSkip = [&](const std::string& message) { skipped.push_back(message); };
     ASSERT_TRUE(producer.Step()); // the missing path: reported, nothing else happens
     ASSERT_TRUE(producer.Step()); // a
+    ASSERT_TRUE(producer.Step()); // full queued
     ASSERT_TRUE(producer.Step()); // sub queued
     ASSERT_TRUE(producer.Step()); // other queued
     // Replaced by a file before its turn: it can no longer be listed.
@@ -341,8 +352,10 @@ TEST(ScanEntryProducer, WithASkipHandlerWhatCannotBeTakenIsReportedAndLeftOut) {
     EXPECT_EQ(producer.SkippedCount(), 2);
     Paths produced;
     for (const auto* entry : producer.GetEntries())
-        produced.push_back(entry->Path());
+        if (entry->Directory() != dir / "full")
+            produced.push_back(entry->Path());
     EXPECT_EQ(produced, (Paths{dir / "a", dir / "other/kept"}));
+    EXPECT_EQ(producer.ProducedCount(), full + 2);
 }
 
 TEST(ScanEntryProducer, ATreeDeeperThanTheLongestPathTheSystemTakesIsListed) {
