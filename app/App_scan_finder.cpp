@@ -52,6 +52,8 @@ TCandidateFinder::TCandidateFinder(const TScanRecords& records, const TScanMatch
         for (int c = 0; c < static_cast<int>(ClassLength.size()); ++c)
             if (ClassSize(c) >= 2) // a class of one offers its pivot nothing
                 BuildBuckets(c);
+        // Only the buckets needed the fingerprints; the scan's peak memory need not hold them.
+        std::vector<std::uint64_t>().swap(HashOf);
     }
 }
 

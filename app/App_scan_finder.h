@@ -150,7 +150,7 @@ private:
     std::vector<TList> Buckets;
     std::vector<int> BucketOf;
     std::vector<int> NoHash;
-    std::vector<std::uint64_t> HashOf; // fingerprint of each record's hash at the start
+    std::vector<std::uint64_t> HashOf; // each record's hash at the start; while building only
     std::vector<bool> HadHash;         // whether it had one
     TFingerprintTable OpenBuckets;     // (class, hash) -> bucket, in open classes
     std::vector<int> Hashed;           // ungrouped members that got their hash in the current run

@@ -4,7 +4,10 @@
 #include <functional>
 #include <limits>
 #include <mutex>
+#include <new>
 #include <stdexcept>
+#include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -208,34 +211,49 @@ TFileFactsRef& TFileFactsRef::operator=(TFileFactsRef other) noexcept {
 
 TFileFactsRef::~TFileFactsRef() {
     if (Facts && Facts->References.fetch_sub(1, std::memory_order_acq_rel) == 1)
-        delete Facts;
+        TFileFacts::Destroy(Facts);
 }
 
 bool TFileFactsRef::IsOnly() const {
     return Facts->References.load(std::memory_order_acquire) == 1;
 }
 
-std::string_view TFileFacts::Part(TPart part) const {
-    const std::string& text = part.Own ? *FOwnParts : FPath;
-    return std::string_view(text).substr(part.Start, part.Length);
+const TFileFacts::TKinds& TFileFacts::SharedKinds(std::string_view extension,
+                                                  std::string_view type) {
+    static std::mutex mutex;
+    // Node-based: the addresses of the pairs never change. The key frames the extension
+    // by its length, so no two pairs share one.
+    static std::unordered_map<std::string, TKinds, TTextHash, std::equal_to<>> kinds;
+    // Files of one folder mostly share their extension and type: no lock for a repeat.
+    thread_local const TKinds* last = nullptr;
+    if (last && last->Extension == extension && last->Type == type)
+        return *last;
+    std::string key = std::to_string(extension.size());
+    key.append(1, ':').append(extension).append(type);
+    const std::lock_guard<std::mutex> lock(mutex);
+    auto found = kinds.find(key);
+    if (found == kinds.end())
+        found =
+            kinds.emplace(std::move(key), TKinds{std::string(extension), std::string(type)}).first;
+    last = &found->second;
+    return *last;
 }
 
-TFileFacts::TPart TFileFacts::Place(std::string_view text) {
-    TPart part;
-    if (text.size() > std::numeric_limits<std::uint32_t>::max() >> 1)
-        throw std::length_error("TFileFacts: text too long");
-    part.Length = static_cast<std::uint32_t>(text.size());
-    if (!FOwnParts)
-        FOwnParts = std::make_unique<std::string>();
-    part.Start = static_cast<std::uint32_t>(FOwnParts->size());
-    part.Own = 1;
-    FOwnParts->append(text);
-    return part;
+void TFileFacts::Destroy(TFileFacts* facts) {
+    facts->~TFileFacts();
+    ::operator delete(facts);
+}
+
+std::string_view TFileFacts::Part(TPart part) const {
+    if (part.Own)
+        return {OwnParts() + part.Start, part.Length};
+    return std::string_view(FPath).substr(part.Start, part.Length);
 }
 
 TFileFactsRef TFileFacts::Make(TFields&& fields) {
-    std::unique_ptr<TFileFacts> facts(new TFileFacts);
-    // The parts inside the path are placed by their offsets before the path moves.
+    // The parts that are not inside the path are kept right behind the facts, in the one
+    // allocation: most facts have none, and a pointer to them would cost every file.
+    const std::string_view* const views[] = {&fields.Directory, &fields.Name, &fields.BaseName};
     const char* const begin = fields.Path.data();
     const std::size_t length = fields.Path.size();
     const auto inPath = [&](std::string_view text, TPart& part) {
@@ -249,17 +267,30 @@ TFileFactsRef TFileFacts::Make(TFields&& fields) {
     };
     if (length > std::numeric_limits<std::uint32_t>::max() >> 1)
         throw std::length_error("TFileFacts: path too long");
-    std::string_view* const views[] = {&fields.Directory, &fields.Name, &fields.BaseName};
-    TPart* const parts[] = {&facts->FDirectory, &facts->FName, &facts->FBaseName};
-    bool placed[3];
+    TPart parts[3];
+    bool own[3];
+    std::size_t ownLength = 0;
+    for (int i = 0; i < 3; ++i) {
+        own[i] = !inPath(*views[i], parts[i]) && !views[i]->empty();
+        ownLength += own[i] ? views[i]->size() : 0;
+    }
+    if (ownLength > std::numeric_limits<std::uint32_t>::max() >> 1)
+        throw std::length_error("TFileFacts: text too long");
+    std::unique_ptr<TFileFacts, void (*)(TFileFacts*)> facts(
+        new (::operator new(sizeof(TFileFacts) + ownLength)) TFileFacts, &Destroy);
+    char* const ownParts = reinterpret_cast<char*>(facts.get() + 1);
+    std::uint32_t ownAt = 0;
     for (int i = 0; i < 3; ++i)
-        placed[i] = inPath(*views[i], *parts[i]);
-    for (int i = 0; i < 3; ++i)
-        if (!placed[i] && !views[i]->empty())
-            *parts[i] = facts->Place(*views[i]);
+        if (own[i]) {
+            views[i]->copy(ownParts + ownAt, views[i]->size());
+            parts[i] = {ownAt, static_cast<std::uint32_t>(views[i]->size()), 1};
+            ownAt += static_cast<std::uint32_t>(views[i]->size());
+        }
+    facts->FDirectory = parts[0];
+    facts->FName = parts[1];
+    facts->FBaseName = parts[2];
     facts->FPath = std::move(fields.Path);
-    facts->FExtension = &SharedText(fields.Extension);
-    facts->FType = &SharedText(fields.Type);
+    facts->FKinds = &SharedKinds(fields.Extension, fields.Type);
     facts->FSize = fields.Size;
     facts->FCreationTime = fields.CreationTime;
     facts->FLastWriteTime = fields.LastWriteTime;

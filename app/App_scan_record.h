@@ -110,9 +110,9 @@ public:
     std::string_view Directory() const { return Part(FDirectory); }
     std::string_view Name() const { return Part(FName); }
     std::string_view BaseName() const { return Part(FBaseName); }
-    const std::string& Extension() const { return *FExtension; }
+    const std::string& Extension() const { return FKinds->Extension; }
     std::uint64_t Size() const { return FSize; }
-    const std::string& Type() const { return *FType; }
+    const std::string& Type() const { return FKinds->Type; }
     std::uint64_t CreationTime() const { return FCreationTime; }
     std::uint64_t LastWriteTime() const { return FLastWriteTime; }
     std::uint64_t LastAccessTime() const { return FLastAccessTime; }
@@ -135,17 +135,25 @@ private:
         std::uint32_t Own : 1 = 0;
     };
 
+    // An extension and a type, shared by the whole process: a list holds few such pairs.
+    struct TKinds {
+        std::string Extension;
+        std::string Type;
+    };
+    static const TKinds& SharedKinds(std::string_view extension, std::string_view type);
+
+    // Made only by Make, in one allocation with its own parts behind it; Destroy ends it.
     TFileFacts() = default;
+    ~TFileFacts() = default;
+    static void Destroy(TFileFacts* facts);
     std::string_view Part(TPart part) const;
-    TPart Place(std::string_view text);
+    const char* OwnParts() const { return reinterpret_cast<const char*>(this + 1); }
 
     std::atomic<std::uint32_t> References{1};
     TPart FDirectory, FName, FBaseName;
     std::uint32_t FAttributes = 0;
     std::string FPath;
-    const std::string* FExtension = nullptr;
-    const std::string* FType = nullptr;
-    std::unique_ptr<std::string> FOwnParts; // parts that are not in the path
+    const TKinds* FKinds = nullptr;
     // Size and identity together: the scan reads them for every pair it is offered.
     std::uint64_t FSize = 0;
     std::uint64_t FDevice = 0;

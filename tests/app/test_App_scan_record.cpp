@@ -82,6 +82,28 @@ TEST(TFileFacts, PartsOfThePathAreSharedAndOtherTextsCopied) {
     const TFileFactsRef smallFacts = TFileFacts::Make(std::move(small));
     EXPECT_EQ(smallFacts->Directory(), "/a");
     EXPECT_EQ(smallFacts->Name(), "b.c");
+
+    // Every part a text of its own, and pairs whose texts only run together differ.
+    TFileFacts::TFields own;
+    own.Path = "/elsewhere/entirely/named";
+    own.Directory = "/dir";
+    own.Name = "name.ext";
+    own.BaseName = "name";
+    own.Extension = "ab";
+    own.Type = "c";
+    const TFileFactsRef ownFacts = TFileFacts::Make(std::move(own));
+    EXPECT_EQ(ownFacts->Directory(), "/dir");
+    EXPECT_EQ(ownFacts->Name(), "name.ext");
+    EXPECT_EQ(ownFacts->BaseName(), "name");
+    EXPECT_EQ(ownFacts->Path(), "/elsewhere/entirely/named");
+    TFileFacts::TFields shifted;
+    shifted.Extension = "a";
+    shifted.Type = "bc";
+    const TFileFactsRef shiftedFacts = TFileFacts::Make(std::move(shifted));
+    EXPECT_EQ(ownFacts->Extension(), "ab");
+    EXPECT_EQ(ownFacts->Type(), "c");
+    EXPECT_EQ(shiftedFacts->Extension(), "a");
+    EXPECT_EQ(shiftedFacts->Type(), "bc");
 }
 
 TEST(TScanRecord, RecordsShareTheirFactsAndSettersCopyThemFirst) {
@@ -97,6 +119,13 @@ TEST(TScanRecord, RecordsShareTheirFactsAndSettersCopyThemFirst) {
     EXPECT_EQ(b.Size(), 20u);
     EXPECT_EQ(b.Name(), "two");
     EXPECT_EQ(b.Path(), "/x/one");
+    // A change made from parts of the facts it replaces keeps every text.
+    b.SetDirectory("/y");
+    b.SetBaseName(b.Name());
+    b.SetDirectory(b.BaseName());
+    EXPECT_EQ(b.Directory(), "two");
+    EXPECT_EQ(b.Name(), "two");
+    EXPECT_EQ(b.BaseName(), "two");
     // The record's own fields are its own.
     a.Hash = ScanTest::AbcDigest;
     a.Group = 3;
