@@ -197,15 +197,6 @@ TEST(ScanEntryProducer, EmptyDirectoryGivesNothingAndNoError) {
     EXPECT_TRUE(Produce({dir.Path}).empty());
 }
 
-TEST(ScanEntryProducer, GivenDirectoryThatVanishedBeforeListing) {
-    TTempDir dir;
-    MakeDir(dir / "d");
-    TScanEntryProducer producer(Input({dir / "d"}));
-    ASSERT_TRUE(producer.Step()); // queued
-    ASSERT_EQ(rmdir((dir / "d").c_str()), 0);
-    EXPECT_EQ(AppErrorOf([&] { producer.Step(); }), Find(dir / "d"));
-}
-
 // A directory with more records than the listing read-ahead holds: the thread starts no
 // listing after it until it is taken, so a directory queued after it is listed only then.
 // Its files are names of one file: quicker made than so many files. Gives their number.
@@ -217,6 +208,19 @@ int MakeFullDirectory(const std::string& path) {
         if (::link((path + "/0").c_str(), (path + "/" + std::to_string(i)).c_str()) != 0)
             throw std::runtime_error("link failed in " + path);
     return static_cast<int>(count);
+}
+
+TEST(ScanEntryProducer, GivenDirectoryThatVanishedBeforeListing) {
+    TTempDir dir;
+    MakeDir(dir / "d");
+    // Queued before d, so d is listed only once full is taken.
+    MakeFullDirectory(dir / "full");
+    TScanEntryProducer producer(Input({dir / "full", dir / "d"}));
+    ASSERT_TRUE(producer.Step()); // full queued
+    ASSERT_TRUE(producer.Step()); // d queued
+    ASSERT_EQ(rmdir((dir / "d").c_str()), 0);
+    ASSERT_TRUE(producer.Step()); // full listed
+    EXPECT_EQ(AppErrorOf([&] { producer.Step(); }), Find(dir / "d"));
 }
 
 TEST(ScanEntryProducer, SubdirectoryThatCannotBeListedStopsTheAdd) {
