@@ -1,6 +1,7 @@
 // The glyphs of the nine tool buttons, drawn with QPainter at the size they are shown, so
 // they stay sharp at any screen scale. A disabled button shows the same picture in grey.
 #include "App_mainform_window.h"
+#include "App_scanentries_window.h"
 
 #include <QIconEngine>
 #include <QImage>
@@ -8,9 +9,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <algorithm>
-#include <cmath>
 #include <functional>
-#include <numbers>
 
 namespace App_mainform {
 
@@ -67,22 +66,6 @@ void Minus(QPainter& p) {
     p.drawLine(QPointF(9.3, 11.5), QPointF(13.7, 11.5));
 }
 
-QPainterPath Star(QPointF centre, qreal outer, qreal inner) {
-    QPainterPath star;
-    for (int i = 0; i < 10; ++i) {
-        const qreal radius = i % 2 == 0 ? outer : inner;
-        const qreal angle = -std::numbers::pi / 2 + i * std::numbers::pi / 5;
-        const QPointF point(centre.x() + radius * std::cos(angle),
-                            centre.y() + radius * std::sin(angle));
-        if (i == 0)
-            star.moveTo(point);
-        else
-            star.lineTo(point);
-    }
-    star.closeSubpath();
-    return star;
-}
-
 // New: an empty sheet.
 void PaintNew(QPainter& p) {
     Sheet(p, 13.5);
@@ -108,14 +91,14 @@ void PaintDelete(QPainter& p) {
 void PaintPrimary(QPainter& p) {
     p.setPen(Pen(QColor(0x8a, 0x5a, 0x00), 1));
     p.setBrush(Gold);
-    p.drawPath(Star(QPointF(8, 8.6), 7.2, 3.0));
+    p.drawPath(App_scanentries::PriorityStar());
 }
 
 // Priority secondary: the hollow star of a secondary row.
 void PaintSecondary(QPainter& p) {
     p.setPen(Pen(QColor(0x6a, 0x6a, 0x6a), 1.1));
     p.setBrush(QColor(0xee, 0xee, 0xee));
-    p.drawPath(Star(QPointF(8, 8.6), 7.2, 3.0));
+    p.drawPath(App_scanentries::PriorityStar());
 }
 
 // Remove all unique: the unique mark (a green check) with a red minus.

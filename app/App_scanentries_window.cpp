@@ -19,7 +19,9 @@ void UseGrid(QPainter& painter, const QRectF& rect) {
     painter.scale(side / 16, side / 16);
 }
 
-QPainterPath Star() {
+} // namespace
+
+QPainterPath PriorityStar() {
     QPainterPath star;
     for (int i = 0; i < 10; ++i) {
         const qreal radius = i % 2 == 0 ? 7.2 : 3.0;
@@ -34,12 +36,14 @@ QPainterPath Star() {
     return star;
 }
 
+namespace {
+
 // Primary: the file others are compared with, a solid gold star.
 void PaintPrimary(QPainter& painter, const QRectF& rect) {
     UseGrid(painter, rect);
     painter.setPen(QPen(QColor(0x8a, 0x5a, 0x00), 1.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.setBrush(QColor(0xf5, 0xb3, 0x00));
-    painter.drawPath(Star());
+    painter.drawPath(PriorityStar());
 }
 
 // Secondary: a candidate copy, the same star hollow and grey.
@@ -47,7 +51,7 @@ void PaintSecondary(QPainter& painter, const QRectF& rect) {
     UseGrid(painter, rect);
     painter.setPen(QPen(QColor(0x7a, 0x7a, 0x7a), 1.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.setBrush(QColor(0xf2, 0xf2, 0xf2));
-    painter.drawPath(Star());
+    painter.drawPath(PriorityStar());
 }
 
 // Not yet scanned: an empty dashed circle.

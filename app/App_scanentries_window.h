@@ -7,6 +7,7 @@
 #include "Kiv_listviews_window.h"
 
 #include <QDialog>
+#include <QPainterPath>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@ namespace App_scanentries {
 
 // Index 0 primary, 1 secondary.
 Kiv_listviews::TImageList MakePriorityImages();
+// The star of the priority images on their 16 by 16 grid; the priority commands' tool
+// buttons draw it too.
+QPainterPath PriorityStar();
 // Index 0 not yet scanned, 1 unique, 2 in a group.
 Kiv_listviews::TImageList MakeGroupStateImages();
 

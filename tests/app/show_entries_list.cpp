@@ -1,6 +1,7 @@
 // Shows the entry list as the main window will: made-up entries after a scan, with their
 // priority and group-state images, a selection and a focused row. For looking at the list
 // (screenshots under Xvfb), not run by ctest. Arguments: "wide" shows every field.
+#include "App_mainform.h"
 #include "App_scanentries_view.h"
 #include "App_scanentries_window.h"
 #include "App_view.h"
@@ -17,27 +18,6 @@ using namespace App_view;
 using Kiv_listviews::TListItem;
 
 namespace {
-
-// The texts of a row in column order: the first shown field is the caption.
-void RowTexts(const TScanEntry& entry, TScanFields fields, TListItem& item) {
-    using TText = std::string (*)(const TScanEntry&);
-    static const TText Texts[ScanFieldCount] = {
-        PathText,       DirectoryText, NameText,         BaseNameText,      ExtensionText,
-        SizeText,       TypeText,      CreationTimeText, LastWriteTimeText, LastAccessTimeText,
-        AttributesText, HashText,      PriorityText,     GroupText};
-    bool first = true;
-    for (const TScanField field : ScanFieldDisplayOrder) {
-        if (!fields.Contains(field))
-            continue;
-        if (first)
-            item.Caption = Texts[field](entry);
-        else
-            item.SubItems.push_back(Texts[field](entry));
-        first = false;
-    }
-    item.ImageIndex = PriorityImageIndex(entry);
-    item.StateIndex = GroupImageIndex(entry);
-}
 
 Kiv_files::TFindData Record(std::uint64_t size, std::uint64_t time) {
     Kiv_files::TFindData record{};
@@ -113,7 +93,7 @@ int main(int argc, char** argv) {
     settings.SetFields(fields);
     list->OnData = [&](Kiv_listviews::TCustomListView*, int row, TListItem& item) {
         if (row < entries.Count())
-            RowTexts(entries.Item(row), settings.GetFields(), item);
+            App_mainform::RowData(entries.Item(row), settings.GetFields(), item);
     };
 
     AddEntries(entries);
