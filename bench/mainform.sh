@@ -18,25 +18,13 @@ scan=$build/app/sorvik-scan
 start_program=$build/bench/mainform_start
 path_program=$build/bench/mainform_path
 
-if [ ! -f "$tree/.complete" ]; then
-    rm -rf "$tree"
-    "$build/bench/make_tree" "$tree" 50000 >/dev/null
-    touch "$tree/.complete"
-fi
-find "$tree" -type f -exec cat {} + >/dev/null
+source "$(dirname "$0")/common.sh"
+make_tree "$tree" 50000
+warm_cache "$tree"
 
 pids=()
 trap 'for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done' EXIT
 
-median() { sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-ratio() { printf '%.2f' "$(echo "$1 / $2" | bc -l)"; }
-seconds() { # COMMAND...: wall time of one run
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s.%N)
-    echo "$end - $start" | bc -l
-}
 # The program's own figure: from its launch to the list shown.
 started() { # PATH...
     local output

@@ -9,27 +9,17 @@ build=$1
 tree=${2:-${TMPDIR:-/tmp}/sorvik-bench-tree}
 runs=3
 
-if [ ! -f "$tree/.complete" ]; then
-    rm -rf "$tree"
-    "$build/bench/make_tree" "$tree" 50000
-    touch "$tree/.complete"
-fi
-find "$tree" -type f -exec cat {} + > /dev/null
+source "$(dirname "$0")/common.sh"
+make_tree "$tree" 50000
+warm_cache "$tree"
 
 # Best wall time of $runs runs of jdupes, in seconds.
 best_jdupes() {
-    local best=""
+    local samples=""
     for _ in $(seq "$runs"); do
-        local start end elapsed
-        start=$(date +%s.%N)
-        jdupes -r -q "$tree" > /dev/null 2>&1
-        end=$(date +%s.%N)
-        elapsed=$(echo "$end - $start" | bc -l)
-        if [ -z "$best" ] || [ "$(echo "$elapsed < $best" | bc -l)" = 1 ]; then
-            best=$elapsed
-        fi
+        samples+="$(seconds jdupes -r -q "$tree") "
     done
-    printf '%.3f' "$best"
+    tr ' ' '\n' <<<"$samples" | grep . | sort -g | head -1 | xargs printf '%.3f'
 }
 
 compare() {
@@ -40,14 +30,10 @@ compare() {
     jdupes=$(best_jdupes)
     echo "$output" | grep -v '^scan_dialog: best'
     echo "scan_dialog ($label): Scan through the dialog ${ours} s, jdupes ${jdupes} s," \
-        "ratio $(printf '%.2f' "$(echo "$ours / $jdupes" | bc -l)"), longest event-loop gap ${gap} ms"
+        "ratio $(ratio "$ours" "$jdupes"), longest event-loop gap ${gap} ms"
 }
 
 compare idle
-busy=()
-trap 'for pid in "${busy[@]}"; do kill "$pid" 2>/dev/null || true; done' EXIT
-for _ in 1 2; do
-    yes > /dev/null &
-    busy+=($!)
-done
+trap stop_load EXIT
+start_load
 compare "two busy processes"

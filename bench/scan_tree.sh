@@ -21,44 +21,14 @@ distinct=$work/sorvik-bench-distinct
 small=$work/sorvik-bench-small
 real=(/usr/include /usr/share/doc)
 
-make_tree() { # DIR ARGS...
-    local dir=$1
-    shift
-    if [ ! -f "$dir/.complete" ]; then
-        rm -rf "$dir"
-        "$build/bench/make_tree" "$dir" "$@" >/dev/null
-        touch "$dir/.complete"
-    fi
-}
+source "$(dirname "$0")/common.sh"
 make_tree "$tree" 50000
 make_tree "$distinct" 4000 11 --distinct-size 100000
 make_tree "$small" 200000 7 --median 512
 # Warm the page cache so that every tool reads from memory.
-find "$tree" "$distinct" "$small" "${real[@]}" -type f -exec cat {} + >/dev/null 2>&1 || true
+warm_cache "$tree" "$distinct" "$small" "${real[@]}"
 
-busy_pids=()
-start_load() {
-    for _ in 1 2; do
-        sh -c 'while :; do :; done' &
-        busy_pids+=($!)
-    done
-}
-stop_load() {
-    [ ${#busy_pids[@]} -eq 0 ] || kill "${busy_pids[@]}" 2>/dev/null || true
-    wait "${busy_pids[@]}" 2>/dev/null || true
-    busy_pids=()
-}
 trap stop_load EXIT
-
-seconds() { # COMMAND...: wall time of one run
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s.%N)
-    echo "$end - $start" | bc -l
-}
-median() { sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-ratio() { printf '%.2f' "$(echo "$1 / $2" | bc -l)"; }
 
 # Medians of the named commands, run in turns: "name|command" ...
 declare -A result

@@ -92,7 +92,7 @@ private:
 bool QtKeepsFileName(const std::string& path);
 
 // ---------------------------------------------------------------------------------------
-// The trash (the freedesktop.org Trash specification)
+// The trash, in the freedesktop.org layout (files/ and info/ under a trash folder)
 
 // Where a trashed file went.
 struct TTrashedFile {

@@ -1,0 +1,41 @@
+# Shared by the benchmark scripts (sourced): the generated trees, wall times, medians,
+# ratios and the two busy processes of a loaded machine.
+
+# Makes a tree with make_tree once and keeps it for later runs: DIR ARGS...
+# Needs $build.
+make_tree() {
+    local dir=$1
+    shift
+    if [ ! -f "$dir/.complete" ]; then
+        rm -rf "$dir"
+        "$build/bench/make_tree" "$dir" "$@" >/dev/null
+        touch "$dir/.complete"
+    fi
+}
+
+# Reads the files once, so that every tool reads from the page cache: PATH...
+warm_cache() { find "$@" -type f -exec cat {} + >/dev/null 2>&1 || true; }
+
+seconds() { # COMMAND...: wall time of one run
+    local start end
+    start=$(date +%s.%N)
+    "$@" >/dev/null 2>&1
+    end=$(date +%s.%N)
+    echo "$end - $start" | bc -l
+}
+median() { sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+ratio() { printf '%.2f' "$(echo "$1 / $2" | bc -l)"; }
+
+# Two processes that keep a core each busy, as on a desktop where other programs run.
+busy_pids=()
+start_load() {
+    for _ in 1 2; do
+        sh -c 'while :; do :; done' &
+        busy_pids+=($!)
+    done
+}
+stop_load() {
+    [ ${#busy_pids[@]} -eq 0 ] || kill "${busy_pids[@]}" 2>/dev/null || true
+    wait "${busy_pids[@]}" 2>/dev/null || true
+    busy_pids=()
+}
