@@ -298,6 +298,7 @@ TFileFactsRef TFileFacts::Make(TFields&& fields) {
     facts->FAttributes = fields.Attributes;
     facts->FDevice = fields.Device;
     facts->FInode = fields.Inode;
+    facts->FChangeTime = fields.ChangeTime;
     return TFileFactsRef(facts.release());
 }
 
@@ -328,6 +329,7 @@ TFileFacts::TFields TFileFacts::Fields() const {
     fields.Attributes = FAttributes;
     fields.Device = FDevice;
     fields.Inode = FInode;
+    fields.ChangeTime = FChangeTime;
     return fields;
 }
 
@@ -386,6 +388,9 @@ void TScanRecord::SetIdentity(std::uint64_t device, std::uint64_t inode) {
         fields.Device = device;
         fields.Inode = inode;
     });
+}
+void TScanRecord::SetChangeTime(std::uint64_t time) {
+    ChangeFields([&](TFileFacts::TFields& fields) { fields.ChangeTime = time; });
 }
 
 } // namespace App_scan

@@ -94,6 +94,7 @@ public:
         std::uint32_t Attributes = 0;
         std::uint64_t Device = 0; // with Inode, which file it is; 0 and 0 when unknown
         std::uint64_t Inode = 0;
+        std::uint64_t ChangeTime = 0; // ctime in nanoseconds since 1970; 0 when unknown
     };
 
     // Directory, Name and BaseName that lie inside fields.Path are kept as its parts, any
@@ -119,6 +120,7 @@ public:
     std::uint32_t Attributes() const { return FAttributes; }
     std::uint64_t Device() const { return FDevice; }
     std::uint64_t Inode() const { return FInode; }
+    std::uint64_t ChangeTime() const { return FChangeTime; }
     // True when both are known to be one file, under whatever names.
     bool IsSameFile(const TFileFacts& other) const {
         return (FInode != 0 || FDevice != 0) && FDevice == other.FDevice && FInode == other.FInode;
@@ -161,6 +163,7 @@ private:
     std::uint64_t FCreationTime = 0;
     std::uint64_t FLastWriteTime = 0;
     std::uint64_t FLastAccessTime = 0;
+    std::uint64_t FChangeTime = 0;
 };
 
 // A shared copy of an interned text: the same address for equal texts, kept until exit.
@@ -187,6 +190,7 @@ public:
     std::uint32_t Attributes() const { return Facts->Attributes(); }
     std::uint64_t Device() const { return Facts->Device(); }
     std::uint64_t Inode() const { return Facts->Inode(); }
+    std::uint64_t ChangeTime() const { return Facts->ChangeTime(); }
     bool IsSameFile(const TScanRecord& other) const { return Facts->IsSameFile(*other.Facts); }
     const TFileFactsRef& SharedFacts() const { return Facts; }
 
@@ -204,6 +208,7 @@ public:
     void SetLastAccessTime(std::uint64_t time);
     void SetAttributes(std::uint32_t attributes);
     void SetIdentity(std::uint64_t device, std::uint64_t inode);
+    void SetChangeTime(std::uint64_t time);
 
     THashText Hash; // empty, or 64 upper-case hexadecimal digits
     TScanPriority Priority = spSecondary;

@@ -83,6 +83,8 @@ public:
     // Which file it is (0 and 0 when unknown): one file under two names has the same.
     std::uint64_t Device() const { return Facts->Device(); }
     std::uint64_t Inode() const { return Facts->Inode(); }
+    // ctime in nanoseconds since 1970 as listed; 0 when unknown.
+    std::uint64_t ChangeTime() const { return Facts->ChangeTime(); }
     std::int32_t Group() const { return FGroup; }
 
     // Stores the group; any negative value is stored as -1.

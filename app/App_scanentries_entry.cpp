@@ -86,6 +86,7 @@ TScanEntry::TScanEntry(const std::string& path, const TFindData& findData) {
     fields.Attributes = Kiv_files::FindDataAttributes(findData) & EntryAttributeMask;
     fields.Device = findData.Device;
     fields.Inode = findData.Inode;
+    fields.ChangeTime = findData.ChangeTime;
     try {
         Facts = App_scan::TFileFacts::Make(std::move(fields));
     } catch (const std::length_error&) {

@@ -77,7 +77,7 @@ int StatAt(int directory, const char* path, const char* name, TFindData& record)
     if (!StatxMissing.load(std::memory_order_relaxed)) {
         struct statx info {};
         const unsigned mask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_INO | STATX_ATIME |
-                              STATX_MTIME | STATX_BTIME;
+                              STATX_MTIME | STATX_CTIME | STATX_BTIME;
         if (statx(directory, path, flags, mask, &info) == 0) {
             FillRecord(record, info.stx_mode, info.stx_size, name);
             record.Device = makedev(info.stx_dev_major, info.stx_dev_minor);
@@ -91,6 +91,9 @@ int StatAt(int directory, const char* path, const char* name, TFindData& record)
             if (info.stx_mask & STATX_MTIME)
                 record.LastWriteTime =
                     UnixTimeToFileTime(info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec);
+            if (info.stx_mask & STATX_CTIME)
+                record.ChangeTime =
+                    UnixTimeToNanoseconds(info.stx_ctime.tv_sec, info.stx_ctime.tv_nsec);
             return 0;
         }
         const int error = errno;
@@ -108,6 +111,8 @@ int StatAt(int directory, const char* path, const char* name, TFindData& record)
         UnixTimeToFileTime(info.st_atim.tv_sec, static_cast<std::uint32_t>(info.st_atim.tv_nsec));
     record.LastWriteTime =
         UnixTimeToFileTime(info.st_mtim.tv_sec, static_cast<std::uint32_t>(info.st_mtim.tv_nsec));
+    record.ChangeTime = UnixTimeToNanoseconds(info.st_ctim.tv_sec,
+                                              static_cast<std::uint32_t>(info.st_ctim.tv_nsec));
     return 0;
 }
 
@@ -132,6 +137,14 @@ TFileTime UnixTimeToFileTime(std::int64_t seconds, std::uint32_t nanoseconds) {
         return UInt64ToFileTime(MaxTicks);
     const auto since1601 = static_cast<std::uint64_t>(seconds + EpochDifference);
     return UInt64ToFileTime(since1601 * TicksPerSecond + nanoseconds / 100);
+}
+
+std::uint64_t UnixTimeToNanoseconds(std::int64_t seconds, std::uint32_t nanoseconds) {
+    constexpr std::int64_t MaxSeconds =
+        static_cast<std::int64_t>(std::numeric_limits<std::uint64_t>::max() / 1000000000) - 1;
+    if (seconds < 0 || seconds > MaxSeconds)
+        return 0;
+    return static_cast<std::uint64_t>(seconds) * 1000000000 + std::min(nanoseconds, 999999999u);
 }
 
 bool PathExists(const std::string& path) {

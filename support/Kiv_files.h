@@ -47,6 +47,8 @@ TFileTime UInt64ToFileTime(std::uint64_t ticks);
 // The file time of a Unix time (seconds and nanoseconds since 1970-01-01 UTC); a time
 // before 1601 gives 0, one past the largest signed 64-bit tick count gives that count.
 TFileTime UnixTimeToFileTime(std::int64_t seconds, std::uint32_t nanoseconds);
+// Nanoseconds since 1970-01-01 UTC; a time before 1970 or past 2554 gives 0 (unknown).
+std::uint64_t UnixTimeToNanoseconds(std::int64_t seconds, std::uint32_t nanoseconds);
 
 // The directory-entry record, with the members of Windows' WIN32_FIND_DATAA that the
 // program reads, in that order. Trivially copyable; copying allocates nothing.
@@ -61,6 +63,10 @@ struct TFindData {
     // whatever names. 0 and 0 when unknown.
     std::uint64_t Device = 0;
     std::uint64_t Inode = 0;
+    // ctime: nanoseconds since 1970-01-01 UTC, 0 when unknown. No program can set it
+    // back, so an equal change time proves the file untouched where size and last
+    // write time (which `touch -d` sets) cannot.
+    std::uint64_t ChangeTime = 0;
     char FileName[256] = {}; // NAME_MAX + 1: the name's exact bytes, NUL-terminated
 };
 

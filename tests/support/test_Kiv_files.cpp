@@ -225,6 +225,47 @@ TEST(GetFindData, CreationTimeIsTheBirthTimeOrZero) {
     }
 }
 
+// The change time is what a rewrite with its last write time set back cannot hide.
+TEST(GetFindData, ChangeTimeIsTheNanosecondCtimeAndMovesWithAnyChange) {
+    TTempDir dir;
+    const std::string path = dir / "c.txt";
+    WriteFile(path, "one");
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    const TFindData before = GetFindData(path);
+    EXPECT_EQ(before.ChangeTime, static_cast<std::uint64_t>(info.st_ctim.tv_sec) * 1000000000ULL +
+                                     static_cast<std::uint64_t>(info.st_ctim.tv_nsec));
+    EXPECT_NE(before.ChangeTime, 0u);
+
+    // Rewritten at the same size, last write time put back: only the change time tells.
+    const timespec setBack[2] = {info.st_atim, info.st_mtim};
+    std::uint64_t after = before.ChangeTime;
+    // The kernel stamps change times from a coarse clock: rewrite until a tick has passed.
+    for (int attempt = 0; attempt < 1000000 && after == before.ChangeTime; ++attempt) {
+        WriteFile(path, "two");
+        ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), setBack, 0), 0);
+        after = GetFindData(path).ChangeTime;
+    }
+    const TFindData changed = GetFindData(path);
+    EXPECT_EQ(FindDataSize(changed), FindDataSize(before));
+    EXPECT_EQ(FileTimeToUInt64(FindDataLastWriteTime(changed)),
+              FileTimeToUInt64(FindDataLastWriteTime(before)));
+    EXPECT_NE(after, before.ChangeTime);
+
+    TFileEnumerator enumerator(dir / "*");
+    const auto records = ListAll(enumerator);
+    EXPECT_EQ(records.at("c.txt").ChangeTime, after);
+}
+
+TEST(FileTime, UnixTimeToNanoseconds) {
+    EXPECT_EQ(UnixTimeToNanoseconds(0, 0), 0u);
+    EXPECT_EQ(UnixTimeToNanoseconds(1, 5), 1000000005u);
+    EXPECT_EQ(UnixTimeToNanoseconds(-1, 0), 0u);
+    EXPECT_EQ(UnixTimeToNanoseconds(2, 2000000000u), 2999999999u);
+    EXPECT_EQ(UnixTimeToNanoseconds(INT64_MAX, 0), 0u);
+    EXPECT_EQ(UnixTimeToNanoseconds(18446744072, 999999999u), 18446744072999999999ULL);
+}
+
 TEST(GetFindData, DirectoryRecordHasTheDirectoryBit) {
     TTempDir dir;
     MakeDir(dir / "sub");
