@@ -135,7 +135,8 @@ std::string ResultsText(const App_scanentries::TScanEntries& entries,
 // renamed over it when complete, so that a failure never leaves a truncated file or
 // destroys the old one. A symbolic link keeps pointing at the file it names, and an
 // existing file keeps its permissions; a device or a pipe is written in place. A failure raises
-// EAppError "The program could not save the results to the file \"%s\".". interrupted, when
+// EAppError "The program could not save the results to the file \"%s\" (reason)." with the
+// system's reason. interrupted, when
 // given, is asked whenever a blocked open or write is interrupted by a signal (a pipe
 // nobody reads): true ends the write with EAbort.
 void WriteResultsFile(const std::string& fileName, const std::string& text,

@@ -3,6 +3,7 @@
 #include "App_scantasks.h"
 
 #include <memory>
+#include <unistd.h>
 
 namespace App_document {
 
@@ -111,6 +112,11 @@ void TDocumentCommands::SaveResults() {
     if (!fileName)
         Kiv_framework::Abort();
     WriteResultsFile(*fileName, ResultsText(Document->Entries()));
+    // The folder of a saved file is where the next file dialog opens (and where the next
+    // run starts); a folder that refused the save is not.
+    const std::size_t slash = fileName->find_last_of('/');
+    if (slash != std::string::npos)
+        (void)::chdir(slash == 0 ? "/" : fileName->substr(0, slash).c_str());
 }
 
 std::string ScanResultText(int duplicateCount, int groupCount) {

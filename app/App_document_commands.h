@@ -30,7 +30,8 @@ public:
     virtual void EditOptions();
     virtual bool CanEditOptions() const;
 
-    // Writes the groups to the file the user chooses.
+    // Writes the groups to the file the user chooses; once written, its folder becomes the
+    // current directory.
     void SaveResults();
     bool CanSaveResults() const;
 

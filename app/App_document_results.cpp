@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <numeric>
@@ -118,6 +119,8 @@ bool WriteResults(int fd, const std::string& text, const std::function<bool()>& 
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && Retry(interrupted))
             continue;
+        if (n == 0)
+            errno = ENOSPC; // nothing written, and no reason given
         if (n <= 0)
             return false;
         done += static_cast<std::size_t>(n);
@@ -129,16 +132,30 @@ namespace {} // namespace
 
 namespace {
 
+// A failed save, with the system's reason.
+class TSaveFailure {
+public:
+    explicit TSaveFailure(const std::string& fileName) : FileName(fileName) {}
+    [[noreturn]] void Raise(int error) const {
+        throw App_common::EAppError("The program could not save the results to the file \"" +
+                                    FileName + "\" (" + std::strerror(error != 0 ? error : EIO) +
+                                    ").");
+    }
+
+private:
+    const std::string& FileName;
+};
+
 // A device, a pipe or a link to nowhere: written in place, as nothing can be renamed over
 // it without replacing the thing itself.
-void WriteInPlace(const std::string& fileName, const std::string& text, const std::string& failure,
+void WriteInPlace(const std::string& fileName, const std::string& text, const TSaveFailure& failure,
                   const std::function<bool()>& interrupted) {
     int fd = -1;
     do
         fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     while (fd < 0 && Retry(interrupted));
     if (fd < 0)
-        throw App_common::EAppError(failure);
+        failure.Raise(errno);
     bool written = false;
     try {
         written = WriteResults(fd, text, interrupted);
@@ -146,21 +163,23 @@ void WriteInPlace(const std::string& fileName, const std::string& text, const st
         ::close(fd);
         throw;
     }
-    if (::close(fd) != 0 || !written)
-        throw App_common::EAppError(failure);
+    const int error = written ? 0 : errno;
+    if (::close(fd) != 0 && written)
+        failure.Raise(errno);
+    if (!written)
+        failure.Raise(error);
 }
 
 } // namespace
 
 void WriteResultsFile(const std::string& fileName, const std::string& text,
                       const std::function<bool()>& interrupted) {
-    const std::string failure =
-        "The program could not save the results to the file \"" + fileName + "\".";
+    const TSaveFailure failure(fileName);
     const std::string target = ResolvedTarget(fileName);
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode))
-        throw App_common::EAppError(failure);
+        failure.Raise(EISDIR);
     struct stat link {};
     if ((exists && !S_ISREG(existing.st_mode)) ||
         (!exists && ::lstat(target.c_str(), &link) == 0)) {
@@ -172,7 +191,7 @@ void WriteResultsFile(const std::string& fileName, const std::string& text,
     std::string temporary = TemporaryPattern(target);
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
-        throw App_common::EAppError(failure);
+        failure.Raise(errno);
     const mode_t mode = exists ? existing.st_mode & 07777 : NewFileMode();
     bool written = false;
     try {
@@ -183,9 +202,14 @@ void WriteResultsFile(const std::string& fileName, const std::string& text,
         ::unlink(temporary.c_str());
         throw;
     }
-    if (::close(fd) != 0 || !written || ::rename(temporary.c_str(), target.c_str()) != 0) {
+    int error = written ? 0 : errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0)
+        error = errno;
+    if (error != 0) {
         ::unlink(temporary.c_str());
-        throw App_common::EAppError(failure);
+        failure.Raise(error);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "App_help.h"
 
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -10,10 +12,17 @@ namespace {
 
 // The desktop would start the browser on a missing page and report success; a page that
 // is not there is a failure here, before anything is launched.
-bool IsReadablePage(const std::string& path) {
+bool IsReadablePage(const std::string& path, std::string& why) {
     struct stat status {};
-    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
-           ::access(path.c_str(), R_OK) == 0;
+    if (::stat(path.c_str(), &status) != 0 || ::access(path.c_str(), R_OK) != 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        why = "it is not a regular file";
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -36,8 +45,10 @@ void THelpCommands::OpenHelp() {
     if (Dialogs.MessageBox({"Do you want to open the offline help?", App_common::AppTitle,
                             Kiv_dialogs::miQuestion, Kiv_dialogs::mbYesNo}) != Kiv_dialogs::mrYes)
         Kiv_framework::Abort();
-    if (!IsReadablePage(HelpFile) || !Opener.OpenDocument(HelpFile))
-        throw App_common::EAppError("The program could not open the help.");
+    std::string why;
+    if (!IsReadablePage(HelpFile, why) || !Opener.OpenDocument(HelpFile, why))
+        throw App_common::EAppError("The program could not open the help \"" + HelpFile + "\" (" +
+                                    why + ").");
 }
 
 void THelpCommands::ShowAbout() {

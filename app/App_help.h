@@ -11,11 +11,11 @@
 namespace App_help {
 
 // Hands a local file to the desktop's default program for its type without waiting for
-// it; tells whether that program could be started.
+// it; tells whether that program could be started, and where not, why.
 class TDocumentOpener {
 public:
     virtual ~TDocumentOpener() = default;
-    virtual bool OpenDocument(const std::string& path) = 0;
+    virtual bool OpenDocument(const std::string& path, std::string& why) = 0;
 };
 
 class THelpCommands : public App_common::TCommands {
@@ -27,7 +27,7 @@ public:
 
     // Asks "Do you want to open the offline help?"; any answer but Yes aborts silently. A
     // help page that is missing or cannot be opened raises "The program could not open the
-    // help.".
+    // help \"%s\" (reason)." with the page's path and the reason.
     virtual void OpenHelp();
     virtual bool CanOpenHelp() const;
     // The about text in a box captioned "About Sorvik".

@@ -10,7 +10,7 @@ namespace App_help {
 // back unchanged is refused, so that no other file is ever opened in its place.
 class TDesktopDocumentOpener : public TDocumentOpener {
 public:
-    bool OpenDocument(const std::string& path) override;
+    bool OpenDocument(const std::string& path, std::string& why) override;
 };
 
 } // namespace App_help

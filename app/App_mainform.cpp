@@ -35,6 +35,8 @@ TMainFormObjects::TMainFormObjects(const TMainFormServices& services, Kiv_forms:
     Settings.Add(&ViewSettingsView, "ViewSettingsView");
     Settings.Add(&ViewSettingsCommands, "ViewSettingsCommands");
     Settings.Add(&HelpCommands, "HelpCommands");
+    // Information files that a killed move left in the trash without their files go now.
+    services.Shell.FinishInterruptedMoves();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -146,6 +148,7 @@ std::vector<TAction> MakeActions() {
         Entries("Action27", "Select all", "Select &All", "Ctrl+A", "SelectAll"),
         Entries("Action28", "Select first in group", "Select &First in Group", "",
                 "SelectFirstInGroup"),
+        Entries("Action2F", "Select copies", "Select C&opies", "", "SelectCopies"),
         Entries("Action29", "Reverse selection", "Re&verse Selection", "", "ReverseSelection"),
         Row("Action2A11", E, "Path field", "&Path", "",
             FieldToggle(&V::TogglePathField, &V::CanTogglePathField, App_view::sfPath)),
@@ -236,6 +239,7 @@ std::vector<TMenuItem> MakePopupMenu1() {
         Separator(),
         Item("Action27"),
         Item("Action28"),
+        Item("Action2F"),
         Item("Action29"),
         Separator(),
         Submenu("Vie&w",

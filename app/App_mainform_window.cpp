@@ -63,7 +63,8 @@ bool IsModalWindow(const QWidget& widget) {
 namespace {
 
 // The folder of a chosen file becomes the current directory, where the next file dialog
-// opens and which the next run starts in, as the desktop's file dialogs do.
+// opens and which the next run starts in, as the desktop's file dialogs do (a saved file's
+// folder only once the save succeeded: the save command enters it).
 void EnterFolderOf(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     if (slash == std::string::npos)
@@ -88,11 +89,9 @@ public:
             EnterFolderOf(files->front());
         return files;
     }
+    // The folder of a saved file is entered by the command once the save succeeded.
     std::optional<std::string> SaveFile(Kiv_dialogs::TSaveFileRequest& request) override {
-        auto file = Owned().SaveFile(request);
-        if (file)
-            EnterFolderOf(*file);
-        return file;
+        return Owned().SaveFile(request);
     }
     std::optional<std::string> SelectFolder(const Kiv_dialogs::TFolderRequest& request) override {
         return Owned().SelectFolder(request);

@@ -95,9 +95,11 @@ void TScanEntriesCommands::SetPriority(TScanPriority priority) {
     }
 }
 
-void TScanEntriesCommands::Confirm(const std::string& question) {
-    const TMessageRequest request{question, App_common::AppTitle, Kiv_dialogs::miWarning,
-                                  Kiv_dialogs::mbYesNo};
+void TScanEntriesCommands::Confirm(const std::string& question, bool noByDefault) {
+    TMessageRequest request{question, App_common::AppTitle, Kiv_dialogs::miWarning,
+                            Kiv_dialogs::mbYesNo};
+    if (noByDefault)
+        request.DefaultButton = 1;
     if (Dialogs.MessageBox(request) != Kiv_dialogs::mrYes)
         Kiv_framework::Abort();
 }
@@ -121,7 +123,7 @@ void TScanEntriesCommands::New() {
     if (Entries.Count() == 0)
         return;
     if (Entries.GetUniqueCount() != Entries.Count())
-        Confirm("Do you want to remove all the files from the list?");
+        Confirm("Do you want to remove all the files from the list?", true);
     Entries.Clear();
 }
 
@@ -267,6 +269,30 @@ void TScanEntriesCommands::SelectFirstInGroup() {
 }
 
 bool TScanEntriesCommands::CanSelectFirstInGroup() const {
+    return true;
+}
+
+void TScanEntriesCommands::SelectCopies() {
+    if (!CanSelectCopies())
+        Unavailable();
+    const int count = Entries.Count();
+    std::int32_t greatest = 0;
+    for (int i = 0; i < count; ++i)
+        greatest = std::max(greatest, Entries.Item(i).Group());
+    std::vector<bool> met(static_cast<std::size_t>(greatest) + 1, false);
+    Kiv_dynamicarrays::TIntegerDynArrayBuilder builder;
+    for (int i = 0; i < count; ++i) {
+        const std::int32_t group = Entries.Item(i).Group();
+        if (group < 1)
+            continue;
+        if (met[static_cast<std::size_t>(group)])
+            builder.Add(i);
+        met[static_cast<std::size_t>(group)] = true;
+    }
+    Selection.SetSelectedIndices(builder.Extract());
+}
+
+bool TScanEntriesCommands::CanSelectCopies() const {
     return true;
 }
 
@@ -450,8 +476,10 @@ void TScanEntriesCommands::Open() {
     if (!CanOpen())
         Unavailable();
     ForEachSelected("Do you want to open ", " files?", [this](const TScanEntry& entry) {
-        if (!Shell.OpenFile(entry.Path()))
-            throw EAppError("The program could not open the file " + Quoted(entry.Path()) + ".");
+        std::string why;
+        if (!Shell.OpenFile(entry.Path(), why))
+            throw EAppError("The program could not open the file " + Quoted(entry.Path()) + " (" +
+                            why + ").");
     });
 }
 
@@ -463,9 +491,10 @@ void TScanEntriesCommands::ExploreDirectory() {
     if (!CanExploreDirectory())
         Unavailable();
     ForEachSelected("Do you want to explore ", " directories?", [this](const TScanEntry& entry) {
-        if (!Shell.ExploreFile(entry.Path()))
+        std::string why;
+        if (!Shell.ExploreFile(entry.Path(), why))
             throw EAppError("The program could not explore the directory " +
-                            Quoted(entry.Directory()) + ".");
+                            Quoted(entry.Directory()) + " (" + why + ").");
     });
 }
 
@@ -477,7 +506,9 @@ void TScanEntriesCommands::MoveToRecycleBin() {
     if (!CanMoveToRecycleBin())
         Unavailable();
     const TIntegerDynArray selected = Selection.GetSelectedIndices();
-    Confirm("Do you want to move " + CountToText(selected.Length()) + " files to the recycle bin?");
+    // No by default: Enter twice never moves a last copy.
+    Confirm("Do you want to move " + CountToText(selected.Length()) + " files to the recycle bin?",
+            true);
     const TTrashGuard guard(Entries, selected);
     ConfirmNoLastCopy(guard);
     // What was moved must always be found again: no move without its record.
@@ -493,41 +524,48 @@ void TScanEntriesCommands::MoveToRecycleBin() {
         paths.push_back(items.back()->Path());
         itemOf.emplace(paths.back(), items.size() - 1);
     }
-    Kiv_shellfiles::TRecycleHooks hooks;
-    // Right before it moves, the file must still be what the list shows, and so must the
-    // copy of its group that stays.
-    hooks.BeforeMove = [&](const std::string& path) {
-        const TScanEntry& entry = *items[itemOf.at(path)];
-        CheckUnchanged(entry);
-        if (!entry.Hash.empty())
-            if (const TScanEntry* survivor = guard.SurvivorOf(entry.Group()))
-                CheckUnchanged(*survivor);
-    };
     std::vector<TTrashedEntry> moved;
-    std::string logFailure;
+    std::vector<bool> went(items.size(), false);
+    Kiv_shellfiles::TRecycleHooks hooks;
+    // Right before it moves, the file its folder holds must still be the one the list
+    // shows, and the copy of its group that stays must still be there unchanged.
+    hooks.Check = [&](const std::string& path, const Kiv_files::TFindData& found) {
+        const TScanEntry& entry = *items[itemOf.at(path)];
+        CheckUnchanged(entry, found);
+        if (const TScanEntry* survivor = guard.SurvivorOf(entry.Group()))
+            CheckUnchanged(*survivor);
+    };
+    hooks.Record = [&](const Kiv_shellfiles::TTrashedFile& file) {
+        const TScanEntry& entry = *items[itemOf.at(file.Path)];
+        log.Record("moved", file, entry.Size(), entry.Hash.Text());
+    };
+    hooks.Failed = [&](const Kiv_shellfiles::TTrashedFile& file) {
+        const TScanEntry& entry = *items[itemOf.at(file.Path)];
+        try {
+            log.Record("failed", file, entry.Size(), entry.Hash.Text());
+        } catch (const Kiv_shellfiles::EShellFileError&) {
+            // The file stayed where it was: nothing is lost without this line.
+        }
+    };
     hooks.Moved = [&](const Kiv_shellfiles::TTrashedFile& file) {
         const std::size_t i = itemOf.at(file.Path);
         const TScanEntry& entry = *items[i];
+        went[i] = true;
         moved.push_back({file, selected[static_cast<int>(i)], entry.Priority, entry.Group(),
                          entry.Hash, entry.Size()});
-        try {
-            log.Record("moved", file, entry.Size(), entry.Hash.Text());
-        } catch (const Kiv_shellfiles::EShellFileError& error) {
-            logFailure = error.Message(); // the move stands; the user hears of it after
-        }
     };
     // The entries of the files that are gone leave the list whatever ends the move: the
     // list never shows a file that went to the trash.
     const auto removeGone = [&] {
         if (!moved.empty())
-            LastMove = moved;
+            Undos.push_back(std::move(moved));
         Kiv_dynamicarrays::TIntegerDynArrayBuilder gone;
         for (std::size_t i = 0; i < items.size(); ++i) {
             const int index = selected[static_cast<int>(i)];
             // The move window is modal, so the list cannot change; should it ever, only
             // the entry that was selected is taken.
             if (index < Entries.Count() && &Entries.Item(index) == items[i] &&
-                !Kiv_files::PathExists(paths[i]))
+                (went[i] || !Kiv_files::PathExists(paths[i])))
                 gone.Add(index);
         }
         RemoveEntries(gone.Extract());
@@ -540,8 +578,6 @@ void TScanEntriesCommands::MoveToRecycleBin() {
         throw;
     }
     removeGone();
-    if (!logFailure.empty())
-        throw EAppError(logFailure);
     if (!completed)
         Kiv_framework::Abort();
 }
@@ -549,7 +585,8 @@ void TScanEntriesCommands::MoveToRecycleBin() {
 void TScanEntriesCommands::ConfirmNoLastCopy(const TTrashGuard& guard) {
     if (guard.FilesWithoutCopy() > 0)
         Confirm("Do you want to move every copy of " + CountToText(guard.FilesWithoutCopy()) +
-                " files to the trash? No copy of them will remain.");
+                    " files to the trash? No copy of them will remain.",
+                true);
 }
 
 bool TScanEntriesCommands::CanMoveToRecycleBin() const {
@@ -561,18 +598,58 @@ void TScanEntriesCommands::UndoMoveToRecycleBin() {
         Unavailable();
     Kiv_shellfiles::TTrashLog log(Shell.TrashLogPath());
     log.Open();
-    std::vector<TTrashedEntry> move = std::move(LastMove);
-    LastMove.clear();
+    std::vector<TTrashedEntry> move = std::move(Undos.back());
+    Undos.pop_back();
     std::sort(move.begin(), move.end(),
               [](const TTrashedEntry& a, const TTrashedEntry& b) { return a.Index < b.Index; });
     std::vector<std::unique_ptr<TScanEntry>> back;
     std::vector<int> places;
+    // What could not be put back but is still in the trash: the next undo tries it again.
+    std::vector<TTrashedEntry> kept;
     std::string firstError;
     int failed = 0;
-    for (const TTrashedEntry& item : move) {
+    int dropped = 0;
+    const auto settle = [&] {
+        PutBack(std::move(back), std::move(places));
+        if (!kept.empty())
+            Undos.push_back(std::move(kept));
+    };
+    for (std::size_t k = 0; k < move.size(); ++k) {
+        const TTrashedEntry& item = move[k];
+        Kiv_shellfiles::TRecycleHooks hooks;
+        hooks.Record = [&](const Kiv_shellfiles::TTrashedFile& file) {
+            log.Record("restored", file, item.Size, item.Hash.Text());
+        };
+        hooks.Failed = [&](const Kiv_shellfiles::TTrashedFile& file) {
+            try {
+                log.Record("failed", file, item.Size, item.Hash.Text());
+            } catch (const Kiv_shellfiles::EShellFileError&) {
+                // The file stayed in the trash: nothing is lost without this line.
+            }
+        };
         try {
-            Kiv_shellfiles::RestoreFromTrash(item.File);
-            log.Record("restored", item.File, item.Size, item.Hash.Text());
+            Kiv_shellfiles::RestoreFromTrash(item.File, hooks);
+        } catch (const Kiv_shellfiles::ETrashLogError&) {
+            // Nothing more is put back without its record; the rest waits in the trash.
+            for (std::size_t rest = k; rest < move.size(); ++rest) {
+                kept.push_back(move[rest]);
+                kept.back().Index -= dropped;
+            }
+            settle();
+            throw;
+        } catch (const Kiv_framework::Exception& error) {
+            if (firstError.empty())
+                firstError = error.Message();
+            ++failed;
+            if (Kiv_shellfiles::IsInTrash(item.File)) {
+                kept.push_back(item);
+                kept.back().Index -= dropped;
+            } else {
+                ++dropped;
+            }
+            continue;
+        }
+        try {
             auto entry = std::make_unique<TScanEntry>(item.File.Path,
                                                       Kiv_files::GetFindData(item.File.Path));
             entry->Priority = item.Priority;
@@ -582,12 +659,14 @@ void TScanEntriesCommands::UndoMoveToRecycleBin() {
             // The files that stay in the trash no longer stand before it.
             places.push_back(item.Index - failed);
         } catch (const Kiv_framework::Exception& error) {
+            // Back in its place, but gone again before it could be listed.
             if (firstError.empty())
                 firstError = error.Message();
             ++failed;
+            ++dropped;
         }
     }
-    PutBack(std::move(back), std::move(places));
+    settle();
     if (failed > 1)
         throw EAppError(firstError + " " + CountToText(failed - 1) +
                         " more files could not be put back.");
@@ -596,10 +675,7 @@ void TScanEntriesCommands::UndoMoveToRecycleBin() {
 }
 
 bool TScanEntriesCommands::CanUndoMoveToRecycleBin() const {
-    return !LastMove.empty() &&
-           std::all_of(LastMove.begin(), LastMove.end(), [](const TTrashedEntry& item) {
-               return Kiv_shellfiles::IsInTrash(item.File);
-           });
+    return !Undos.empty();
 }
 
 void TScanEntriesCommands::PutBack(std::vector<std::unique_ptr<TScanEntry>> entries,
@@ -652,9 +728,10 @@ void TScanEntriesCommands::Properties() {
         Unavailable();
     ForEachSelected(
         "Do you want to show the properties of ", " files?", [this](const TScanEntry& entry) {
-            if (!Shell.ShowFileProperties(entry.Path()))
+            std::string why;
+            if (!Shell.ShowFileProperties(entry.Path(), why))
                 throw EAppError("The program could not show the properties of the file " +
-                                Quoted(entry.Path()) + ".");
+                                Quoted(entry.Path()) + " (" + why + ").");
         });
 }
 
@@ -718,6 +795,7 @@ const std::vector<TScanEntriesCommands::TCommand>& TScanEntriesCommands::Command
         {"SelectAll", &T::SelectAll, &T::CanSelectAll},
         {"ReverseSelection", &T::ReverseSelection, &T::CanReverseSelection},
         {"SelectFirstInGroup", &T::SelectFirstInGroup, &T::CanSelectFirstInGroup},
+        {"SelectCopies", &T::SelectCopies, &T::CanSelectCopies},
         {"SortByPath", &T::SortByPath, &T::CanSortByPath},
         {"SortByDirectory", &T::SortByDirectory, &T::CanSortByDirectory},
         {"SortByName", &T::SortByName, &T::CanSortByName},

@@ -74,6 +74,10 @@ public:
     // else.
     virtual void SelectFirstInGroup();
     virtual bool CanSelectFirstInGroup() const;
+    // Selects every grouped entry but the first of its group in the present order: the
+    // copies, never a unique entry or one not scanned.
+    virtual void SelectCopies();
+    virtual bool CanSelectCopies() const;
     virtual void SortByPath();
     virtual bool CanSortByPath() const;
     virtual void SortByDirectory();
@@ -115,24 +119,27 @@ public:
     // Shows each selected file in its folder, asking first for several.
     virtual void ExploreDirectory();
     virtual bool CanExploreDirectory() const;
-    // Always asks first. The entries of the files that left their place leave the list,
-    // also when the user stops part-way (which then ends with the silent abort) or an
-    // error ends the operation.
+    // Always asks first, No by default. The entries of the files that left their place
+    // leave the list, also when the user stops part-way (which then ends with the silent
+    // abort) or an error ends the operation.
     //
-    // Beyond the question, nothing that moves may cost the user a file: when a duplicate
-    // group would keep no copy (no member that stays, is still there unchanged and is not
-    // the same file as a moving one), the user is asked once more before anything moves;
-    // right before each file moves it is checked to be still as the list shows it (and so
-    // is the copy of its group that stays), else it is offered like a failed move. Every
-    // move is recorded in the trash log, which must be writable before anything moves.
+    // Beyond the question, nothing that moves may cost the user a file: when a selected
+    // file would leave no copy behind (a unique one, or one of a group that keeps no member
+    // that stays, is still there unchanged and is not the same file as a moving one), the
+    // user is asked once more before anything moves, No by default; right before each
+    // file moves, the file its folder holds is checked to be still the one the list shows
+    // (and the copy of its group that stays is checked too), else it is offered like a
+    // failed move. Every move is recorded in the trash log before it is made; a log that
+    // cannot be written stops the move with the reason.
     virtual void MoveToRecycleBin();
     virtual bool CanMoveToRecycleBin() const;
-    // Puts the files of the last move to the trash back where they were; their entries
-    // return to their former places with their former priority, group and hash. A file
-    // whose place is taken again is not put back: after the others are back, its error
-    // names it.
+    // Puts the files of the last move to the trash (not yet undone) back where they were;
+    // their entries return to their former places with their former priority, group and
+    // hash. Only a file that is still the one the move took comes back, never over another
+    // file. What could not be put back is named after the others are back, and what of it
+    // is still in the trash stays the last move, for the next undo.
     virtual void UndoMoveToRecycleBin();
-    // While there is a move to undo and every one of its files is still in the trash.
+    // While a move of this run is not undone.
     virtual bool CanUndoMoveToRecycleBin() const;
     virtual void TotalSize();
     virtual bool CanTotalSize() const;
@@ -172,7 +179,7 @@ protected:
 
 private:
     // The question with Yes and No and the warning icon; anything but Yes aborts silently.
-    void Confirm(const std::string& question);
+    void Confirm(const std::string& question, bool noByDefault = false);
     // Asks first for several selected entries (the question takes the count), then hands
     // each selected entry to the action, in order.
     void ForEachSelected(const std::string& questionStart, const std::string& questionEnd,
@@ -195,7 +202,8 @@ private:
     Kiv_clipboard::TClipboard& Clipboard;
     Kiv_dialogs::TDialogs& Dialogs;
     Kiv_shellfiles::TShell& Shell;
-    std::vector<TTrashedEntry> LastMove;
+    // The moves of this run, the last on top: each undo takes the top one.
+    std::vector<std::vector<TTrashedEntry>> Undos;
     std::unique_ptr<Kiv_clipboard::TClipboardWatcher> ClipboardWatcher;
 };
 

@@ -23,21 +23,31 @@ bool Known(const TFile& file) {
 
 } // namespace
 
-bool IsUnchanged(const TScanEntry& entry) {
-    Kiv_files::TFindData now{};
-    try {
-        now = Kiv_files::GetFindData(entry.Path());
-    } catch (const Kiv_files::EFileError&) {
-        return false; // gone
-    }
+bool IsUnchanged(const TScanEntry& entry, const Kiv_files::TFindData& now) {
     const std::uint32_t kinds = Kiv_files::faDirectory | Kiv_files::faSymLink | Kiv_files::faDevice;
     if ((Kiv_files::FindDataAttributes(now) & kinds) != 0)
         return false;
     const TFile listed = IdentityOf(entry);
     if (Known(listed) && listed != TFile{now.Device, now.Inode})
         return false;
+    if (entry.ChangeTime() != 0 && entry.ChangeTime() != now.ChangeTime)
+        return false;
     return Kiv_files::FindDataSize(now) == entry.Size() &&
            Kiv_files::FindDataLastWriteTime(now) == entry.LastWriteTime();
+}
+
+bool IsUnchanged(const TScanEntry& entry) {
+    try {
+        return IsUnchanged(entry, Kiv_files::GetFindData(entry.Path()));
+    } catch (const Kiv_files::EFileError&) {
+        return false; // gone
+    }
+}
+
+void CheckUnchanged(const TScanEntry& entry, const Kiv_files::TFindData& now) {
+    if (!IsUnchanged(entry, now))
+        throw Kiv_shellfiles::EShellFileError("The file \"" + entry.Path() +
+                                              "\" changed after it was added to the list.");
 }
 
 void CheckUnchanged(const TScanEntry& entry) {
@@ -55,9 +65,11 @@ TTrashGuard::TTrashGuard(const TScanEntries& entries, const TIntegerDynArray& se
         const TScanEntry& entry = entries.Item(index);
         if (const TFile file = IdentityOf(entry); Known(file))
             selectedFiles.insert(file);
-        // Unique and never grouped entries are the user's own choice.
+        // A unique file is its own last copy; one never scanned is the user's own choice.
         if (entry.Group() >= 1)
             ++movingPerGroup[entry.Group()];
+        else if (entry.Group() == 0)
+            ++WithoutCopy;
     }
     for (const auto& [group, moving] : movingPerGroup)
         Survivors[group] = nullptr;

@@ -33,18 +33,19 @@ public:
 
 class TNoShell : public Kiv_shellfiles::TShell {
 public:
-    bool OpenFile(const std::string&) override { return false; }
-    bool ExploreFile(const std::string&) override { return false; }
-    bool ShowFileProperties(const std::string&) override { return false; }
+    bool OpenFile(const std::string&, std::string&) override { return false; }
+    bool ExploreFile(const std::string&, std::string&) override { return false; }
+    bool ShowFileProperties(const std::string&, std::string&) override { return false; }
     bool RecycleFiles(const std::vector<std::string>&,
                       const Kiv_shellfiles::TRecycleHooks&) override {
         return false;
     }
+    void FinishInterruptedMoves() override {}
 };
 
 class TNoOpener : public App_help::TDocumentOpener {
 public:
-    bool OpenDocument(const std::string&) override { return false; }
+    bool OpenDocument(const std::string&, std::string&) override { return false; }
 };
 
 // A folder of this process's own under the temporary directory, made now.

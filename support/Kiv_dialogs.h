@@ -19,7 +19,7 @@ public:
 
 enum TMessageIcon { miNone, miInformation, miWarning, miError, miQuestion };
 
-// The buttons of a message box, in the order they are offered; the first is the default.
+// The buttons of a message box, in the order they are offered.
 enum TMessageButtons {
     mbOk,
     mbOkCancel,
@@ -37,6 +37,8 @@ struct TMessageRequest {
     std::string Caption;
     TMessageIcon Icon = miNone;
     TMessageButtons Buttons = mbOk;
+    // The default button (what Enter answers), by its place among the buttons: 0 the first.
+    int DefaultButton = 0;
 };
 
 // A filter list in the form "Name|pattern|Name|pattern": a name shown to the user and

@@ -166,7 +166,8 @@ TModalResult TQtDialogs::MessageBox(const TMessageRequest& request) {
     const std::vector<TButtonResult> buttons = ButtonsOf(request.Buttons);
     for (const TButtonResult& button : buttons)
         box.addButton(button.Button);
-    box.setDefaultButton(buttons.front().Button);
+    const std::size_t defaultButton = static_cast<std::size_t>(request.DefaultButton);
+    box.setDefaultButton(buttons.at(defaultButton < buttons.size() ? defaultButton : 0).Button);
     box.exec();
     const QAbstractButton* clicked = box.clickedButton();
     for (const TButtonResult& button : buttons)

@@ -8,6 +8,7 @@
 // have the comment of inode/directory. Texts are UTF-8 std::string.
 #pragma once
 
+#include "Kiv_files.h"
 #include "Kiv_framework.h"
 
 #include <cstdint>
@@ -94,11 +95,48 @@ bool QtKeepsFileName(const std::string& path);
 // ---------------------------------------------------------------------------------------
 // The trash, in the freedesktop.org layout (files/ and info/ under a trash folder)
 
+// Which file, and whether it can have changed: device and inode, size, and the change
+// time (ctime, nanoseconds since 1970), which every write, rename and change of attributes
+// sets and no program can set back. All 0 when unknown.
+struct TFileStamp {
+    std::uint64_t Device = 0;
+    std::uint64_t Inode = 0;
+    std::uint64_t Size = 0;
+    std::uint64_t ChangeTime = 0;
+    friend bool operator==(const TFileStamp&, const TFileStamp&) = default;
+    bool Known() const { return Device != 0 || Inode != 0; }
+};
+
 // Where a trashed file went.
 struct TTrashedFile {
     std::string Path;        // where the file was
     std::string TrashedPath; // the file now: <trash>/files/<name>
     std::string InfoPath;    // its information file: <trash>/info/<name>.trashinfo
+    TFileStamp Trashed;      // the file in the trash, right after the move
+    TFileStamp Info;         // its information file as it was written
+};
+
+// A record of the trash (the log, the list of pending moves) could not be written: the
+// operation stops at once, as nothing may move without its record.
+class ETrashLogError : public EShellFileError {
+public:
+    using EShellFileError::EShellFileError;
+};
+
+// Calls around each move (and each putting back), for whoever needs more than the move.
+struct TRecycleHooks {
+    // Right before the file moves, with what its folder (reached folder by folder, no
+    // symbolic link followed) holds under its name; that very file moves afterwards, or
+    // none. An EShellFileError it raises keeps the file where it is and is offered to the
+    // user like a failed move (skip or stop).
+    std::function<void(const std::string& path, const Kiv_files::TFindData& found)> Check;
+    // Records the move (or the putting back) before it is made; what it raises stops the
+    // operation with nothing moved.
+    std::function<void(const TTrashedFile& file)> Record;
+    // The recorded move could not be made after all. Raises nothing.
+    std::function<void(const TTrashedFile& file)> Failed;
+    // Told where each moved file went, right after its move.
+    std::function<void(const TTrashedFile& file)> Moved;
 };
 
 // The user's home trash: $XDG_DATA_HOME/Trash, or ~/.local/share/Trash when that variable
@@ -111,52 +149,64 @@ std::string HomeTrashDirectory();
 // (where an administrator made $topdir/.Trash, sticky and no link) or $topdir/.Trash-$uid,
 // with its path relative to $topdir. Nothing is ever copied: a file that cannot be
 // renamed into a trash stays where it is.
+//
+// Each move works on descriptors: the file's folder is opened folder by folder from the
+// root without following a symbolic link, the file is looked at through it and renamed
+// from it, so the file that moves is the one that was looked at. Its information file is
+// written first, under a name listed beforehand in a list of pending moves beside the
+// home trash (Sorvik/trash-<pid>.pending in the data folder); a move killed before its
+// rename leaves an information file without its file, which the next operation (or the
+// next start, FinishInterruptedMoves) removes.
 class TTrash {
 public:
     // homeTrash is made (with its parents) when a file first needs it.
     explicit TTrash(std::string homeTrash = HomeTrashDirectory());
-    virtual ~TTrash() = default;
+    virtual ~TTrash();
     TTrash(const TTrash&) = delete;
     TTrash& operator=(const TTrash&) = delete;
 
     // Moves one regular file. The information file is written whole before the move and
     // removed again when the move fails, so nothing is lost and nothing is left behind.
     // Failure raises EShellFileError "The program could not move the file \"%s\" to the
-    // trash (reason)." with the path and the reason.
-    virtual TTrashedFile MoveToTrash(const std::string& path);
+    // trash (reason)." with the path and the reason. Check, Record and Failed of the hooks
+    // are called as they say; Moved is not.
+    virtual TTrashedFile MoveToTrash(const std::string& path, const TRecycleHooks& hooks = {});
 
     const std::string& HomeTrash() const { return Home; }
 
 private:
-    struct TTrashFolder {
-        std::string Directory; // the trash folder; empty when none can be had
-        std::string TopDir;    // empty for the home trash: paths are kept absolute
-        std::string Reason;    // why there is none
-    };
-
-    const TTrashFolder& FolderFor(const std::string& path, std::uint64_t mount);
-    TTrashFolder MakeHomeFolder() const;
-    TTrashFolder MakeTopDirFolder(const std::string& path, std::uint64_t mount) const;
-    std::uint64_t HomeMount() const;
+    struct TState;
 
     std::string Home;
-    // The trash folder of each file system met so far (by mount).
-    std::map<std::uint64_t, TTrashFolder> Folders;
+    std::unique_ptr<TState> State;
 };
 
+// Removes the information files that moves killed before their rename left behind (the
+// lists of pending moves of programs that are no longer running) and those lists. Raises
+// nothing: what cannot be tidied now is tidied another time.
+void FinishInterruptedMoves(const std::string& homeTrash = HomeTrashDirectory());
+// Where the lists of pending moves of the trash are kept: Sorvik/ in the trash's data
+// folder.
+std::string PendingMovesFolder(const std::string& homeTrash);
+
 // Puts a trashed file back where it was, making its folder again where it is gone, never
-// over another file, and removes its information file. Raises EShellFileError naming the
-// file: "The program could not put the file \"%s\" back: another file is in its place."
-// or, for any other failure, "The program could not put the file \"%s\" back (reason).".
-void RestoreFromTrash(const TTrashedFile& file);
-// True while the file is still where the trash put it.
+// over another file, and removes its information file; only while the file under the
+// trash name is still the one that was moved (device, inode, size, change time) and its
+// information file the one written for it. Record and Failed of the hooks are called
+// around the rename. Raises EShellFileError naming the file: "The program could not put
+// the file \"%s\" back: another file is in its place.", "... back: it is no longer in
+// the trash." or, for any other failure, "The program could not put the file \"%s\" back
+// (reason).".
+void RestoreFromTrash(const TTrashedFile& file, const TRecycleHooks& hooks = {});
+// True while the file the trash took is still there under its trash name, unchanged.
 bool IsInTrash(const TTrashedFile& file);
 
 // The record of every file the program moved to the trash or put back, one line each, so
-// that a user can always find what went where: the time (UTC), "moved" or "restored", the
-// path the file had, its path in the trash, its size in bytes and its hash text ("-"
-// where none is known), separated by tabs; control characters and backslashes in the
-// paths escaped.
+// that a user can always find what went where: the time (UTC), "moved", "restored" or
+// "failed" (the act of the line before for that file did not happen), the path the file
+// had, its path in the trash, its size in bytes and its hash text ("-" where none is
+// known), separated by tabs; control characters and backslashes in the paths escaped.
+// Each line is written before its act.
 class TTrashLog {
 public:
     explicit TTrashLog(std::string path);
@@ -164,17 +214,19 @@ public:
     TTrashLog(const TTrashLog&) = delete;
     TTrashLog& operator=(const TTrashLog&) = delete;
 
-    // Opens the log for adding lines, making its folder where missing. Raises
-    // EShellFileError "The program could not write the trash log \"%s\"." when it cannot.
+    // Opens the log for adding lines, making its folder where missing. Only a regular file
+    // is taken (a FIFO is refused at once, never waited on). Raises ETrashLogError "The
+    // program could not write the trash log \"%s\" (reason)." when it cannot.
     void Open();
-    // Adds one line (Open first); raises like Open when it cannot be written.
+    // Adds one line (Open first); raises like Open when the whole line cannot be written.
     void Record(const char* action, const TTrashedFile& file, std::uint64_t size,
                 const std::string& hash);
     void Close();
     const std::string& Path() const { return FPath; }
 
 private:
-    [[noreturn]] void Fail() const;
+    [[noreturn]] void Fail(int error) const;
+    [[noreturn]] void Fail(const std::string& reason) const;
 
     std::string FPath;
     int Descriptor = -1;
@@ -197,40 +249,35 @@ public:
     virtual void Finish() = 0;
 };
 
-// Calls around each move, for whoever needs more than the move.
-struct TRecycleHooks {
-    // Runs right before a file moves; an EShellFileError it raises keeps the file where it
-    // is and is offered to the user like a failed move (skip or stop).
-    std::function<void(const std::string& path)> BeforeMove;
-    // Told where each moved file went, right after its move.
-    std::function<void(const TTrashedFile& file)> Moved;
-};
-
 // Moves the files, in order, to the trash; true when the user aborted no part of it,
 // false when they cancelled or chose to stop after an error (the files before stay in
 // the trash, those after are not tried). A file that cannot be moved stays where it is.
+// An ETrashLogError ends the operation at once and passes on.
 bool RecycleFiles(const std::vector<std::string>& paths, TTrash& trash,
                   TFileOperationMonitor& monitor, const TRecycleHooks& hooks = {});
 
 // ---------------------------------------------------------------------------------------
 // The desktop's programs
 
-// Each operation tells whether the desktop took the request; a name Qt would change is
-// refused (false) without anything happening.
+// Each operation tells whether the desktop took the request, and where it did not, why
+// (in words that follow "could not ... (" in a message); a name Qt would change is
+// refused without anything happening.
 class TShell {
 public:
     virtual ~TShell() = default;
     // The default program of the file's type opens it.
-    virtual bool OpenFile(const std::string& path) = 0;
+    virtual bool OpenFile(const std::string& path, std::string& why) = 0;
     // The file manager shows the file's folder, the file selected where it can.
-    virtual bool ExploreFile(const std::string& path) = 0;
+    virtual bool ExploreFile(const std::string& path, std::string& why) = 0;
     // A window shows the file's properties.
-    virtual bool ShowFileProperties(const std::string& path) = 0;
+    virtual bool ShowFileProperties(const std::string& path, std::string& why) = 0;
     // RecycleFiles into the user's trash, with the progress and the questions shown.
     virtual bool RecycleFiles(const std::vector<std::string>& paths,
                               const TRecycleHooks& hooks = {}) = 0;
     // Where the record of the moves goes (a test's shell keeps it with its own trash).
     virtual std::string TrashLogPath() const { return DefaultTrashLogPath(); }
+    // Tidies what killed moves left in the user's trash (FinishInterruptedMoves).
+    virtual void FinishInterruptedMoves() { Kiv_shellfiles::FinishInterruptedMoves(); }
 };
 
 } // namespace Kiv_shellfiles

@@ -1,5 +1,7 @@
 // The freedesktop.org trash in plain POSIX calls, so that every name keeps its exact
 // bytes (also one that is not valid UTF-8) and each file costs a handful of system calls.
+// Every file is reached through descriptors of its folders, opened from the root without
+// following a symbolic link: what is looked at is what moves.
 #include "Kiv_shellfiles.h"
 #include "Kiv_strings.h"
 
@@ -9,11 +11,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <system_error>
 #include <unistd.h>
+#include <unordered_map>
+#include <utility>
 
 #ifndef STATX_MNT_ID
 #define STATX_MNT_ID 0x00001000U
@@ -27,7 +34,38 @@ namespace {
 constexpr std::size_t NameMax = 255;
 const std::string InfoSuffix = ".trashinfo";
 // Enough for any folder that is not being filled on purpose by someone else.
-constexpr int MaxNameTries = 100000;
+constexpr int MaxNameNumber = 1 << 30;
+const std::string PendingPrefix = "trash-";
+const std::string PendingSuffix = ".pending";
+
+// An owned file descriptor.
+class TFd {
+public:
+    TFd() = default;
+    explicit TFd(int fd) : Fd(fd) {}
+    ~TFd() { Reset(); }
+    TFd(TFd&& other) noexcept : Fd(std::exchange(other.Fd, -1)) {}
+    TFd& operator=(TFd&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            Fd = std::exchange(other.Fd, -1);
+        }
+        return *this;
+    }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+
+    int Get() const { return Fd; }
+    bool Valid() const { return Fd >= 0; }
+    void Reset(int fd = -1) {
+        if (Fd >= 0)
+            ::close(Fd);
+        Fd = fd;
+    }
+
+private:
+    int Fd = -1;
+};
 
 struct TStat {
     int Error = 0; // errno; 0 when the object was found
@@ -36,19 +74,73 @@ struct TStat {
     std::uint64_t Mount = 0;
 };
 
+// The mount, where the kernel tells it (bind mounts of one file system are apart for
+// rename(2)), else the device.
+std::uint64_t MountOf(const struct statx& buffer) {
+    return (buffer.stx_mask & STATX_MNT_ID) != 0
+               ? buffer.stx_mnt_id | (std::uint64_t{1} << 63)
+               : (std::uint64_t{buffer.stx_dev_major} << 32) | buffer.stx_dev_minor;
+}
+
 TStat Stat(const std::string& path, bool follow) {
     struct statx buffer {};
     const int flags = follow ? 0 : AT_SYMLINK_NOFOLLOW;
     if (::statx(AT_FDCWD, path.c_str(), flags, STATX_TYPE | STATX_MODE | STATX_UID | STATX_MNT_ID,
                 &buffer) != 0)
         return {errno != 0 ? errno : ENOENT};
-    // The mount, where the kernel tells it (bind mounts of one file system are apart for
-    // rename(2)), else the device.
-    const std::uint64_t mount =
-        (buffer.stx_mask & STATX_MNT_ID) != 0
-            ? buffer.stx_mnt_id | (std::uint64_t{1} << 63)
-            : (std::uint64_t{buffer.stx_dev_major} << 32) | buffer.stx_dev_minor;
-    return {0, static_cast<mode_t>(buffer.stx_mode), buffer.stx_uid, mount};
+    return {0, static_cast<mode_t>(buffer.stx_mode), buffer.stx_uid, MountOf(buffer)};
+}
+
+constexpr unsigned FileMask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_INO | STATX_ATIME |
+                              STATX_MTIME | STATX_CTIME | STATX_BTIME | STATX_MNT_ID;
+
+// What the folder holds under the name, not following a symbolic link; errno or 0.
+int StatAt(int folder, const std::string& name, struct statx& buffer) {
+    return ::statx(folder, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, FileMask,
+                   &buffer) == 0
+               ? 0
+               : errno;
+}
+
+TFileStamp StampOf(const struct statx& buffer) {
+    return {makedev(buffer.stx_dev_major, buffer.stx_dev_minor), buffer.stx_ino, buffer.stx_size,
+            Kiv_files::UnixTimeToNanoseconds(buffer.stx_ctime.tv_sec, buffer.stx_ctime.tv_nsec)};
+}
+
+TFileStamp StampOf(const struct stat& buffer) {
+    return {buffer.st_dev, buffer.st_ino, static_cast<std::uint64_t>(buffer.st_size),
+            Kiv_files::UnixTimeToNanoseconds(buffer.st_ctim.tv_sec,
+                                             static_cast<std::uint32_t>(buffer.st_ctim.tv_nsec))};
+}
+
+// The stamp of what the folder holds under the name; unknown (all 0) when nothing.
+TFileStamp StampAt(int folder, const std::string& name) {
+    struct statx buffer {};
+    return folder >= 0 && StatAt(folder, name, buffer) == 0 ? StampOf(buffer) : TFileStamp{};
+}
+
+// The listing record of a regular file, as Kiv_files makes it from the same facts.
+Kiv_files::TFindData FindDataOf(const struct statx& buffer, const std::string& name) {
+    using namespace Kiv_files;
+    TFindData record{};
+    std::uint32_t attributes = 0;
+    if ((buffer.stx_mode & S_IWUSR) == 0)
+        attributes |= faReadOnly;
+    if (!name.empty() && name[0] == '.')
+        attributes |= faHidden;
+    record.FileAttributes = attributes;
+    record.FileSizeHigh = static_cast<std::uint32_t>(buffer.stx_size >> 32);
+    record.FileSizeLow = static_cast<std::uint32_t>(buffer.stx_size);
+    record.Device = makedev(buffer.stx_dev_major, buffer.stx_dev_minor);
+    record.Inode = buffer.stx_ino;
+    if (buffer.stx_mask & STATX_BTIME)
+        record.CreationTime = UnixTimeToFileTime(buffer.stx_btime.tv_sec, buffer.stx_btime.tv_nsec);
+    record.LastAccessTime = UnixTimeToFileTime(buffer.stx_atime.tv_sec, buffer.stx_atime.tv_nsec);
+    record.LastWriteTime = UnixTimeToFileTime(buffer.stx_mtime.tv_sec, buffer.stx_mtime.tv_nsec);
+    record.ChangeTime = UnixTimeToNanoseconds(buffer.stx_ctime.tv_sec, buffer.stx_ctime.tv_nsec);
+    const std::size_t length = std::min(name.size(), sizeof record.FileName - 1);
+    name.copy(record.FileName, length);
+    return record;
 }
 
 std::string Reason(int error) {
@@ -62,8 +154,69 @@ std::string Parent(const std::string& path) {
     return path.substr(0, slash);
 }
 
+std::string NameOf(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
+}
+
 std::string Join(const std::string& directory, const std::string& name) {
     return directory == "/" ? "/" + name : directory + "/" + name;
+}
+
+// The folder at an absolute path as an O_PATH descriptor, reached folder by folder from the
+// root without following a symbolic link: the folder that had this path when it was
+// reached, whatever is put in its place afterwards. Folders that are missing are made
+// with mode 0700 when make is set. An invalid descriptor and why when it cannot be had.
+TFd OpenFolder(const std::string& path, std::string& why, bool make = false) {
+    if (path.empty() || path[0] != '/') {
+        why = "the path is not absolute";
+        return {};
+    }
+    TFd folder(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    std::size_t start = 1;
+    while (folder.Valid() && start < path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string name = path.substr(start, end - start);
+        start = end + 1;
+        if (name.empty() || name == ".")
+            continue;
+        if (name == "..") {
+            why = "its path is not in canonical form";
+            return {};
+        }
+        const int flags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+        int next = ::openat(folder.Get(), name.c_str(), flags);
+        if (next < 0 && errno == ENOENT && make &&
+            (::mkdirat(folder.Get(), name.c_str(), 0700) == 0 || errno == EEXIST))
+            next = ::openat(folder.Get(), name.c_str(), flags);
+        if (next < 0) {
+            const int error = errno;
+            struct stat link {};
+            why = ::fstatat(folder.Get(), name.c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0 &&
+                          S_ISLNK(link.st_mode)
+                      ? "\"" + path.substr(0, end) + "\" is a symbolic link"
+                      : Reason(error);
+            return {};
+        }
+        folder.Reset(next);
+    }
+    if (!folder.Valid())
+        why = Reason(errno);
+    return folder;
+}
+
+// A folder of the trash: the path may run through links of the user's own making (a home
+// on another disk); they are resolved once, and the folder then reached without any.
+TFd OpenTrashFolder(const std::string& path, std::string& why) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) {
+        why = Reason(errno);
+        return {};
+    }
+    const std::string canonical = resolved;
+    std::free(resolved);
+    return OpenFolder(canonical, why);
 }
 
 // A folder made with mode 0700 where missing; true when it is a folder (not a link) now.
@@ -107,6 +260,27 @@ std::string PercentEncoded(const std::string& path) {
     return result;
 }
 
+std::string PercentDecoded(const std::string& text) {
+    const auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    };
+    std::string result;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && digit(text[i + 1]) >= 0 &&
+            digit(text[i + 2]) >= 0) {
+            result += static_cast<char>(digit(text[i + 1]) * 16 + digit(text[i + 2]));
+            i += 2;
+        } else {
+            result += text[i];
+        }
+    }
+    return result;
+}
+
 std::string DeletionDate() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -128,42 +302,54 @@ std::string TrashName(const std::string& name, int number) {
     return name.substr(0, length) + suffix;
 }
 
-// Writes the whole text to a new file; false (errno set, the file removed) on failure.
-bool WriteNewFile(const std::string& path, const std::string& text) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+// Writes the whole text to a new file of the folder; 0 or the errno of the failure (the
+// file then removed). The stamp is of the file as written.
+int WriteNewFileAt(int folder, const std::string& name, const std::string& text,
+                   TFileStamp& stamp) {
+    const int fd =
+        ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
-        return false;
+        return errno;
     std::size_t written = 0;
-    while (written < text.size()) {
+    int error = 0;
+    while (error == 0 && written < text.size()) {
         const ssize_t count = ::write(fd, text.data() + written, text.size() - written);
         if (count < 0 && errno == EINTR)
             continue;
-        if (count <= 0) {
-            const int error = count < 0 ? errno : ENOSPC;
-            ::close(fd);
-            ::unlink(path.c_str());
-            errno = error;
-            return false;
-        }
-        written += static_cast<std::size_t>(count);
+        if (count <= 0)
+            error = count < 0 ? errno : ENOSPC;
+        else
+            written += static_cast<std::size_t>(count);
     }
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(path.c_str());
-        errno = error;
-        return false;
+    struct stat status {};
+    if (error == 0 && ::fstat(fd, &status) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error != 0) {
+        ::unlinkat(folder, name.c_str(), 0);
+        return error;
     }
-    return true;
+    stamp = StampOf(status);
+    return 0;
 }
 
 // The rename that never replaces a file; where the file system cannot promise that, the
-// caller has just seen that the target is free.
-int RenameNoReplace(const std::string& from, const std::string& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+// target is looked at right before.
+int RenameNoReplace(int fromFolder, const std::string& from, int toFolder, const std::string& to) {
+    if (::renameat2(fromFolder, from.c_str(), toFolder, to.c_str(), RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
         return errno;
-    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+    struct stat present {};
+    if (::fstatat(toFolder, to.c_str(), &present, AT_SYMLINK_NOFOLLOW) == 0)
+        return EEXIST;
+    return ::renameat(fromFolder, from.c_str(), toFolder, to.c_str()) == 0 ? 0 : errno;
+}
+
+bool Exists(int folder, const std::string& name) {
+    struct stat present {};
+    return ::fstatat(folder, name.c_str(), &present, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT;
 }
 
 class TMoveError {
@@ -177,6 +363,94 @@ public:
 private:
     const std::string& Path;
 };
+
+// ---------------------------------------------------------------------------------------
+// The list of pending moves: each information file is named there before it is written,
+// so that one whose file never arrived (the program was killed between the two) can be
+// found and removed. Each program keeps its own list, locked while it runs.
+
+class TPendingMoves {
+public:
+    explicit TPendingMoves(std::string folder) : Folder(std::move(folder)) {}
+    ~TPendingMoves() {
+        // Every information file named here got its file or was removed again.
+        if (List.Valid())
+            ::unlink(Path.c_str());
+    }
+    TPendingMoves(const TPendingMoves&) = delete;
+    TPendingMoves& operator=(const TPendingMoves&) = delete;
+
+    // Names the information file and the path it will hold; raises ETrashLogError.
+    void Add(const std::string& infoPath, const std::string& pathValue) {
+        if (!List.Valid())
+            Open();
+        const std::string line = PercentEncoded(infoPath) + "\t" + pathValue + "\n";
+        if (::write(List.Get(), line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+            Fail(Reason(errno != 0 ? errno : ENOSPC));
+    }
+
+private:
+    void Open() {
+        Path = Join(Folder, PendingPrefix + std::to_string(::getpid()) + PendingSuffix);
+        if (!EnsureFolders(Folder))
+            Fail(Reason(errno != 0 ? errno : ENOTDIR));
+        List.Reset(::open(Path.c_str(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600));
+        if (!List.Valid())
+            Fail(Reason(errno));
+        ::flock(List.Get(), LOCK_EX | LOCK_NB);
+    }
+    [[noreturn]] void Fail(const std::string& reason) const {
+        throw ETrashLogError("The program could not write the list of pending moves \"" +
+                             (Path.empty() ? Folder : Path) + "\" (" + reason + ").");
+    }
+
+    std::string Folder;
+    std::string Path;
+    TFd List;
+};
+
+std::string ReadAll(int fd) {
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return text;
+        text.append(buffer, static_cast<std::size_t>(count));
+    }
+}
+
+// Removes the information file of a line of a list when its file never arrived and it
+// still holds the path the list names.
+void SettlePendingLine(const std::string& line) {
+    const std::size_t tab = line.find('\t');
+    if (tab == std::string::npos)
+        return;
+    const std::string infoPath = PercentDecoded(line.substr(0, tab));
+    const std::string pathValue = line.substr(tab + 1);
+    const std::string infoFolder = Parent(infoPath);
+    const std::string infoName = NameOf(infoPath);
+    if (NameOf(infoFolder) != "info" || infoName.size() <= InfoSuffix.size() ||
+        infoName.compare(infoName.size() - InfoSuffix.size(), InfoSuffix.size(), InfoSuffix) != 0)
+        return;
+    std::string why;
+    const TFd info = OpenTrashFolder(infoFolder, why);
+    const TFd files = OpenTrashFolder(Join(Parent(infoFolder), "files"), why);
+    if (!info.Valid() || !files.Valid())
+        return;
+    const std::string trashName = infoName.substr(0, infoName.size() - InfoSuffix.size());
+    if (Exists(files.Get(), trashName))
+        return; // it arrived
+    const TFd file(::openat(info.Get(), infoName.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!file.Valid())
+        return;
+    const std::string text = ReadAll(file.Get());
+    if (text.find("\nPath=" + pathValue + "\n") != std::string::npos)
+        ::unlinkat(info.Get(), infoName.c_str(), 0);
+}
 
 } // namespace
 
@@ -199,11 +473,52 @@ std::string HomeTrashDirectory() {
     return Join(home, ".local/share/Trash");
 }
 
-TTrash::TTrash(std::string homeTrash) : Home(std::move(homeTrash)) {}
+std::string PendingMovesFolder(const std::string& homeTrash) {
+    // The home trash's folder is the data folder.
+    return Join(Parent(homeTrash), "Sorvik");
+}
 
-std::uint64_t TTrash::HomeMount() const {
+// ---------------------------------------------------------------------------------------
+// TTrash
+
+namespace {
+
+// A trash folder and its two parts.
+struct TTrashFolder {
+    std::string Directory; // the trash folder; empty when none can be had
+    std::string TopDir;    // empty for the home trash: paths are kept absolute
+    std::string Reason;    // why there is none
+    TFd Files;
+    TFd Info;
+    // The number to try first for a name, past those this operation took: a thousand
+    // files of one name cost a thousand tries, not half a million.
+    std::unordered_map<std::string, int> NextNumber;
+};
+
+} // namespace
+
+struct TTrash::TState {
+    explicit TState(const std::string& home) : Pending(PendingMovesFolder(home)) {}
+
+    // The folder of the last file: the files of one folder open it once.
+    std::string ParentPath;
+    TFd Parent;
+    // The trash folder of each file system met so far (by mount).
+    std::map<std::uint64_t, TTrashFolder> Folders;
+    TPendingMoves Pending;
+    bool Settled = false;
+};
+
+TTrash::TTrash(std::string homeTrash)
+    : Home(std::move(homeTrash)), State(std::make_unique<TState>(Home)) {}
+
+TTrash::~TTrash() = default;
+
+namespace {
+
+std::uint64_t HomeMount(const std::string& home) {
     // The home trash may not exist yet: its file system is that of its nearest folder.
-    std::string path = Home;
+    std::string path = home;
     for (;;) {
         const TStat folder = Stat(path, true);
         if (folder.Error == 0 || path == "/")
@@ -212,14 +527,32 @@ std::uint64_t TTrash::HomeMount() const {
     }
 }
 
-TTrash::TTrashFolder TTrash::MakeHomeFolder() const {
-    if (!EnsureFolders(Home) || !EnsureFolder(Join(Home, "files"), false) ||
-        !EnsureFolder(Join(Home, "info"), false))
-        return {{}, {}, "the trash folder \"" + Home + "\" cannot be made"};
-    return {Home, {}, {}};
+// Opens files/ and info/ of a trash folder that has just been checked.
+void OpenParts(TTrashFolder& folder) {
+    std::string why;
+    folder.Files = OpenTrashFolder(Join(folder.Directory, "files"), why);
+    if (folder.Files.Valid())
+        folder.Info = OpenTrashFolder(Join(folder.Directory, "info"), why);
+    if (!folder.Info.Valid()) {
+        folder.Files.Reset();
+        folder.Reason =
+            "the trash folder \"" + folder.Directory + "\" cannot be opened (" + why + ")";
+    }
 }
 
-TTrash::TTrashFolder TTrash::MakeTopDirFolder(const std::string& path, std::uint64_t mount) const {
+TTrashFolder MakeHomeFolder(const std::string& home) {
+    TTrashFolder folder;
+    if (!EnsureFolders(home) || !EnsureFolder(Join(home, "files"), false) ||
+        !EnsureFolder(Join(home, "info"), false)) {
+        folder.Reason = "the trash folder \"" + home + "\" cannot be made";
+        return folder;
+    }
+    folder.Directory = home;
+    OpenParts(folder);
+    return folder;
+}
+
+TTrashFolder MakeTopDirFolder(const std::string& path, std::uint64_t mount) {
     // The top folder of the file's file system: the highest folder above it on the same
     // mount.
     std::string top = Parent(path);
@@ -231,69 +564,197 @@ TTrash::TTrashFolder TTrash::MakeTopDirFolder(const std::string& path, std::uint
         top = up;
     }
     const std::string uid = std::to_string(::getuid());
-    std::string folder;
+    std::string directory;
     // An administrator's shared $topdir/.Trash counts only when sticky and not a link.
     const std::string shared = Join(top, ".Trash");
     const TStat sharedStat = Stat(shared, false);
     if (sharedStat.Error == 0 && S_ISDIR(sharedStat.Mode) && (sharedStat.Mode & S_ISVTX) != 0 &&
         EnsureFolder(Join(shared, uid), true))
-        folder = Join(shared, uid);
+        directory = Join(shared, uid);
     else if (EnsureFolder(Join(top, ".Trash-" + uid), true))
-        folder = Join(top, ".Trash-" + uid);
-    if (folder.empty() || Stat(folder, false).Mount != mount ||
-        !EnsureFolder(Join(folder, "files"), true) || !EnsureFolder(Join(folder, "info"), true))
-        return {{}, {}, "no trash folder can be made on the file system of \"" + top + "\""};
-    return {folder, top, {}};
+        directory = Join(top, ".Trash-" + uid);
+    TTrashFolder folder;
+    if (directory.empty() || Stat(directory, false).Mount != mount ||
+        !EnsureFolder(Join(directory, "files"), true) ||
+        !EnsureFolder(Join(directory, "info"), true)) {
+        folder.Reason = "no trash folder can be made on the file system of \"" + top + "\"";
+        return folder;
+    }
+    folder.Directory = directory;
+    folder.TopDir = top;
+    OpenParts(folder);
+    return folder;
 }
 
-const TTrash::TTrashFolder& TTrash::FolderFor(const std::string& path, std::uint64_t mount) {
-    if (const auto found = Folders.find(mount); found != Folders.end())
+TTrashFolder& FolderFor(std::map<std::uint64_t, TTrashFolder>& folders, const std::string& home,
+                        const std::string& path, std::uint64_t mount) {
+    if (const auto found = folders.find(mount); found != folders.end())
         return found->second;
-    TTrashFolder folder = mount == HomeMount() ? MakeHomeFolder() : MakeTopDirFolder(path, mount);
-    return Folders.emplace(mount, std::move(folder)).first->second;
+    TTrashFolder folder =
+        mount == HomeMount(home) ? MakeHomeFolder(home) : MakeTopDirFolder(path, mount);
+    return folders.emplace(mount, std::move(folder)).first->second;
 }
 
-TTrashedFile TTrash::MoveToTrash(const std::string& path) {
+bool Taken(const TTrashFolder& folder, const std::string& trashName) {
+    return Exists(folder.Files.Get(), trashName) ||
+           Exists(folder.Info.Get(), trashName + InfoSuffix);
+}
+
+// The first number worth trying for a name the operation has not met: 1 when free, else
+// past the run of taken numbers the trash already holds, found by doubling and halving
+// (a few looks, however many files of that name the trash holds).
+int FirstNumber(const TTrashFolder& folder, const std::string& name) {
+    if (!Taken(folder, TrashName(name, 1)))
+        return 1;
+    int taken = 1;
+    int free = 2;
+    while (free < MaxNameNumber && Taken(folder, TrashName(name, free))) {
+        taken = free;
+        free = free < MaxNameNumber / 2 ? free * 2 : MaxNameNumber;
+    }
+    while (free - taken > 1) {
+        const int middle = taken + (free - taken) / 2;
+        (Taken(folder, TrashName(name, middle)) ? taken : free) = middle;
+    }
+    return free;
+}
+
+// The parent folder of the path, reused for the files of one folder.
+int ParentFolder(std::string& openPath, TFd& open, const std::string& path, std::string& why) {
+    const std::string parent = Parent(path);
+    if (!open.Valid() || openPath != parent) {
+        openPath.clear();
+        open = OpenFolder(parent, why);
+        if (!open.Valid())
+            return -1;
+        openPath = parent;
+    }
+    return open.Get();
+}
+
+} // namespace
+
+TTrashedFile TTrash::MoveToTrash(const std::string& path, const TRecycleHooks& hooks) {
     const TMoveError error(path);
     if (path.empty() || path[0] != '/' || path.find('\0') != std::string::npos)
         error.Raise("the path is not absolute");
-    const TStat file = Stat(path, false);
-    if (file.Error != 0)
-        error.Raise(Reason(file.Error));
-    if (!S_ISREG(file.Mode))
+    if (!State->Settled) {
+        State->Settled = true;
+        FinishInterruptedMoves(Home);
+    }
+    const std::string name = NameOf(path);
+    if (name.empty() || name == "." || name == "..")
         error.Raise("it is not a regular file");
-    const TTrashFolder& folder = FolderFor(path, file.Mount);
-    if (folder.Directory.empty())
+    std::string why;
+    const bool reused = State->Parent.Valid() && State->ParentPath == Parent(path);
+    int parent = ParentFolder(State->ParentPath, State->Parent, path, why);
+    if (parent < 0)
+        error.Raise(why);
+    // The file that moves, if any does: the one its folder holds under its name now.
+    struct statx found {};
+    int result = StatAt(parent, name, found);
+    if (result == ENOENT && reused) {
+        // The folder opened for an earlier file may have gone since, and another have
+        // taken its path.
+        State->Parent.Reset();
+        parent = ParentFolder(State->ParentPath, State->Parent, path, why);
+        if (parent < 0)
+            error.Raise(why);
+        result = StatAt(parent, name, found);
+    }
+    if (result != 0)
+        error.Raise(Reason(result));
+    if (!S_ISREG(found.stx_mode))
+        error.Raise("it is not a regular file");
+    if (hooks.Check)
+        hooks.Check(path, FindDataOf(found, name));
+    TTrashFolder& folder = FolderFor(State->Folders, Home, path, MountOf(found));
+    if (!folder.Files.Valid())
         error.Raise(folder.Reason);
 
     const std::string relative =
         folder.TopDir.empty() ? path
                               : path.substr(folder.TopDir.size() + (folder.TopDir == "/" ? 0 : 1));
-    const std::string info = "[Trash Info]\nPath=" + PercentEncoded(relative) +
-                             "\nDeletionDate=" + DeletionDate() + "\n";
-    const std::string name = path.substr(path.rfind('/') + 1);
+    const std::string pathValue = PercentEncoded(relative);
+    const std::string info =
+        "[Trash Info]\nPath=" + pathValue + "\nDeletionDate=" + DeletionDate() + "\n";
     const std::string files = Join(folder.Directory, "files");
     const std::string infos = Join(folder.Directory, "info");
-    for (int number = 1; number <= MaxNameTries; ++number) {
+    const auto next = folder.NextNumber.find(name);
+    int number = next != folder.NextNumber.end() ? next->second : FirstNumber(folder, name);
+    for (;; ++number) {
+        if (number > MaxNameNumber)
+            error.Raise("the trash holds too many files of that name");
         const std::string trashName = TrashName(name, number);
-        TTrashedFile moved{path, Join(files, trashName), Join(infos, trashName + InfoSuffix)};
-        // The information file comes first and claims the name (O_EXCL).
-        if (!WriteNewFile(moved.InfoPath, info)) {
-            if (errno == EEXIST)
-                continue;
-            error.Raise(Reason(errno));
+        TTrashedFile moved{
+            path, Join(files, trashName), Join(infos, trashName + InfoSuffix), {}, {}};
+        if (Exists(folder.Files.Get(), trashName))
+            continue;
+        // The information file comes first and claims the name (O_EXCL); it is named in
+        // the list of pending moves before it exists.
+        State->Pending.Add(moved.InfoPath, pathValue);
+        const std::string infoName = trashName + InfoSuffix;
+        result = WriteNewFileAt(folder.Info.Get(), infoName, info, moved.Info);
+        if (result == EEXIST)
+            continue;
+        if (result != 0)
+            error.Raise(Reason(result));
+        // The record of the move comes before the move.
+        if (hooks.Record) {
+            try {
+                hooks.Record(moved);
+            } catch (...) {
+                ::unlinkat(folder.Info.Get(), infoName.c_str(), 0);
+                throw;
+            }
         }
-        struct stat present {};
-        const int result = ::lstat(moved.TrashedPath.c_str(), &present) == 0
-                               ? EEXIST
-                               : RenameNoReplace(path, moved.TrashedPath);
-        if (result == 0)
+        result = RenameNoReplace(parent, name, folder.Files.Get(), trashName);
+        if (result == 0) {
+            moved.Trashed = StampAt(folder.Files.Get(), trashName);
+            folder.NextNumber[name] = number + 1;
             return moved;
-        ::unlink(moved.InfoPath.c_str());
+        }
+        ::unlinkat(folder.Info.Get(), infoName.c_str(), 0);
+        if (hooks.Record && hooks.Failed)
+            hooks.Failed(moved);
         if (result != EEXIST)
             error.Raise(Reason(result));
     }
-    error.Raise("the trash holds too many files of that name");
+}
+
+void FinishInterruptedMoves(const std::string& homeTrash) {
+    const std::string folder = PendingMovesFolder(homeTrash);
+    DIR* directory = ::opendir(folder.c_str());
+    if (directory == nullptr)
+        return;
+    std::vector<std::string> lists;
+    while (const dirent* item = ::readdir(directory)) {
+        const std::string name = item->d_name;
+        if (name.size() > PendingPrefix.size() + PendingSuffix.size() &&
+            name.compare(0, PendingPrefix.size(), PendingPrefix) == 0 &&
+            name.compare(name.size() - PendingSuffix.size(), PendingSuffix.size(), PendingSuffix) ==
+                0)
+            lists.push_back(Join(folder, name));
+    }
+    ::closedir(directory);
+    for (const std::string& path : lists) {
+        const TFd list(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+        struct stat status {};
+        // A list still locked belongs to a program that is moving files now.
+        if (!list.Valid() || ::fstat(list.Get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+            status.st_uid != ::getuid() || ::flock(list.Get(), LOCK_EX | LOCK_NB) != 0)
+            continue;
+        const std::string text = ReadAll(list.Get());
+        std::size_t start = 0;
+        while (start < text.size()) {
+            std::size_t end = text.find('\n', start);
+            if (end == std::string::npos)
+                end = text.size();
+            SettlePendingLine(text.substr(start, end - start));
+            start = end + 1;
+        }
+        ::unlink(path.c_str());
+    }
 }
 
 bool RecycleFiles(const std::vector<std::string>& paths, TTrash& trash,
@@ -309,9 +770,9 @@ bool RecycleFiles(const std::vector<std::string>& paths, TTrash& trash,
             return false;
         TTrashedFile moved;
         try {
-            if (hooks.BeforeMove)
-                hooks.BeforeMove(path);
-            moved = trash.MoveToTrash(path);
+            moved = trash.MoveToTrash(path, hooks);
+        } catch (const ETrashLogError&) {
+            throw; // nothing moves without its record
         } catch (const EShellFileError& error) {
             if (!monitor.SkipAfterError(path, error.Message()))
                 return false;
@@ -326,26 +787,45 @@ bool RecycleFiles(const std::vector<std::string>& paths, TTrash& trash,
 // ---------------------------------------------------------------------------------------
 // Putting back, and the log
 
-void RestoreFromTrash(const TTrashedFile& file) {
+void RestoreFromTrash(const TTrashedFile& file, const TRecycleHooks& hooks) {
     const auto fail = [&](const std::string& why) {
         throw EShellFileError("The program could not put the file \"" + file.Path + "\" back" +
                               why + ".");
     };
-    if (Stat(file.Path, false).Error != ENOENT)
-        fail(": another file is in its place");
+    // Only the file that was moved, with the information file written for it: after the
+    // trash was emptied, another file may carry its trash name.
+    std::string why;
+    const TFd files = OpenTrashFolder(Parent(file.TrashedPath), why);
+    const TFd infos = files.Valid() ? OpenTrashFolder(Parent(file.InfoPath), why) : TFd();
+    const std::string trashName = NameOf(file.TrashedPath);
+    const std::string infoName = NameOf(file.InfoPath);
+    if (!infos.Valid() || !file.Trashed.Known() ||
+        StampAt(files.Get(), trashName) != file.Trashed ||
+        StampAt(infos.Get(), infoName) != file.Info)
+        fail(": it is no longer in the trash");
     // Its folder may have gone since: made again, as the user would expect the file back.
-    if (!EnsureFolders(Parent(file.Path)))
-        fail(" (" + Reason(errno != 0 ? errno : ENOTDIR) + ")");
-    const int result = RenameNoReplace(file.TrashedPath, file.Path);
+    const TFd target = OpenFolder(Parent(file.Path), why, true);
+    if (!target.Valid())
+        fail(" (" + why + ")");
+    const std::string name = NameOf(file.Path);
+    if (Exists(target.Get(), name))
+        fail(": another file is in its place");
+    if (hooks.Record)
+        hooks.Record(file);
+    const int result = RenameNoReplace(files.Get(), trashName, target.Get(), name);
+    if (result != 0 && hooks.Record && hooks.Failed)
+        hooks.Failed(file);
     if (result == EEXIST)
         fail(": another file is in its place");
     if (result != 0)
         fail(" (" + Reason(result) + ")");
-    ::unlink(file.InfoPath.c_str());
+    ::unlinkat(infos.Get(), infoName.c_str(), 0);
 }
 
 bool IsInTrash(const TTrashedFile& file) {
-    return Stat(file.TrashedPath, false).Error == 0;
+    struct statx buffer {};
+    return file.Trashed.Known() && StatAt(AT_FDCWD, file.TrashedPath, buffer) == 0 &&
+           StampOf(buffer) == file.Trashed;
 }
 
 std::string DefaultTrashLogPath() {
@@ -362,19 +842,40 @@ TTrashLog::~TTrashLog() {
     Close();
 }
 
-void TTrashLog::Fail() const {
-    throw EShellFileError("The program could not write the trash log \"" + FPath + "\".");
+void TTrashLog::Fail(int error) const {
+    Fail(Reason(error != 0 ? error : EIO));
+}
+
+void TTrashLog::Fail(const std::string& reason) const {
+    throw ETrashLogError("The program could not write the trash log \"" + FPath + "\" (" + reason +
+                         ").");
 }
 
 void TTrashLog::Open() {
     if (Descriptor >= 0)
         return;
     if (!EnsureFolders(Parent(FPath)))
-        Fail();
-    Descriptor =
-        ::open(FPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (Descriptor < 0)
-        Fail();
+        Fail(errno != 0 ? errno : ENOTDIR);
+    // Never waiting for a reader: a FIFO without one is refused, not waited on.
+    Descriptor = ::open(FPath.c_str(),
+                        O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (Descriptor < 0) {
+        const int error = errno;
+        const TStat present = Stat(FPath, false);
+        if (error == ENXIO ||
+            (present.Error == 0 && !S_ISREG(present.Mode) && !S_ISDIR(present.Mode)))
+            Fail("it is not a regular file");
+        Fail(error);
+    }
+    struct stat status {};
+    const int statResult = ::fstat(Descriptor, &status);
+    const int error = errno;
+    if (statResult != 0 || !S_ISREG(status.st_mode)) {
+        Close();
+        if (statResult != 0)
+            Fail(error);
+        Fail("it is not a regular file");
+    }
 }
 
 void TTrashLog::Close() {
@@ -395,9 +896,26 @@ void TTrashLog::Record(const char* action, const TTrashedFile& file, std::uint64
         std::string(time) + "\t" + action + "\t" + Kiv_strings::EscapeControlCharacters(file.Path) +
         "\t" + Kiv_strings::EscapeControlCharacters(file.TrashedPath) + "\t" +
         std::to_string(size) + "\t" + (hash.empty() ? std::string("-") : hash) + "\n";
-    // One write of the whole line: lines of two programs never mix.
-    if (::write(Descriptor, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
-        Fail();
+    // One write of the whole line, so that lines of two programs never mix; the rest of a
+    // line cut short is tried only to learn why it was.
+    std::size_t written = 0;
+    while (written < line.size()) {
+        const ssize_t count = ::write(Descriptor, line.data() + written, line.size() - written);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0) {
+            const int error = count < 0 ? errno : ENOSPC;
+            // A line cut short says nothing true: it goes again, unless another program has
+            // added to the log meanwhile.
+            const off_t end = ::lseek(Descriptor, 0, SEEK_CUR);
+            struct stat status {};
+            if (written > 0 && end >= 0 && ::fstat(Descriptor, &status) == 0 &&
+                status.st_size == end)
+                (void)::ftruncate(Descriptor, end - static_cast<off_t>(written));
+            Fail(error);
+        }
+        written += static_cast<std::size_t>(count);
+    }
 }
 
 } // namespace Kiv_shellfiles

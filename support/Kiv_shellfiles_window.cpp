@@ -137,24 +137,52 @@ QProgressDialog* TQtFileOperationMonitor::ProgressDialog() const {
 TQtShell::TQtShell(QWidget* owner, TPropertiesWindow ownProperties)
     : Owner(owner), OwnProperties(std::move(ownProperties)) {}
 
-bool TQtShell::OpenFile(const std::string& path) {
-    return QtKeepsFileName(path) && OpenUrl(LocalFileUrl(path));
+namespace {
+
+const char* const NameNotKept = "its name is not valid UTF-8, which the desktop would change";
+const char* const NoProgram = "the desktop has no program to open it";
+
+} // namespace
+
+bool TQtShell::OpenFile(const std::string& path, std::string& why) {
+    if (!QtKeepsFileName(path)) {
+        why = NameNotKept;
+        return false;
+    }
+    if (OpenUrl(LocalFileUrl(path)))
+        return true;
+    why = NoProgram;
+    return false;
 }
 
-bool TQtShell::ExploreFile(const std::string& path) {
+bool TQtShell::ExploreFile(const std::string& path, std::string& why) {
+    std::string managerWhy = NameNotKept;
     if (QtKeepsFileName(path) &&
-        CallFileManager(FileManagerCall(QStringLiteral("ShowItems"), LocalFileUrl(path))))
+        CallFileManager(FileManagerCall(QStringLiteral("ShowItems"), LocalFileUrl(path)),
+                        managerWhy))
         return true;
     const std::string directory = Directory(path);
-    return QtKeepsFileName(directory) && OpenUrl(LocalFileUrl(directory));
+    if (!QtKeepsFileName(directory)) {
+        why = NameNotKept;
+        return false;
+    }
+    if (OpenUrl(LocalFileUrl(directory)))
+        return true;
+    why = "no file manager answered (" + managerWhy + "), and " + NoProgram;
+    return false;
 }
 
-bool TQtShell::ShowFileProperties(const std::string& path) {
+bool TQtShell::ShowFileProperties(const std::string& path, std::string& why) {
+    std::string managerWhy = NameNotKept;
     if (QtKeepsFileName(path) &&
-        CallFileManager(FileManagerCall(QStringLiteral("ShowItemProperties"), LocalFileUrl(path))))
+        CallFileManager(FileManagerCall(QStringLiteral("ShowItemProperties"), LocalFileUrl(path)),
+                        managerWhy))
         return true;
     // The own window reads the file by its bytes, so it needs no name from Qt.
-    return OwnProperties && OwnProperties(path);
+    if (OwnProperties && OwnProperties(path))
+        return true;
+    why = "no file manager answered (" + managerWhy + ")";
+    return false;
 }
 
 bool TQtShell::RecycleFiles(const std::vector<std::string>& paths, const TRecycleHooks& hooks) {
@@ -169,11 +197,18 @@ bool TQtShell::OpenUrl(const QUrl& url) {
     return QDesktopServices::openUrl(url);
 }
 
-bool TQtShell::CallFileManager(const QDBusMessage& call) {
+bool TQtShell::CallFileManager(const QDBusMessage& call, std::string& why) {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
+    if (!bus.isConnected()) {
+        why = "there is no session bus";
         return false;
-    return bus.call(call, QDBus::Block, FileManagerTimeout).type() == QDBusMessage::ReplyMessage;
+    }
+    const QDBusMessage reply = bus.call(call, QDBus::Block, FileManagerTimeout);
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        return true;
+    why = reply.errorMessage().isEmpty() ? reply.errorName().toStdString()
+                                         : reply.errorMessage().toStdString();
+    return false;
 }
 
 std::unique_ptr<TTrash> TQtShell::MakeTrash() {

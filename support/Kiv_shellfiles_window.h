@@ -55,12 +55,12 @@ public:
     // file manager answers.
     explicit TQtShell(QWidget* owner = nullptr, TPropertiesWindow ownProperties = nullptr);
 
-    bool OpenFile(const std::string& path) override;
+    bool OpenFile(const std::string& path, std::string& why) override;
     // The file manager's ShowItems with the file; where none answers, or the name cannot
     // be told to it, the folder opens with the default handler.
-    bool ExploreFile(const std::string& path) override;
+    bool ExploreFile(const std::string& path, std::string& why) override;
     // The file manager's ShowItemProperties; where none answers, the own window.
-    bool ShowFileProperties(const std::string& path) override;
+    bool ShowFileProperties(const std::string& path, std::string& why) override;
     // Into the user's home trash (or the trash of the file's own file system).
     bool RecycleFiles(const std::vector<std::string>& paths,
                       const TRecycleHooks& hooks = {}) override;
@@ -68,8 +68,9 @@ public:
 protected:
     // The platform's doors, apart so that a test can stand in for them.
     virtual bool OpenUrl(const QUrl& url);
-    // True when the file manager answered the call without an error.
-    virtual bool CallFileManager(const QDBusMessage& call);
+    // True when the file manager answered the call without an error; else why not (the
+    // bus's error text).
+    virtual bool CallFileManager(const QDBusMessage& call, std::string& why);
     virtual std::unique_ptr<TTrash> MakeTrash();
     virtual std::unique_ptr<TFileOperationMonitor> MakeMonitor();
 

@@ -11,8 +11,10 @@ namespace TestDocumentOpener {
 
 class TTestDocumentOpener : public App_help::TDocumentOpener {
 public:
-    bool OpenDocument(const std::string& path) override {
+    bool OpenDocument(const std::string& path, std::string& why) override {
         Opened.push_back(path);
+        if (!Succeeds)
+            why = "the desktop has no program to open it";
         return Succeeds;
     }
 

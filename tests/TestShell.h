@@ -102,10 +102,14 @@ class TTestShell : public Kiv_shellfiles::TShell {
 public:
     explicit TTestShell(std::string homeTrash) : HomeTrash(std::move(homeTrash)) {}
 
-    bool OpenFile(const std::string& path) override { return Record(Opened, path); }
-    bool ExploreFile(const std::string& path) override { return Record(Explored, path); }
-    bool ShowFileProperties(const std::string& path) override {
-        return Record(PropertiesShown, path);
+    bool OpenFile(const std::string& path, std::string& why) override {
+        return Record(Opened, path, why);
+    }
+    bool ExploreFile(const std::string& path, std::string& why) override {
+        return Record(Explored, path, why);
+    }
+    bool ShowFileProperties(const std::string& path, std::string& why) override {
+        return Record(PropertiesShown, path, why);
     }
     bool RecycleFiles(const std::vector<std::string>& paths,
                       const Kiv_shellfiles::TRecycleHooks& hooks = {}) override {
@@ -121,10 +125,12 @@ public:
 
     // Beside the test's trash, never in the user's data folder.
     std::string TrashLogPath() const override { return HomeTrash + ".log"; }
+    void FinishInterruptedMoves() override { Kiv_shellfiles::FinishInterruptedMoves(HomeTrash); }
 
     std::string HomeTrash;
-    // The paths for which the desktop fails.
+    // The paths for which the desktop fails, and why it says it does.
     std::set<std::string> Failing;
+    std::string FailingWhy = "the desktop has no program to open it";
     std::vector<std::string> Opened;
     std::vector<std::string> Explored;
     std::vector<std::string> PropertiesShown;
@@ -132,9 +138,12 @@ public:
     TTestMonitor Monitor;
 
 private:
-    bool Record(std::vector<std::string>& calls, const std::string& path) {
+    bool Record(std::vector<std::string>& calls, const std::string& path, std::string& why) {
         calls.push_back(path);
-        return !Failing.contains(path);
+        if (!Failing.contains(path))
+            return true;
+        why = FailingWhy;
+        return false;
     }
 };
 

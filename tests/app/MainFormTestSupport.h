@@ -53,10 +53,10 @@ private:
 class TProbeShell : public TestShell::TTestShell {
 public:
     using TTestShell::TTestShell;
-    bool OpenFile(const std::string& path) override {
+    bool OpenFile(const std::string& path, std::string& why) override {
         if (OnOpen)
             OnOpen();
-        return TTestShell::OpenFile(path);
+        return TTestShell::OpenFile(path, why);
     }
     std::function<void()> OnOpen;
 };

@@ -80,6 +80,15 @@ public:
 
 class DocumentCommands : public ::testing::Test {
 protected:
+    // A save enters the folder of its file: the process's current directory comes back.
+    struct TKeepFolder {
+        std::filesystem::path Saved = std::filesystem::current_path();
+        ~TKeepFolder() {
+            std::error_code ignored;
+            std::filesystem::current_path(Saved, ignored);
+        }
+    } KeepFolder;
+
     void TearDown() override {
         // The scan's thread object deletes itself from the event loop once its thread ended.
         EXPECT_TRUE(TestApplication::ServeUntil([&] {
@@ -307,20 +316,30 @@ TEST_F(DocumentCommands, SaveResultsWritesTheGroupsThroughTheDesignedDialog) {
     EXPECT_THROW(Commands.SaveResults(), Kiv_framework::EAbort);
 }
 
-TEST_F(DocumentCommands, AFailedSaveReportsTheFileAndKeepsTheOldOne) {
+TEST_F(DocumentCommands, AFailedSaveSaysWhyKeepsTheOldFileAndIsNoFolderToRemember) {
     AddSixFiles();
     const std::string missing = Dir / "no folder/results.txt";
     Dialogs.AnswerSave(missing);
     EXPECT_EQ(AppErrorOf([&] { Commands.SaveResults(); }),
-              "The program could not save the results to the file \"" + missing + "\".");
+              "The program could not save the results to the file \"" + missing +
+                  "\" (No such file or directory).");
     // A folder in the way of the file: nothing of it is touched.
     std::filesystem::create_directory(Dir / "taken");
     WriteFile(Dir / "taken/inside", "kept");
     Dialogs.AnswerSave(Dir / "taken");
     EXPECT_EQ(AppErrorOf([&] { Commands.SaveResults(); }),
-              "The program could not save the results to the file \"" + Dir / "taken" + "\".");
+              "The program could not save the results to the file \"" + Dir / "taken" +
+                  "\" (Is a directory).");
     EXPECT_EQ(ReadFile(Dir / "taken/inside"), "kept");
     EXPECT_FALSE(std::filesystem::exists(missing));
+    // The file dialogs open where they did: a folder that refused the save is not entered.
+    EXPECT_EQ(std::filesystem::current_path(), KeepFolder.Saved);
+
+    // A save that succeeds makes its folder the current directory.
+    std::filesystem::create_directory(Dir / "out");
+    Dialogs.AnswerSave(Dir / "out/results.txt");
+    Commands.SaveResults();
+    EXPECT_EQ(std::filesystem::current_path().string(), Dir / "out");
 }
 
 TEST_F(DocumentCommands, TheFilterIndexSurvivesSavingAndLoadingTheSettings) {

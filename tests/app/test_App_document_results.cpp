@@ -93,8 +93,8 @@ TEST(ResultsFile, WriteReplacesTheFileAndReportsFailures) {
         WriteResultsFile(impossible, "x");
         FAIL() << "no error";
     } catch (const App_common::EAppError& error) {
-        EXPECT_EQ(error.Message(),
-                  "The program could not save the results to the file \"" + impossible + "\".");
+        EXPECT_EQ(error.Message(), "The program could not save the results to the file \"" +
+                                       impossible + "\" (No such file or directory).");
     }
 }
 
@@ -140,8 +140,8 @@ TEST(ResultsFile, AFailedWriteKeepsTheOldFileAndLeavesNothingBehind) {
         WriteResultsFile(path, std::string(4096, 'x'));
         FAIL() << "no error";
     } catch (const App_common::EAppError& error) {
-        EXPECT_EQ(error.Message(),
-                  "The program could not save the results to the file \"" + path + "\".");
+        EXPECT_EQ(error.Message(), "The program could not save the results to the file \"" + path +
+                                       "\" (File too large).");
     }
     EXPECT_EQ(ReadFile(path), "the results of yesterday");
     EXPECT_EQ(Listing(dir.Path), std::vector<std::string>{"Sorvik Results.txt"});

@@ -70,20 +70,27 @@ TEST_F(HelpCommands, AnsweredNoOrClosedDoesNothingAndShowsNothing) {
 TEST_F(HelpCommands, AMissingHelpPageGivesOneErrorBoxAndLaunchesNothing) {
     std::filesystem::remove_all(Folder / "Help");
     Dialogs.AnswerMessage(mrYes);
-    EXPECT_EQ(ErrorOf([&] { Commands.OpenHelp(); }), "The program could not open the help.");
+    // The message says where the page was looked for, and why it could not be opened.
+    EXPECT_EQ(ErrorOf([&] { Commands.OpenHelp(); }), "The program could not open the help \"" +
+                                                         HelpPage +
+                                                         "\" (No such file or directory).");
     EXPECT_TRUE(Opener.Opened.empty());
 
     // A folder where the page should be is no page either.
     std::filesystem::create_directories(HelpPage);
     Dialogs.AnswerMessage(mrYes);
-    EXPECT_EQ(ErrorOf([&] { Commands.OpenHelp(); }), "The program could not open the help.");
+    EXPECT_EQ(ErrorOf([&] { Commands.OpenHelp(); }), "The program could not open the help \"" +
+                                                         HelpPage +
+                                                         "\" (it is not a regular file).");
     EXPECT_TRUE(Opener.Opened.empty());
 }
 
 TEST_F(HelpCommands, NoProgramForThePageGivesTheSameError) {
     Opener.Succeeds = false;
     Dialogs.AnswerMessage(mrYes);
-    EXPECT_EQ(ErrorOf([&] { Commands.OpenHelp(); }), "The program could not open the help.");
+    EXPECT_EQ(ErrorOf([&] { Commands.OpenHelp(); }),
+              "The program could not open the help \"" + HelpPage +
+                  "\" (the desktop has no program to open it).");
     EXPECT_EQ(Opener.Opened.size(), 1u);
 }
 

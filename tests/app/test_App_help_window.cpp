@@ -32,7 +32,8 @@ protected:
 
 TEST_F(DesktopDocumentOpener, HandsTheFileToTheDesktopAsAFileUrl) {
     const std::string path = "/opt/My Programs/Sorvik \xc3\xa4/Help/index.html";
-    EXPECT_TRUE(Opener.OpenDocument(path));
+    std::string why;
+    EXPECT_TRUE(Opener.OpenDocument(path, why));
     ASSERT_EQ(Recorder.Urls.size(), 1u);
     EXPECT_TRUE(Recorder.Urls[0].isLocalFile());
     EXPECT_EQ(Recorder.Urls[0].toLocalFile().toStdString(), path);
@@ -40,8 +41,10 @@ TEST_F(DesktopDocumentOpener, HandsTheFileToTheDesktopAsAFileUrl) {
 
 TEST_F(DesktopDocumentOpener, ANameQtCannotGiveBackUnchangedIsRefused) {
     // Invalid UTF-8 would reach the desktop as another name.
-    EXPECT_FALSE(Opener.OpenDocument("/tmp/help-\xff.html"));
-    EXPECT_FALSE(Opener.OpenDocument(""));
+    std::string why;
+    EXPECT_FALSE(Opener.OpenDocument("/tmp/help-\xff.html", why));
+    EXPECT_EQ(why, "its name is not valid UTF-8, which the desktop would change");
+    EXPECT_FALSE(Opener.OpenDocument("", why));
     EXPECT_TRUE(Recorder.Urls.empty());
 }
 

@@ -4,9 +4,12 @@
 #include "MainFormTestSupport.h"
 #include "TestApplication.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace App_mainform;
 using App_view::TScanFields;
@@ -91,6 +94,31 @@ TEST_F(MainFormObjects, LoadingRestoresEveryHandlersValues) {
     ASSERT_EQ(List.ColumnCount(), 5);
     EXPECT_EQ(List.Column(1).Caption, "Path");
     EXPECT_EQ(List.Column(1).Width, 333);
+}
+
+TEST_F(MainFormObjects, TheStartRemovesWhatAMoveKilledBeforeItsRenameLeftInTheTrash) {
+    const std::string home = Services.Shell.HomeTrash;
+    const std::string path = Services.Dir / "photo";
+    TestFiles::WriteFile(path, "kept");
+    // A program killed between the information file and the rename.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        Kiv_shellfiles::TTrash trash(home);
+        Kiv_shellfiles::TRecycleHooks hooks;
+        hooks.Record = [](const Kiv_shellfiles::TTrashedFile&) { ::_exit(0); };
+        try {
+            trash.MoveToTrash(path, hooks);
+        } catch (...) {
+        }
+        ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_TRUE(std::filesystem::exists(home + "/info/photo.trashinfo"));
+    const auto objects = Make();
+    EXPECT_FALSE(std::filesystem::exists(home + "/info/photo.trashinfo"));
+    EXPECT_EQ(TestFiles::ReadFile(path), "kept");
 }
 
 TEST_F(MainFormObjects, AClipboardThatCannotBeWatchedFailsTheConstructionCleanly) {

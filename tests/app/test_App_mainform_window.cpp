@@ -354,7 +354,9 @@ TEST_F(MainForm, AFailingCommandLeavesTheActionsUpdatedAndTheCursorRestored) {
     Form->Perform(Form->Action("Action2B1"));
     EXPECT_EQ(during, Qt::WaitCursor);
     ASSERT_EQ(Services.Dialogs.Messages.size(), 1u);
-    EXPECT_EQ(Services.Dialogs.Messages[0].Text, "The program could not open the file \"/f/one\".");
+    EXPECT_EQ(Services.Dialogs.Messages[0].Text,
+              "The program could not open the file \"/f/one\" (the desktop has no program to open "
+              "it).");
     EXPECT_FALSE(cursorAtBox);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     Settle();
@@ -515,6 +517,7 @@ const TExpectedAction ExpectedActions[] = {
     {"Action26", E, "Delete", "Del", "PopupMenu1/D&elete...; SpeedButton3"},
     {"Action27", E, "Select all", "Ctrl+A", "PopupMenu1/Select &All"},
     {"Action28", E, "Select first in group", "", "PopupMenu1/Select &First in Group"},
+    {"Action2F", E, "Select copies", "", "PopupMenu1/Select C&opies"},
     {"Action29", E, "Reverse selection", "", "PopupMenu1/Re&verse Selection"},
     {"Action2A11", E, "Path field", "", "PopupMenu1/Vie&w/&Fields/&Path"},
     {"Action2A12", E, "Directory field", "", "PopupMenu1/Vie&w/&Fields/&Directory"},
@@ -727,7 +730,7 @@ TEST_F(EveryAction, TheMenusHoldTheirItemsInOrder) {
     Make();
     EXPECT_EQ(Dump(*Form->PopupMenu1),
               "&New|A&dd[&Regular Files...|&Directory Entries...]|-|Cu&t|&Copy|&Paste|"
-              "D&elete...|-|Select &All|Select &First in Group|Re&verse Selection|-|"
+              "D&elete...|-|Select &All|Select &First in Group|Select C&opies|Re&verse Selection|-|"
               "Vie&w[&Fields[&Path|&Directory|&Base Name|&Extension|&Size|&Type|&Creation Time|"
               "&Last Write Time|Last &Access Time|Att&ributes|&Hash]|-|&Sort By[&Path|&Directory|"
               "&Name|&Base Name|&Extension|&Size|&Type|&Creation Time|&Last Write Time|"
@@ -797,6 +800,7 @@ TEST_F(EveryAction, EachHasItsNameCategoryHintShortcutAndPlaceAndRunsOnlyWhileEn
         EXPECT_EQ(Selected(*Form), (std::vector<int>{0, 1, 2, 3}));
     };
     check["Action28"] = [&](const TState&) { EXPECT_EQ(Selected(*Form), (std::vector<int>{0})); };
+    check["Action2F"] = [&](const TState&) { EXPECT_EQ(Selected(*Form), (std::vector<int>{1})); };
     check["Action29"] = [&](const TState&) {
         EXPECT_EQ(Selected(*Form), (std::vector<int>{0, 3}));
     };
@@ -853,6 +857,7 @@ TEST_F(EveryAction, EachHasItsNameCategoryHintShortcutAndPlaceAndRunsOnlyWhileEn
     };
     setup["Action2B6"] = [&] {
         dialogs.AnswerMessage(mrYes); // a2 and b go; a1 stays as the copy of a2's group
+        dialogs.AnswerMessage(mrYes); // b is unique: its last copy goes too
         Form->Objects().EntriesCommands.MoveToRecycleBin();
         Settle();
     };

@@ -126,7 +126,7 @@ TEST_F(EntriesCommands, AddFilesDialogIsSetUpAndItsFilterIndexKeptInTheSettings)
 
 TEST_F(EntriesCommands, CommandTableNamesEveryPairOnce) {
     const auto& commands = TScanEntriesCommands::Commands();
-    EXPECT_EQ(commands.size(), 36u);
+    EXPECT_EQ(commands.size(), 37u);
     std::set<std::string> names;
     for (const auto& command : commands)
         names.insert(command.Name);
@@ -402,7 +402,8 @@ TEST_F(EntriesCommands, OpenStopsAtTheFirstFileThatFails) {
     Shell.Failing = {files[1]};
     Dialogs.AnswerMessage(mrYes);
     EXPECT_EQ(AppErrorOf([&] { Commands.Open(); }),
-              "The program could not open the file \"" + files[1] + "\".");
+              "The program could not open the file \"" + files[1] +
+                  "\" (the desktop has no program to open it).");
     EXPECT_EQ(Shell.Opened, (Paths{files[0], files[1]}));
 }
 
@@ -418,7 +419,8 @@ TEST_F(EntriesCommands, ExploreOpensOneFolderPerSelectedFileAndNamesTheFolderOnF
     Select({0});
     Shell.Failing = {files[0]};
     EXPECT_EQ(AppErrorOf([&] { Commands.ExploreDirectory(); }),
-              "The program could not explore the directory \"" + Dir / "d" + "\".");
+              "The program could not explore the directory \"" + Dir / "d" +
+                  "\" (the desktop has no program to open it).");
 }
 
 TEST_F(EntriesCommands, PropertiesAsksForSeveralAndNamesTheFileOnFailure) {
@@ -428,7 +430,8 @@ TEST_F(EntriesCommands, PropertiesAsksForSeveralAndNamesTheFileOnFailure) {
     Dialogs.AnswerMessage(mrYes);
     Shell.Failing = {files[1]};
     EXPECT_EQ(AppErrorOf([&] { Commands.Properties(); }),
-              "The program could not show the properties of the file \"" + files[1] + "\".");
+              "The program could not show the properties of the file \"" + files[1] +
+                  "\" (the desktop has no program to open it).");
     EXPECT_EQ(Shell.PropertiesShown, files);
     ExpectQuestion(Dialogs.Messages.at(0), "Do you want to show the properties of 2 files?");
 }

@@ -3,11 +3,14 @@
 #pragma once
 
 #include <algorithm>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -21,7 +24,10 @@ public:
             (std::filesystem::temp_directory_path() / "kiv_trash_XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr)
             throw std::runtime_error("mkdtemp failed");
-        Path = pattern;
+        // Canonical: the trash reaches folders without following symbolic links.
+        char* real = ::realpath(pattern.c_str(), nullptr);
+        Path = real != nullptr ? real : pattern;
+        std::free(real);
     }
     ~TTempDir() {
         std::error_code error;
@@ -75,6 +81,29 @@ inline unsigned Mode(const std::string& path) {
     struct stat status {};
     return ::lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777u : 0u;
 }
+
+// Lets this process write files only up to the given size while it lives, as a full disk
+// would; a write beyond fails (EFBIG) instead of raising SIGXFSZ.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &Saved);
+        PreviousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = Saved;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~TFileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &Saved);
+        std::signal(SIGXFSZ, PreviousHandler);
+    }
+    TFileSizeLimit(const TFileSizeLimit&) = delete;
+    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+private:
+    rlimit Saved{};
+    void (*PreviousHandler)(int);
+};
 
 // The Path= value of an information file.
 inline std::string InfoPath(const std::string& infoFile) {

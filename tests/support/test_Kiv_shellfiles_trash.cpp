@@ -7,8 +7,12 @@
 #include "TrashTestSupport.h"
 
 #include <cctype>
+#include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 using namespace Kiv_shellfiles;
 using namespace TrashTest;
@@ -183,8 +187,11 @@ TEST_F(HomeTrash, TrashThatCannotBeMadeRefusesEveryFile) {
 
 class Recycle : public HomeTrash {
 protected:
+    Recycle() {
+        Hooks.Moved = [this](const TTrashedFile& file) { Moved.push_back(file); };
+    }
     std::vector<TTrashedFile> Moved;
-    TRecycleHooks Hooks{nullptr, [this](const TTrashedFile& file) { Moved.push_back(file); }};
+    TRecycleHooks Hooks;
     TTestMonitor Monitor;
 };
 
@@ -228,7 +235,7 @@ TEST_F(Recycle, CancelIsAnAbortAndKeepsTheFilesNotYetMoved) {
 
 TEST_F(Recycle, CheckBeforeTheMoveIsOfferedLikeAFailedMove) {
     const std::vector<std::string> paths = {File("1"), File("2")};
-    Hooks.BeforeMove = [&](const std::string& path) {
+    Hooks.Check = [&](const std::string& path, const Kiv_files::TFindData&) {
         if (path == paths[0])
             throw EShellFileError("The file \"" + path + "\" changed.");
     };
@@ -242,7 +249,9 @@ TEST_F(Recycle, CheckBeforeTheMoveIsOfferedLikeAFailedMove) {
 
 TEST_F(Recycle, ErrorOutsideTheMoveEndsTheOperationWithTheMonitorFinished) {
     const std::vector<std::string> paths = {File("1"), File("2")};
-    Hooks.BeforeMove = [](const std::string&) { throw std::runtime_error("out of memory"); };
+    Hooks.Check = [](const std::string&, const Kiv_files::TFindData&) {
+        throw std::runtime_error("out of memory");
+    };
     EXPECT_THROW(RecycleFiles(paths, Trash, Monitor, Hooks), std::runtime_error);
     EXPECT_TRUE(Monitor.Finished);
     EXPECT_TRUE(Exists(paths[0]));
@@ -301,7 +310,7 @@ TEST_F(HomeTrash, PutBackWhereItWasNeverOverAnotherFile) {
 
 TEST_F(HomeTrash, TheLogRecordsEachFileOnALineAndRefusesToBeLost) {
     TTrashLog log(Dir / "share/Sorvik/trash.log");
-    const TTrashedFile file{"/a/tab\there", "/trash/files/x", "/trash/info/x.trashinfo"};
+    const TTrashedFile file{"/a/tab\there", "/trash/files/x", "/trash/info/x.trashinfo", {}, {}};
     log.Record("moved", file, 1234, "");
     log.Record("restored", file, 1234, "ABC");
     log.Close();
@@ -319,7 +328,249 @@ TEST_F(HomeTrash, TheLogRecordsEachFileOnALineAndRefusesToBeLost) {
         blocked.Open();
         ADD_FAILURE() << "a folder taken for the log";
     } catch (const EShellFileError& error) {
-        EXPECT_EQ(error.Message(),
-                  "The program could not write the trash log \"" + (Dir / "blocked.log") + "\".");
+        EXPECT_EQ(error.Message(), "The program could not write the trash log \"" +
+                                       (Dir / "blocked.log") + "\" (Is a directory).");
     }
+}
+
+// ---------------------------------------------------------------------------------------
+// What moves is what was looked at; what comes back is what was moved
+
+TEST_F(HomeTrash, TheMoveTakesTheFileItLookedAtThoughItsFolderIsSwappedForALink) {
+    MakeDirs(Dir / "data/album");
+    MakeDirs(Dir / "data/elsewhere");
+    const std::string listed = File("album/photo", "listed");
+    WriteFile(Dir / "data/elsewhere/photo", "never listed");
+    TRecycleHooks hooks;
+    std::uint64_t seen = 0;
+    // Between the look and the move, the folder goes aside and a link to another folder
+    // that holds a file of the same name takes its place.
+    hooks.Check = [&](const std::string& path, const Kiv_files::TFindData& found) {
+        EXPECT_EQ(path, listed);
+        seen = found.Inode;
+        std::filesystem::rename(Dir / "data/album", Dir / "data/album.away");
+        std::filesystem::create_directory_symlink(Dir / "data/elsewhere", Dir / "data/album");
+    };
+    const TTrashedFile moved = Trash.MoveToTrash(listed, hooks);
+    EXPECT_EQ(ReadFile(moved.TrashedPath), "listed");
+    EXPECT_EQ(ReadFile(Dir / "data/elsewhere/photo"), "never listed");
+    EXPECT_EQ(InfoPath(moved.InfoPath), listed);
+    EXPECT_EQ(moved.Trashed.Inode, seen);
+}
+
+TEST_F(HomeTrash, AFolderOfThePathThatIsALinkIsNotFollowed) {
+    MakeDirs(Dir / "data/real");
+    const std::string kept = File("real/file", "kept");
+    std::filesystem::create_directory_symlink(Dir / "data/real", Dir / "data/link");
+    try {
+        Trash.MoveToTrash(Dir / "data/link/file");
+        FAIL() << "moved through a link";
+    } catch (const EShellFileError& error) {
+        EXPECT_EQ(error.Message(), "The program could not move the file \"" +
+                                       (Dir / "data/link/file") + "\" to the trash (\"" +
+                                       (Dir / "data/link") + "\" is a symbolic link).");
+    }
+    EXPECT_EQ(ReadFile(kept), "kept");
+    EXPECT_TRUE(Names(Home + "/info").empty());
+}
+
+TEST_F(HomeTrash, TheRecordComesBeforeTheMoveAndAFailedRecordMovesNothing) {
+    const std::string path = File("a", "A");
+    TRecycleHooks hooks;
+    bool before = false;
+    hooks.Record = [&](const TTrashedFile& file) {
+        before = Exists(path) && Exists(file.InfoPath) && !Exists(file.TrashedPath);
+        throw ETrashLogError("no room for the record");
+    };
+    EXPECT_THROW(Trash.MoveToTrash(path, hooks), ETrashLogError);
+    EXPECT_TRUE(before);
+    EXPECT_EQ(ReadFile(path), "A");
+    EXPECT_TRUE(Names(Home + "/info").empty());
+    EXPECT_TRUE(Names(Home + "/files").empty());
+}
+
+TEST_F(HomeTrash, OnlyTheFileThatWasMovedComesBackWithItsOwnInformationFile) {
+    const std::string path = File("report", "mine");
+    const TTrashedFile moved = Trash.MoveToTrash(path);
+    // The trash is emptied, and another file of that name goes there.
+    std::filesystem::remove(moved.TrashedPath);
+    std::filesystem::remove(moved.InfoPath);
+    MakeDirs(Dir / "data/other");
+    const std::string other = Dir / "data/other/report";
+    WriteFile(other, "theirs");
+    TTrash second(Home);
+    const TTrashedFile theirs = second.MoveToTrash(other);
+    ASSERT_EQ(theirs.TrashedPath, moved.TrashedPath);
+    EXPECT_FALSE(IsInTrash(moved));
+    try {
+        RestoreFromTrash(moved);
+        ADD_FAILURE() << "put another file back";
+    } catch (const EShellFileError& error) {
+        EXPECT_EQ(error.Message(), "The program could not put the file \"" + path +
+                                       "\" back: it is no longer in the trash.");
+    }
+    EXPECT_FALSE(Exists(path));
+    EXPECT_EQ(ReadFile(theirs.TrashedPath), "theirs");
+    EXPECT_EQ(InfoPath(theirs.InfoPath), other);
+
+    // The file is its own, but its information file was written anew meanwhile.
+    WriteFile(theirs.InfoPath,
+              "[Trash Info]\nPath=/somewhere/else\nDeletionDate=2020-01-01T00:00:00\n");
+    EXPECT_THROW(RestoreFromTrash(theirs), EShellFileError);
+    EXPECT_FALSE(Exists(other));
+    EXPECT_TRUE(IsInTrash(theirs));
+}
+
+TEST_F(HomeTrash, PuttingBackIsRecordedFirstAndAFailedRecordKeepsTheFileInTheTrash) {
+    const std::string path = File("doc", "text");
+    const TTrashedFile moved = Trash.MoveToTrash(path);
+    TRecycleHooks hooks;
+    hooks.Record = [](const TTrashedFile&) { throw ETrashLogError("no room for the record"); };
+    EXPECT_THROW(RestoreFromTrash(moved, hooks), ETrashLogError);
+    EXPECT_FALSE(Exists(path));
+    EXPECT_TRUE(IsInTrash(moved));
+    EXPECT_TRUE(Exists(moved.InfoPath));
+}
+
+TEST_F(HomeTrash, ManyFilesOfOneNameTakeTheNumbersPastThoseTheTrashHolds) {
+    MakeDirs(Home + "/files");
+    MakeDirs(Home + "/info");
+    WriteFile(Home + "/files/Thumbs.db", "older");
+    for (int number = 2; number <= 300; ++number)
+        WriteFile(Home + "/info/Thumbs.db." + std::to_string(number) + ".trashinfo",
+                  "[Trash Info]\n");
+    std::vector<std::string> names;
+    for (int folder = 0; folder < 3; ++folder) {
+        MakeDirs(Dir / ("data/" + std::to_string(folder)));
+        const std::string path =
+            File(std::to_string(folder) + "/Thumbs.db", std::to_string(folder));
+        names.push_back(Trash.MoveToTrash(path).TrashedPath.substr(Home.size() + 7));
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Thumbs.db.301", "Thumbs.db.302", "Thumbs.db.303"}));
+    EXPECT_EQ(ReadFile(Home + "/files/Thumbs.db"), "older");
+}
+
+// ---------------------------------------------------------------------------------------
+// A move killed between its information file and its rename
+
+class KilledMove : public HomeTrash {
+protected:
+    // Moves the file in a child process that dies right before the rename, as a program
+    // killed at the worst moment.
+    void KillWhileMoving(const std::string& path) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            TTrash trash(Home);
+            TRecycleHooks hooks;
+            hooks.Record = [](const TTrashedFile&) { ::_exit(0); };
+            try {
+                trash.MoveToTrash(path, hooks);
+            } catch (...) {
+            }
+            ::_exit(1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child was not killed";
+    }
+    void MakeForeignLeftover() {
+        MakeDirs(Home + "/files");
+        MakeDirs(Home + "/info");
+        // Another program's information file without its file is none of ours: it stays.
+        WriteFile(Home + "/info/foreign.trashinfo",
+                  "[Trash Info]\nPath=" + Dir.Path +
+                      "/data/photo\nDeletionDate=2020-01-01T00:00:00\n");
+    }
+};
+
+TEST_F(KilledMove, TheNextStartRemovesTheInformationFileWhoseFileNeverArrived) {
+    const std::string path = File("photo", "kept");
+    MakeForeignLeftover();
+    KillWhileMoving(path);
+    ASSERT_EQ(Names(Home + "/info"),
+              (std::vector<std::string>{"foreign.trashinfo", "photo.trashinfo"}));
+    FinishInterruptedMoves(Home);
+    EXPECT_EQ(Names(Home + "/info"), std::vector<std::string>{"foreign.trashinfo"});
+    EXPECT_EQ(ReadFile(path), "kept");
+    EXPECT_TRUE(Names(PendingMovesFolder(Home)).empty());
+}
+
+TEST_F(KilledMove, TheNextMoveRemovesItTooAndTakesTheName) {
+    const std::string path = File("photo", "kept");
+    KillWhileMoving(path);
+    const TTrashedFile moved = Trash.MoveToTrash(path);
+    EXPECT_EQ(moved.TrashedPath, Home + "/files/photo");
+    EXPECT_EQ(Names(Home + "/info"), std::vector<std::string>{"photo.trashinfo"});
+    EXPECT_EQ(InfoPath(moved.InfoPath), path);
+}
+
+TEST_F(KilledMove, TheListOfAProgramStillMovingIsLeftAlone) {
+    const std::string path = File("photo", "kept");
+    KillWhileMoving(path);
+    const std::vector<std::string> lists = Names(PendingMovesFolder(Home));
+    ASSERT_EQ(lists.size(), 1u);
+    // As the program that is moving holds it.
+    const int held = ::open((PendingMovesFolder(Home) + "/" + lists[0]).c_str(), O_RDONLY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    FinishInterruptedMoves(Home);
+    EXPECT_EQ(Names(Home + "/info"), std::vector<std::string>{"photo.trashinfo"});
+    ::close(held);
+    FinishInterruptedMoves(Home);
+    EXPECT_TRUE(Names(Home + "/info").empty());
+}
+
+// ---------------------------------------------------------------------------------------
+// The log
+
+TEST_F(HomeTrash, ALogThatIsNotARegularFileIsRefusedAtOnce) {
+    const std::string fifo = Dir / "trash.log";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto expectRefused = [](const std::string& path) {
+        TTrashLog log(path);
+        try {
+            log.Open();
+            ADD_FAILURE() << "took " << path;
+        } catch (const ETrashLogError& error) {
+            EXPECT_EQ(error.Message(), "The program could not write the trash log \"" + path +
+                                           "\" (it is not a regular file).");
+        }
+    };
+    // Without a reader a FIFO would hold the program for ever; with one it would take the
+    // lines and keep none.
+    expectRefused(fifo);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    expectRefused(fifo);
+    ::close(reader);
+    expectRefused("/dev/full");
+}
+
+TEST_F(Recycle, ALogThatStopsTakingLinesStopsTheMoveBeforeTheNextFile) {
+    const std::vector<std::string> paths = {File("1"), File("2"), File("3")};
+    const std::string logPath = Dir / "trash.log";
+    // Earlier lines, so that the log reaches the limit before any other file does.
+    WriteFile(logPath, std::string(4000, '#') + "\n");
+    TTrashLog log(logPath);
+    Hooks.Record = [&](const TTrashedFile& file) { log.Record("moved", file, 7, ""); };
+    {
+        TFileSizeLimit limit(4001 + 200); // room for one more line
+        try {
+            RecycleFiles(paths, Trash, Monitor, Hooks);
+            ADD_FAILURE() << "the move went on without its record";
+        } catch (const ETrashLogError& error) {
+            EXPECT_EQ(error.Message(), "The program could not write the trash log \"" + logPath +
+                                           "\" (File too large).");
+        }
+    }
+    EXPECT_TRUE(Monitor.Finished);
+    EXPECT_TRUE(Monitor.Errors.empty()) << "offered to skip";
+    ASSERT_EQ(Moved.size(), 1u);
+    EXPECT_FALSE(Exists(paths[0]));
+    EXPECT_TRUE(Exists(paths[1]));
+    EXPECT_TRUE(Exists(paths[2]));
+    EXPECT_EQ(Names(Home + "/info"), std::vector<std::string>{"1.trashinfo"});
+    const std::string text = ReadFile(logPath);
+    EXPECT_NE(text.find("\tmoved\t" + paths[0] + "\t"), std::string::npos);
+    EXPECT_EQ(text.find(paths[1]), std::string::npos);
 }

@@ -35,8 +35,10 @@ protected:
         Urls.push_back(url);
         return UrlsOpen;
     }
-    bool CallFileManager(const QDBusMessage& call) override {
+    bool CallFileManager(const QDBusMessage& call, std::string& why) override {
         Calls.push_back(call);
+        if (!FileManagerAnswers)
+            why = "no file manager is running";
         return FileManagerAnswers;
     }
     std::unique_ptr<TTrash> MakeTrash() override { return std::make_unique<TTrash>(HomeTrash); }
@@ -71,6 +73,8 @@ protected:
     TestApplication::TTestWindowApplication App;
     TTempDir Dir;
     std::vector<std::string> OwnWindows;
+    // Why the last request the desktop did not take failed.
+    std::string Why;
     TProbeShell Shell{Dir / "home/Trash", [this](const std::string& path) {
                           OwnWindows.push_back(path);
                           return true;
@@ -78,57 +82,62 @@ protected:
 };
 
 TEST_F(QtShell, OpenHandsTheFileUrlToTheDesktop) {
-    EXPECT_TRUE(Shell.OpenFile("/tmp/a b#\xC3\xA4.txt"));
+    EXPECT_TRUE(Shell.OpenFile("/tmp/a b#\xC3\xA4.txt", Why));
     ASSERT_EQ(Shell.Urls.size(), 1u);
     EXPECT_EQ(Shell.Urls[0].toString(QUrl::FullyEncoded), "file:///tmp/a%20b%23%C3%A4.txt");
     Shell.UrlsOpen = false;
-    EXPECT_FALSE(Shell.OpenFile("/tmp/x"));
+    EXPECT_FALSE(Shell.OpenFile("/tmp/x", Why));
+    EXPECT_EQ(Why, "the desktop has no program to open it");
 }
 
 TEST_F(QtShell, NameQtWouldChangeIsNeverHandedOn) {
-    EXPECT_FALSE(Shell.OpenFile("/tmp/caf\xE9.txt"));
+    EXPECT_FALSE(Shell.OpenFile("/tmp/caf\xE9.txt", Why));
+    EXPECT_EQ(Why, "its name is not valid UTF-8, which the desktop would change");
     EXPECT_TRUE(Shell.Urls.empty());
     // Its folder can still be shown, without the file.
-    EXPECT_TRUE(Shell.ExploreFile("/tmp/caf\xE9.txt"));
+    EXPECT_TRUE(Shell.ExploreFile("/tmp/caf\xE9.txt", Why));
     EXPECT_TRUE(Shell.Calls.empty());
     ASSERT_EQ(Shell.Urls.size(), 1u);
     EXPECT_EQ(Shell.Urls[0], QUrl::fromLocalFile("/tmp"));
-    EXPECT_FALSE(Shell.ExploreFile("/tmp/caf\xE9/x.txt"));
+    EXPECT_FALSE(Shell.ExploreFile("/tmp/caf\xE9/x.txt", Why));
     EXPECT_EQ(Shell.Urls.size(), 1u);
     // The own window reads the file by its bytes.
-    EXPECT_TRUE(Shell.ShowFileProperties("/tmp/caf\xE9.txt"));
+    EXPECT_TRUE(Shell.ShowFileProperties("/tmp/caf\xE9.txt", Why));
     EXPECT_TRUE(Shell.Calls.empty());
     EXPECT_EQ(OwnWindows, std::vector<std::string>{"/tmp/caf\xE9.txt"});
 }
 
 TEST_F(QtShell, ExploreAsksTheFileManagerToShowTheFileElseOpensTheFolder) {
-    EXPECT_TRUE(Shell.ExploreFile("/tmp/d/a.txt"));
+    EXPECT_TRUE(Shell.ExploreFile("/tmp/d/a.txt", Why));
     ASSERT_EQ(Shell.Calls.size(), 1u);
     EXPECT_EQ(Shell.Calls[0].member(), "ShowItems");
     EXPECT_EQ(Uris(Shell.Calls[0]), QStringList{"file:///tmp/d/a.txt"});
     EXPECT_TRUE(Shell.Urls.empty());
 
     Shell.FileManagerAnswers = false;
-    EXPECT_TRUE(Shell.ExploreFile("/tmp/d/a.txt"));
+    EXPECT_TRUE(Shell.ExploreFile("/tmp/d/a.txt", Why));
     EXPECT_EQ(Shell.Urls, std::vector<QUrl>{QUrl::fromLocalFile("/tmp/d")});
     Shell.UrlsOpen = false;
-    EXPECT_FALSE(Shell.ExploreFile("/a.txt"));
+    EXPECT_FALSE(Shell.ExploreFile("/a.txt", Why));
     EXPECT_EQ(Shell.Urls.back(), QUrl::fromLocalFile("/"));
+    EXPECT_EQ(Why, "no file manager answered (no file manager is running), and the desktop has "
+                   "no program to open it");
 }
 
 TEST_F(QtShell, PropertiesFromTheFileManagerElseTheOwnWindow) {
-    EXPECT_TRUE(Shell.ShowFileProperties("/tmp/a.txt"));
+    EXPECT_TRUE(Shell.ShowFileProperties("/tmp/a.txt", Why));
     ASSERT_EQ(Shell.Calls.size(), 1u);
     EXPECT_EQ(Shell.Calls[0].member(), "ShowItemProperties");
     EXPECT_TRUE(OwnWindows.empty());
 
     Shell.FileManagerAnswers = false;
-    EXPECT_TRUE(Shell.ShowFileProperties("/tmp/a.txt"));
+    EXPECT_TRUE(Shell.ShowFileProperties("/tmp/a.txt", Why));
     EXPECT_EQ(OwnWindows, std::vector<std::string>{"/tmp/a.txt"});
 
     TProbeShell bare(Dir / "home/Trash");
     bare.FileManagerAnswers = false;
-    EXPECT_FALSE(bare.ShowFileProperties("/tmp/a.txt"));
+    EXPECT_FALSE(bare.ShowFileProperties("/tmp/a.txt", Why));
+    EXPECT_EQ(Why, "no file manager answered (no file manager is running)");
 }
 
 TEST_F(QtShell, FileManagerCallCarriesOneUriAndNoStartupId) {
