@@ -2,9 +2,13 @@
 # The program as a user meets it: the real sorvik on a real X server (Xvfb) with a window
 # manager (openbox), driven by the keyboard alone.
 #   1. sorvik with a folder of files on its command line (a relative path): select all,
-#      make them primary, scan, acknowledge the counts, show the Size field through the
-#      list's menu, save the results through the real file dialog, close (answering the
-#      question), and the saved file must equal what sorvik-scan writes for the same folder;
+#      make them primary, scan, acknowledge the counts; Select First in Group, Reverse
+#      Selection and Move to Recycle Bin through the list's menu, Yes to the question, and
+#      Enter to the one about the unique files' last copies, which must answer No: every
+#      file still on disk; Enter to the first question of another move answers No too; show
+#      the Size field through the list's menu, save the results through the real file
+#      dialog, close (answering the question), and the saved file must equal what
+#      sorvik-scan writes for the same folder;
 #   2. sorvik again, from another folder, with column widths, fields and a placement set in
 #      its settings file: the window must come up where the file says, and on closing write
 #      back the same widths, fields, placement and the remembered current folder;
@@ -170,6 +174,49 @@ key ctrl+a ctrl+1 Return
 wait_for "the scan's counts" shown '^Scan$' 1
 key Return
 wait_for "the counts acknowledged" shown '^Scan$' 0
+# The common way to the trash: Select First in Group, Reverse Selection, Move to Recycle
+# Bin. The selection holds the unique files, the last copies of their contents: a second
+# question comes, and Enter answers it No.
+every_file_on_disk() {
+    local file
+    for file in photos/2019/beach.jpg backup/photos/beach.jpg "backup/beach copy.jpg" \
+        docs/minutes.txt backup/minutes.txt docs/notes.txt photos/2019/harbour.jpg docs/empty; do
+        [ -f "$tree/$file" ] || fail "$file left its place"
+    done
+}
+from_list_menu() { # KEYS...
+    key Menu
+    wait_for "the list's menu" menus_at_least 2
+    key "$@"
+    wait_for "the menu to close" menus_closed
+}
+# The message box in front of the main window, if any.
+question() { visible '^Sorvik$' | grep -vx "$window" | head -1; }
+another_question() { # OTHER_THAN
+    local shown
+    shown=$(question)
+    [ -n "$shown" ] && [ "$shown" != "$1" ]
+}
+from_list_menu f
+from_list_menu v
+key Menu
+wait_for "the list's menu" menus_at_least 2
+key s m
+wait_for "the question before the move" another_question none
+first=$(question)
+key y
+wait_for "the question about the last copies" another_question "$first"
+key Return
+wait_for "the questions answered" shown '^Sorvik$' 1
+every_file_on_disk
+# Enter at the first question is No as well.
+key Menu
+wait_for "the list's menu" menus_at_least 2
+key s m
+wait_for "the question before the move" another_question none
+key Return
+wait_for "the question answered" shown '^Sorvik$' 1
+every_file_on_disk
 # View > Fields > Size through the list's menu.
 key Menu
 wait_for "the list's menu" menus_at_least 2
@@ -238,4 +285,4 @@ status=0
 wait "$app" || status=$?
 [ "$status" -eq 1 ] || fail "a failed start ended with status $status"
 [ "$(cat "$settings")" = "$broken" ] || fail "a failed start changed the settings file"
-echo "ok: keyboard path, results equal to sorvik-scan's, settings restored, a failed start ended"
+echo "ok: keyboard path, no last copy moved on Enter, results equal to sorvik-scan's, settings restored, a failed start ended"
