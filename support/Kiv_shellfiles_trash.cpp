@@ -162,6 +162,16 @@ std::string Join(const std::string& directory, const std::string& name) {
     return directory == "/" ? "/" + name : directory + "/" + name;
 }
 
+const int FolderFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// Why the folder of that name (at path) could not be opened in its parent.
+std::string WhyNotOpened(int parent, const std::string& name, const std::string& path, int error) {
+    struct stat link {};
+    return ::fstatat(parent, name.c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(link.st_mode)
+               ? "\"" + path + "\" is a symbolic link"
+               : Reason(error);
+}
+
 // The folder at an absolute path as an O_PATH descriptor, reached folder by folder from the
 // root without following a symbolic link: the folder that had this path when it was
 // reached, whatever is put in its place afterwards. Folders that are missing are made
@@ -185,18 +195,12 @@ TFd OpenFolder(const std::string& path, std::string& why, bool make = false) {
             why = "its path is not in canonical form";
             return {};
         }
-        const int flags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-        int next = ::openat(folder.Get(), name.c_str(), flags);
+        int next = ::openat(folder.Get(), name.c_str(), FolderFlags);
         if (next < 0 && errno == ENOENT && make &&
             (::mkdirat(folder.Get(), name.c_str(), 0700) == 0 || errno == EEXIST))
-            next = ::openat(folder.Get(), name.c_str(), flags);
+            next = ::openat(folder.Get(), name.c_str(), FolderFlags);
         if (next < 0) {
-            const int error = errno;
-            struct stat link {};
-            why = ::fstatat(folder.Get(), name.c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0 &&
-                          S_ISLNK(link.st_mode)
-                      ? "\"" + path.substr(0, end) + "\" is a symbolic link"
-                      : Reason(error);
+            why = WhyNotOpened(folder.Get(), name, path.substr(0, end), errno);
             return {};
         }
         folder.Reset(next);
@@ -483,6 +487,12 @@ std::string PendingMovesFolder(const std::string& homeTrash) {
 
 namespace {
 
+// A folder opened on the way to a file, and its path.
+struct TFolderLink {
+    std::string Path;
+    TFd Fd;
+};
+
 // A trash folder and its two parts.
 struct TTrashFolder {
     std::string Directory; // the trash folder; empty when none can be had
@@ -500,9 +510,8 @@ struct TTrashFolder {
 struct TTrash::TState {
     explicit TState(const std::string& home) : Pending(PendingMovesFolder(home)) {}
 
-    // The folder of the last file: the files of one folder open it once.
-    std::string ParentPath;
-    TFd Parent;
+    // The folders from the root down to the last file's folder.
+    std::vector<TFolderLink> Chain;
     // The trash folder of each file system met so far (by mount).
     std::map<std::uint64_t, TTrashFolder> Folders;
     TPendingMoves Pending;
@@ -600,12 +609,10 @@ bool Taken(const TTrashFolder& folder, const std::string& trashName) {
            Exists(folder.Info.Get(), trashName + InfoSuffix);
 }
 
-// The first number worth trying for a name the operation has not met: 1 when free, else
-// past the run of taken numbers the trash already holds, found by doubling and halving
-// (a few looks, however many files of that name the trash holds).
-int FirstNumber(const TTrashFolder& folder, const std::string& name) {
-    if (!Taken(folder, TrashName(name, 1)))
-        return 1;
+// The number to go on with once the first one tried for a name the operation had not met
+// is taken: past the run of taken numbers the trash already holds, found by doubling and
+// halving (a few looks, however many files of that name the trash holds).
+int NumberPastTheTaken(const TTrashFolder& folder, const std::string& name) {
     int taken = 1;
     int free = 2;
     while (free < MaxNameNumber && Taken(folder, TrashName(name, free))) {
@@ -619,17 +626,48 @@ int FirstNumber(const TTrashFolder& folder, const std::string& name) {
     return free;
 }
 
-// The parent folder of the path, reused for the files of one folder.
-int ParentFolder(std::string& openPath, TFd& open, const std::string& path, std::string& why) {
+// True when folder is path or one of the folders above it.
+bool Holds(const std::string& folder, const std::string& path) {
+    return folder == "/" || path == folder ||
+           (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+            path[folder.size()] == '/');
+}
+
+// The parent folder of the path, reached from the folders opened for the file before: the
+// files of one folder open it once, those of the next folder only what differs.
+int ParentFolder(std::vector<TFolderLink>& chain, const std::string& path, std::string& why) {
     const std::string parent = Parent(path);
-    if (!open.Valid() || openPath != parent) {
-        openPath.clear();
-        open = OpenFolder(parent, why);
-        if (!open.Valid())
+    while (!chain.empty() && !Holds(chain.back().Path, parent))
+        chain.pop_back();
+    if (chain.empty()) {
+        TFd root(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!root.Valid()) {
+            why = Reason(errno);
             return -1;
-        openPath = parent;
+        }
+        chain.push_back({"/", std::move(root)});
     }
-    return open.Get();
+    std::size_t start = chain.back().Path == "/" ? 1 : chain.back().Path.size() + 1;
+    while (start < parent.size()) {
+        std::size_t end = parent.find('/', start);
+        if (end == std::string::npos)
+            end = parent.size();
+        const std::string name = parent.substr(start, end - start);
+        start = end + 1;
+        if (name.empty() || name == ".")
+            continue;
+        if (name == "..") {
+            why = "its path is not in canonical form";
+            return -1;
+        }
+        TFd next(::openat(chain.back().Fd.Get(), name.c_str(), FolderFlags));
+        if (!next.Valid()) {
+            why = WhyNotOpened(chain.back().Fd.Get(), name, parent.substr(0, end), errno);
+            return -1;
+        }
+        chain.push_back({parent.substr(0, end), std::move(next)});
+    }
+    return chain.back().Fd.Get();
 }
 
 } // namespace
@@ -646,22 +684,20 @@ TTrashedFile TTrash::MoveToTrash(const std::string& path, const TRecycleHooks& h
     if (name.empty() || name == "." || name == "..")
         error.Raise("it is not a regular file");
     std::string why;
-    const bool reused = State->Parent.Valid() && State->ParentPath == Parent(path);
-    int parent = ParentFolder(State->ParentPath, State->Parent, path, why);
+    // The folders opened for earlier files may have gone since, and others have taken
+    // their paths: what cannot be found through them is looked for once more from the root.
+    const bool reused = State->Chain.size() > 1;
+    struct statx found {};
+    int parent = ParentFolder(State->Chain, path, why);
+    int result = parent < 0 ? ENOENT : StatAt(parent, name, found);
+    if (result == ENOENT && reused) {
+        State->Chain.clear();
+        parent = ParentFolder(State->Chain, path, why);
+        result = parent < 0 ? ENOENT : StatAt(parent, name, found);
+    }
     if (parent < 0)
         error.Raise(why);
     // The file that moves, if any does: the one its folder holds under its name now.
-    struct statx found {};
-    int result = StatAt(parent, name, found);
-    if (result == ENOENT && reused) {
-        // The folder opened for an earlier file may have gone since, and another have
-        // taken its path.
-        State->Parent.Reset();
-        parent = ParentFolder(State->ParentPath, State->Parent, path, why);
-        if (parent < 0)
-            error.Raise(why);
-        result = StatAt(parent, name, found);
-    }
     if (result != 0)
         error.Raise(Reason(result));
     if (!S_ISREG(found.stx_mode))
@@ -681,22 +717,35 @@ TTrashedFile TTrash::MoveToTrash(const std::string& path, const TRecycleHooks& h
     const std::string files = Join(folder.Directory, "files");
     const std::string infos = Join(folder.Directory, "info");
     const auto next = folder.NextNumber.find(name);
-    int number = next != folder.NextNumber.end() ? next->second : FirstNumber(folder, name);
-    for (;; ++number) {
+    bool met = next != folder.NextNumber.end();
+    int number = met ? next->second : 1;
+    // The number was looked at and found free in both parts of the trash.
+    bool looked = false;
+    // A name taken: the next number to try, far past 1 when the trash holds many.
+    const auto taken = [&] {
+        looked = !met;
+        number = met ? number + 1 : NumberPastTheTaken(folder, name);
+        met = true;
+    };
+    for (;;) {
         if (number > MaxNameNumber)
             error.Raise("the trash holds too many files of that name");
         const std::string trashName = TrashName(name, number);
         TTrashedFile moved{
             path, Join(files, trashName), Join(infos, trashName + InfoSuffix), {}, {}};
-        if (Exists(folder.Files.Get(), trashName))
+        if (!std::exchange(looked, false) && Exists(folder.Files.Get(), trashName)) {
+            taken();
             continue;
+        }
         // The information file comes first and claims the name (O_EXCL); it is named in
         // the list of pending moves before it exists.
         State->Pending.Add(moved.InfoPath, pathValue);
         const std::string infoName = trashName + InfoSuffix;
         result = WriteNewFileAt(folder.Info.Get(), infoName, info, moved.Info);
-        if (result == EEXIST)
+        if (result == EEXIST) {
+            taken();
             continue;
+        }
         if (result != 0)
             error.Raise(Reason(result));
         // The record of the move comes before the move.
@@ -719,6 +768,7 @@ TTrashedFile TTrash::MoveToTrash(const std::string& path, const TRecycleHooks& h
             hooks.Failed(moved);
         if (result != EEXIST)
             error.Raise(Reason(result));
+        taken();
     }
 }
 
