@@ -687,6 +687,7 @@ TTrashedFile TTrash::MoveToTrash(const std::string& path, const TRecycleHooks& h
     // The folders opened for earlier files may have gone since, and others have taken
     // their paths: what cannot be found through them is looked for once more from the root.
     const bool reused = State->Chain.size() > 1;
+    // The file that moves, if any does: the one its folder holds under its name now.
     struct statx found {};
     int parent = ParentFolder(State->Chain, path, why);
     int result = parent < 0 ? ENOENT : StatAt(parent, name, found);
@@ -697,7 +698,6 @@ TTrashedFile TTrash::MoveToTrash(const std::string& path, const TRecycleHooks& h
     }
     if (parent < 0)
         error.Raise(why);
-    // The file that moves, if any does: the one its folder holds under its name now.
     if (result != 0)
         error.Raise(Reason(result));
     if (!S_ISREG(found.stx_mode))
