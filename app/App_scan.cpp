@@ -168,7 +168,8 @@ bool TScanBinariesMatcher::Compare(TScanRecord& A, TScanRecord& B) {
     if (Partition && Partition->Answer(A, B, *this, equal))
         return equal;
     // Each file opened and checked to be the one listed, A first; then per chunk a cancel
-    // point, A's read, B's read and the bytes; at the end, that neither file grew.
+    // point, A's read, B's read and the bytes; at the end, that neither file grew or
+    // changed while it was read.
     TReadOnlyFile fileA(A);
     RaiseReadEnd(fileA.State(), OpenErrorMessage, A);
     TReadOnlyFile fileB(B);
@@ -183,8 +184,8 @@ bool TScanBinariesMatcher::Compare(TScanRecord& A, TScanRecord& B) {
             return false;
         offset += chunk;
     }
-    RaiseReadEnd(fileA.EndsAt(A.Size()), ReadErrorMessage, A);
-    RaiseReadEnd(fileB.EndsAt(B.Size()), ReadErrorMessage, B);
+    RaiseReadEnd(fileA.EndsUnchangedAt(A.Size()), ReadErrorMessage, A);
+    RaiseReadEnd(fileB.EndsUnchangedAt(B.Size()), ReadErrorMessage, B);
     return true;
 }
 
