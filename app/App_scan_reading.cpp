@@ -182,6 +182,50 @@ THashEnd HashFile(const TScanRecord& record, unsigned char* buffer,
 }
 
 // ---------------------------------------------------------------------------------------
+// The facts of a file, read again
+
+void SetListedNumbers(TFileFacts::TFields& fields, const Kiv_files::TFindData& listing) {
+    fields.Size = Kiv_files::FindDataSize(listing);
+    fields.CreationTime = Kiv_files::FileTimeToUInt64(Kiv_files::FindDataCreationTime(listing));
+    fields.LastWriteTime = Kiv_files::FileTimeToUInt64(Kiv_files::FindDataLastWriteTime(listing));
+    fields.LastAccessTime = Kiv_files::FileTimeToUInt64(Kiv_files::FindDataLastAccessTime(listing));
+    fields.Attributes = Kiv_files::FindDataAttributes(listing) & FactsAttributeMask;
+    fields.Device = listing.Device;
+    fields.Inode = listing.Inode;
+    fields.ChangeTime = listing.ChangeTime;
+}
+
+TFactsCheck ReadFactsAgain(TScanRecord& record) {
+    Kiv_files::TFindData listing;
+    const int error = Kiv_files::FindDataOf(record.Path(), listing);
+    if (error != 0) {
+        errno = error;
+        return error == ENOENT || error == ENOTDIR ? TFactsCheck::fcGone : TFactsCheck::fcUnknown;
+    }
+    constexpr std::uint32_t notAFile =
+        Kiv_files::faDirectory | Kiv_files::faSymLink | Kiv_files::faDevice;
+    if (Kiv_files::FindDataAttributes(listing) & notAFile)
+        return TFactsCheck::fcGone;
+    const TFileFacts& facts = *record.SharedFacts();
+    TFileFacts::TFields numbers;
+    SetListedNumbers(numbers, listing);
+    const bool sameContent = numbers.ChangeTime != 0 && (numbers.Device | numbers.Inode) != 0 &&
+                             numbers.Device == facts.Device() && numbers.Inode == facts.Inode() &&
+                             numbers.Size == facts.Size() &&
+                             numbers.LastWriteTime == facts.LastWriteTime() &&
+                             numbers.ChangeTime == facts.ChangeTime();
+    const bool sameFacts = sameContent && numbers.CreationTime == facts.CreationTime() &&
+                           numbers.LastAccessTime == facts.LastAccessTime() &&
+                           numbers.Attributes == facts.Attributes();
+    if (sameFacts)
+        return TFactsCheck::fcSame;
+    record.SetFacts(facts.Renewed(numbers));
+    if (!sameContent)
+        record.Hash = THashText();
+    return TFactsCheck::fcRenewed;
+}
+
+// ---------------------------------------------------------------------------------------
 // TScanHashReadAhead
 
 TScanHashReadAhead::TScanHashReadAhead(const TScanRecords& records, const std::vector<int>& plan,

@@ -123,6 +123,11 @@ void TScanTask::BuildCommand(std::unique_ptr<TScanCommand>& command) {
             DoProgress(position, count);
         };
         fresh->OnQueryContinue = [this](TScanCommand*, bool& proceed) { QueryContinue(proceed); };
+        fresh->RefreshFacts = RefreshFacts;
+        fresh->OnFileLeftOut = [this](TScanCommand*, int, TScanRecord&, const std::string& text) {
+            if (OnEntryLeftOut)
+                Queue([this, text] { OnEntryLeftOut(this, text); });
+        };
         fresh->HashReadAhead = TScanCommand::DefaultHashReadAhead();
         fresh->IsCancelled = [this] { return Cancelled.load(); };
         command = std::move(fresh);
@@ -146,10 +151,12 @@ void TScanTask::QueueStatus(const char* format, std::string_view name) {
 
 void TScanTask::WriteBack(int index, const TScanRecord& record) {
     // The values as they are now: the worker goes on and may change the record before the
-    // main thread gets to this call.
-    Queue([this, index, group = record.Group, hash = record.Hash] {
+    // main thread gets to this call. The facts are shared, and new only when the file
+    // changed since the entry was made.
+    Queue([this, index, group = record.Group, hash = record.Hash, facts = record.SharedFacts()] {
         App_scanentries::TScanEntries& entries = Document->Entries();
         App_scanentries::TScanEntry& entry = entries.Item(index);
+        entry.SetFacts(facts);
         entry.Hash = hash;
         entry.SetGroup(group);
         entries.EntryChanged(index);

@@ -132,6 +132,9 @@ TOutcome RunScan(App_document::TDocument& document, bool strict) {
     TTerminalProgress progress;
     auto* task = new App_scantasks::TScanTask(&document); // deletes itself when finished
     task->FreeOnTerminate = true;
+    // The entries were made from the files moments ago, and every file read is checked
+    // against them when it is opened and once it is read.
+    task->RefreshFacts = false;
     // Status and progress only for a terminal: nobody else would see them.
     if (progress.IsEnabled()) {
         task->OnStatus = [&](App_scantasks::TScanTask*, const std::string& text) {

@@ -676,3 +676,83 @@ TEST(TScanCommand, AFileChangedWhileItIsReadIsLeftOutByEveryWayOfReading) {
                                                "\" changed after it was added to the list."});
         }
 }
+
+namespace {
+// The record of a file as the list makes it: every fact read from the file system.
+TScanRecord ListedRecord(const std::string& path) {
+    TFileFacts::TFields fields;
+    fields.Path = path;
+    SetListedNumbers(fields, Kiv_files::GetFindData(path));
+    return TScanRecord(TFileFacts::Make(std::move(fields)));
+}
+} // namespace
+
+TEST(TScanCommand, ReadingTheFactsAgainDecidesWhatIsGroupedAndWhatIsLeftOut) {
+    // Four copies grouped by an earlier scan, their hashes kept. Since then b was deleted
+    // and c rewritten at the same size with its last write time set back.
+    TTemporaryFolder folder;
+    std::vector<TScanRecord> list;
+    for (const char* name : {"a", "b", "c", "d"}) {
+        ScanTest::AgeFile(folder.File(name, "same"));
+        list.push_back(ListedRecord(folder.Missing(name)));
+        list.back().Hash = OpenSslDigest("same");
+        list.back().Group = 1;
+        list.back().Priority = list.size() == 1 ? spPrimary : spSecondary;
+    }
+    ASSERT_EQ(::unlink(list[1].Path().c_str()), 0);
+    folder.File("c", "SAME");
+    ScanTest::AgeFile(list[2].Path());
+    for (const int stopAt : {1, 0}) {
+        TScanRecords records(4);
+        std::copy(list.begin(), list.end(), records.begin());
+        TRecorder recorder;
+        recorder.QueryAnswer = [stopAt](int query) { return stopAt == 0 || query < stopAt; };
+        auto* matchers = new TScanMatchers;
+        matchers->Add(new TScanSizeMatcher);
+        matchers->Add(new TScanHashMatcher);
+        TScanCommand command(records, matchers);
+        recorder.Bind(command);
+        command.RefreshFacts = true;
+        command.OnFileLeftOut = [&](TScanCommand*, int index, TScanRecord&,
+                                    const std::string& message) {
+            recorder.Add(std::to_string(index) + ": " + message);
+        };
+        if (stopAt == 1) {
+            // A cancel before the first file is looked at changes nothing.
+            EXPECT_THROW(command.Execute(), Kiv_framework::EAbort);
+            EXPECT_EQ(ScanTest::GroupsOf(records), (std::vector<int>{1, 1, 1, 1}));
+            EXPECT_EQ(records[2].Hash, OpenSslDigest("same"));
+            continue;
+        }
+        command.Execute();
+        EXPECT_EQ(ScanTest::GroupsOf(records), (std::vector<int>{1, -1, 0, 1}));
+        EXPECT_TRUE(command.IsLeftOut(1));
+        EXPECT_TRUE(records[1].Hash.empty());
+        EXPECT_EQ(records[2].Hash, OpenSslDigest("SAME")); // read anew
+        EXPECT_EQ(records[3].Hash, OpenSslDigest("same")); // proven unchanged: kept
+        const std::vector<std::string> expected = {
+            "command query",
+            "changed 1 to -1",
+            "1: The program cannot find the file \"" + list[1].Path() + "\".",
+            "progress 1 of 4",
+            "changed 2 to -1",
+            "changed 0 to -1",
+            "changed 3 to -1",
+            "command query",
+            "matching 0",
+            "changed 0 to 1",
+            "progress 2 of 4",
+            "changed 3 to 1",
+            "progress 3 of 4",
+            "matched 0",
+            "command query",
+            "command query",
+            "command query",
+            "command query",
+            "changed 2 to 0",
+            "progress 4 of 4",
+            "command query",
+        };
+        EXPECT_EQ(recorder.Log, expected);
+    }
+}
