@@ -8,9 +8,11 @@
 #include "Kiv_locale.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <unordered_set>
 #include <utility>
@@ -420,11 +422,49 @@ void TScanCommand::RefreshRecords() {
     const int count = FRecords.Length();
     LeftOut.assign(static_cast<std::size_t>(count), false);
     LeftOutCount = 0;
+    // The lookups, in strides, by this thread and as many helpers as read hashes ahead:
+    // each waits on the file system, not on the others. Then the events, in record order.
+    constexpr std::uint8_t NotLookedAt = 0xFF;
+    std::vector<std::uint8_t> checks(static_cast<std::size_t>(count), NotLookedAt);
+    std::atomic<int> next{0};
+    std::atomic<bool> stop{false};
+    const auto lookUp = [&] {
+        for (;;) {
+            if (stop.load(std::memory_order_relaxed) || (IsCancelled && IsCancelled()))
+                return;
+            const int start = next.fetch_add(RefreshStride);
+            if (start >= count)
+                return;
+            for (int i = start; i < std::min(start + RefreshStride, count); ++i)
+                checks[static_cast<std::size_t>(i)] =
+                    static_cast<std::uint8_t>(ReadFactsAgain(FRecords[i]));
+        }
+    };
+    {
+        std::vector<std::jthread> helpers;
+        const int helperCount = count > RefreshStride ? HashReadAhead.Threads : 0;
+        for (int t = 0; t < helperCount; ++t) {
+            try {
+                helpers.emplace_back(lookUp);
+            } catch (const std::system_error&) {
+                break; // fewer helpers: this thread looks up the rest
+            }
+        }
+        try {
+            lookUp();
+        } catch (...) {
+            stop = true;
+            throw;
+        }
+    } // the helpers are done
     for (int i = 0; i < count; ++i) {
         if (i % RefreshStride == 0)
             CheckContinue();
         TScanRecord& record = FRecords[i];
-        const TFactsCheck check = ReadFactsAgain(record);
+        std::uint8_t& looked = checks[static_cast<std::size_t>(i)];
+        if (looked == NotLookedAt) // the lookups stopped for a cancel that did not come
+            looked = static_cast<std::uint8_t>(ReadFactsAgain(record));
+        const auto check = static_cast<TFactsCheck>(looked);
         if (check == TFactsCheck::fcSame)
             continue;
         record.Group = -1;

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace ScanTest {
@@ -22,6 +23,20 @@ inline void AgeFile(const std::string& path) {
     const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
     if (::utimensat(AT_FDCWD, path.c_str(), old, AT_SYMLINK_NOFOLLOW) != 0)
         throw std::runtime_error("cannot set the times of " + path);
+}
+
+// Returns once the clock of file times has moved past the file's change time. Then the
+// next change of the file gets another change time also on a kernel that keeps file times
+// only to its clock tick (newer ones give a change after a look a finer time anyway).
+inline void PassChangeTime(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        throw std::runtime_error("cannot look at " + path);
+    timespec now{};
+    do
+        ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    while (now.tv_sec < info.st_ctim.tv_sec ||
+           (now.tv_sec == info.st_ctim.tv_sec && now.tv_nsec <= info.st_ctim.tv_nsec));
 }
 
 // What another process does to a file while the scan reads it.

@@ -700,6 +700,7 @@ TEST(TScanCommand, ReadingTheFactsAgainDecidesWhatIsGroupedAndWhatIsLeftOut) {
         list.back().Priority = list.size() == 1 ? spPrimary : spSecondary;
     }
     ASSERT_EQ(::unlink(list[1].Path().c_str()), 0);
+    ScanTest::PassChangeTime(list[2].Path());
     folder.File("c", "SAME");
     ScanTest::AgeFile(list[2].Path());
     for (const int stopAt : {1, 0}) {
@@ -717,6 +718,7 @@ TEST(TScanCommand, ReadingTheFactsAgainDecidesWhatIsGroupedAndWhatIsLeftOut) {
                                     const std::string& message) {
             recorder.Add(std::to_string(index) + ": " + message);
         };
+        command.IsCancelled = [stopAt] { return stopAt == 1; };
         if (stopAt == 1) {
             // A cancel before the first file is looked at changes nothing.
             EXPECT_THROW(command.Execute(), Kiv_framework::EAbort);

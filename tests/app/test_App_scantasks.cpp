@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <cerrno>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/inotify.h>
 #include <typeinfo>
 
@@ -273,6 +274,7 @@ TEST_F(ScanTask, ASecondScanSeesWhatChangedSinceTheFirstAndLeavesOutWhatIsGone) 
     // b: other bytes of the same size, its last write time set back as it was; c: the
     // same bytes renamed over it, times too; d: longer; e: only read (its hash stays);
     // gone: deleted.
+    ScanTest::PassChangeTime(Dir / "b");
     WriteFile(Dir / "b", "SAME");
     ScanTest::AgeFile(Dir / "b");
     WriteFile(Dir / "c.new", "same");
@@ -297,6 +299,41 @@ TEST_F(ScanTask, ASecondScanSeesWhatChangedSinceTheFirstAndLeavesOutWhatIsGone) 
     EXPECT_EQ(entries.Item(2).Inode(), Kiv_files::GetFindData(Dir / "c").Inode);
     EXPECT_EQ(entries.Item(3).Size(), 14u);
     EXPECT_TRUE(entries.Item(5).Hash.empty());
+}
+
+TEST_F(ScanTask, TheFactsOfManyFilesAreReadAgainBySeveralThreadsAndReportedInListOrder) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < 1500; ++i) {
+        paths.push_back(Dir / ("f" + std::to_string(i)));
+        WriteFile(paths.back(), i % 2 == 0 ? "even" : "odd!");
+        ScanTest::AgeFile(paths.back()); // a write moves the last write time
+    }
+    Add(paths);
+    Document.SetAspects({App_document::saSize, App_document::saHash});
+    Scan();
+    std::vector<std::string> gone;
+    std::map<std::string, int> numbers; // each content's group, in order of first member
+    std::vector<std::int32_t> expected;
+    for (int i = 0; i < 1500; ++i) {
+        if (i % 7 == 3) {
+            ASSERT_EQ(::unlink(paths[static_cast<std::size_t>(i)].c_str()), 0);
+            gone.push_back("The program cannot find the file \"" +
+                           paths[static_cast<std::size_t>(i)] + "\".");
+            expected.push_back(-1);
+            continue;
+        }
+        std::string content = i % 2 == 0 ? "even" : "odd!";
+        if (i % 11 == 5) {
+            content = "new!";
+            WriteFile(paths[static_cast<std::size_t>(i)], content);
+        }
+        expected.push_back(
+            numbers.emplace(content, static_cast<int>(numbers.size()) + 1).first->second);
+    }
+    const TRun run = Scan();
+    EXPECT_TRUE(run.Errors.empty());
+    EXPECT_EQ(run.LeftOut, gone);
+    EXPECT_EQ(Groups(), expected);
 }
 
 TEST_F(ScanTask, AScanOfFilesThatAreAllGoneStillCompletes) {
