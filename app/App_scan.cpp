@@ -469,13 +469,13 @@ void TScanCommand::RefreshRecords() {
             continue;
         record.Group = -1;
         if (check == TFactsCheck::fcRenewed) {
-            DoRecordChanged(i, record);
+            OnFactsRenewed(this, i, record);
             continue;
         }
         LeftOut[static_cast<std::size_t>(i)] = true;
         ++LeftOutCount;
         record.Hash = THashText();
-        DoRecordChanged(i, record);
+        OnFactsRenewed(this, i, record);
         OnFileLeftOut(this, i, record,
                       FileMessage(check == TFactsCheck::fcGone ? GoneMessage : ReadErrorMessage,
                                   record.Path()));

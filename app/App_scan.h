@@ -296,12 +296,13 @@ public:
     // so that nothing is grouped by what a file was. The files are looked up by the run's
     // thread and as many helpers as HashReadAhead has threads; the events follow in record
     // order, with a cancel point every few hundred records. A record that got new facts,
-    // or lost a hash that nothing proves any more, is reported through OnRecordChanged.
-    // One whose file is gone or cannot be looked at is named through OnFileLeftOut,
-    // reported through OnRecordChanged without hash and group, counts as one step of the
-    // progress, and is left out of the run: never a pivot nor a candidate, its Group
-    // stays -1.
+    // or lost a hash that nothing proves any more, is reported through OnFactsRenewed,
+    // its Group -1. One whose file is gone or cannot be looked at is reported through
+    // OnFactsRenewed without hash and group, named through OnFileLeftOut, counts as one
+    // step of the progress, and is left out of the run: never a pivot nor a candidate,
+    // its Group stays -1.
     bool RefreshFacts = false;
+    TRecordEvent OnFactsRenewed;
     Kiv_framework::TEvent<TScanCommand*, int, TScanRecord&, const std::string&> OnFileLeftOut;
     // Whether the record was left out by the refresh of the facts.
     bool IsLeftOut(int index) const {

@@ -50,7 +50,8 @@ public:
 private:
     void QueryContinue(bool& proceed) const;
     void QueueStatus(const char* format, std::string_view name);
-    void WriteBack(int index, const App_scan::TScanRecord& record);
+    // The record's group and hash into its entry; with facts, its facts too.
+    void WriteBack(int index, const App_scan::TScanRecord& record, bool facts = false);
     App_scan::TScanRecords TakeSnapshot() const;
     std::unique_ptr<App_scan::TScanMatchers> CreateMatchers();
 };

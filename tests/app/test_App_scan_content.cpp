@@ -714,6 +714,10 @@ TEST(TScanCommand, ReadingTheFactsAgainDecidesWhatIsGroupedAndWhatIsLeftOut) {
         TScanCommand command(records, matchers);
         recorder.Bind(command);
         command.RefreshFacts = true;
+        command.OnFactsRenewed = [&](TScanCommand*, int index, TScanRecord& record) {
+            recorder.Add("renewed " + std::to_string(index) + ", " +
+                         (record.Hash.empty() ? "no hash" : "hash kept"));
+        };
         command.OnFileLeftOut = [&](TScanCommand*, int index, TScanRecord&,
                                     const std::string& message) {
             recorder.Add(std::to_string(index) + ": " + message);
@@ -734,10 +738,10 @@ TEST(TScanCommand, ReadingTheFactsAgainDecidesWhatIsGroupedAndWhatIsLeftOut) {
         EXPECT_EQ(records[3].Hash, OpenSslDigest("same")); // proven unchanged: kept
         const std::vector<std::string> expected = {
             "command query",
-            "changed 1 to -1",
+            "renewed 1, no hash",
             "1: The program cannot find the file \"" + list[1].Path() + "\".",
             "progress 1 of 4",
-            "changed 2 to -1",
+            "renewed 2, no hash",
             "changed 0 to -1",
             "changed 3 to -1",
             "command query",
