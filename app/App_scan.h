@@ -32,7 +32,7 @@ enum class TFactsCheck : std::uint8_t {
     fcSame,    // the file is as its facts say, and its hash (if any) is kept
     fcRenewed, // the record has new facts, or lost a hash that nothing proves any more
     fcGone,    // no regular file has its path any more
-    fcUnknown, // its facts cannot be read (the errno is in errno)
+    fcUnknown, // its facts cannot be read
 };
 
 // Reads the facts of the record's file again, a final symbolic link not followed. Changed

@@ -198,10 +198,8 @@ void SetListedNumbers(TFileFacts::TFields& fields, const Kiv_files::TFindData& l
 TFactsCheck ReadFactsAgain(TScanRecord& record) {
     Kiv_files::TFindData listing;
     const int error = Kiv_files::FindDataOf(record.Path(), listing);
-    if (error != 0) {
-        errno = error;
+    if (error != 0)
         return error == ENOENT || error == ENOTDIR ? TFactsCheck::fcGone : TFactsCheck::fcUnknown;
-    }
     constexpr std::uint32_t notAFile =
         Kiv_files::faDirectory | Kiv_files::faSymLink | Kiv_files::faDevice;
     if (Kiv_files::FindDataAttributes(listing) & notAFile)
