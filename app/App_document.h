@@ -131,14 +131,18 @@ enum class TResultsFormat : std::uint8_t {
 // \"%s\" into the results file." and nothing is made; NUL-separated, any path can stand.
 std::string ResultsText(const App_scanentries::TScanEntries& entries,
                         TResultsFormat format = TResultsFormat::rfLines);
+// Refuses a results file that the user may not write, as the shell's ">" would: an
+// existing file (or what a link names) without write permission for the running user
+// raises EAppError "The program cannot write the results over the read-only file \"%s\".".
+void CheckResultsFile(const std::string& fileName);
 // Writes the text to the file, replacing its content: to a new file beside it first,
 // renamed over it when complete, so that a failure never leaves a truncated file or
 // destroys the old one. A symbolic link keeps pointing at the file it names, and an
-// existing file keeps its permissions; a device or a pipe is written in place. A failure raises
-// EAppError "The program could not save the results to the file \"%s\" (reason)." with the
-// system's reason. interrupted, when
-// given, is asked whenever a blocked open or write is interrupted by a signal (a pipe
-// nobody reads): true ends the write with EAbort.
+// existing file keeps its permissions; a device or a pipe is written in place. A file the
+// user may not write is refused (CheckResultsFile). A failure raises EAppError "The
+// program could not save the results to the file \"%s\" (reason)." with the system's
+// reason. interrupted, when given, is asked before every write and whenever a blocked open
+// or write is interrupted by a signal (a pipe nobody reads): true ends the write with EAbort.
 void WriteResultsFile(const std::string& fileName, const std::string& text,
                       const std::function<bool()>& interrupted = nullptr);
 // Writes the text to an open descriptor (standard output); false when a write fails.

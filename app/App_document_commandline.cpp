@@ -23,7 +23,13 @@ const char* const ScanUsageText =
     "  --help            show this text\n"
     "  --version         show the version\n"
     "\n"
-    "Exit status: 0 done, 1 error, 2 bad usage, 130 interrupted (nothing written).\n";
+    "Exit status:\n"
+    "  0    done: every file and folder listed was read\n"
+    "  1    error; with --strict also the first file or folder that cannot be read\n"
+    "  2    bad usage\n"
+    "  3    done, but files or folders that could not be read (or changed while they\n"
+    "       were read) were named and left out; the results of the others are written\n"
+    "  130  interrupted by Ctrl-C: no results file is replaced\n";
 
 namespace {
 
@@ -39,12 +45,13 @@ constexpr TCriterion Criteria[] = {
     {"attributes", saAttributes}, {"hash", saHash},           {"binaries", saBinaries},
 };
 
-// An empty list is the empty set: every primary file then takes all the others. An empty
-// item ("size," or ",") is a mistake, not nothing.
+// An empty list (an empty shell variable, most likely) would compare nothing and make every
+// file a copy of the first primary one; like an empty item ("size," or ","), it is a
+// mistake.
 TScanAspects ParseCriteria(const std::string& list) {
     TScanAspects aspects;
     if (list.empty())
-        return aspects;
+        throw EUsageError("--compare needs at least one criterion");
     std::size_t start = 0;
     for (;;) {
         const std::size_t comma = std::min(list.find(',', start), list.size());

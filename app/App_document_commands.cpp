@@ -1,6 +1,7 @@
 #include "App_document_commands.h"
 
 #include "App_scantasks.h"
+#include "Kiv_strings.h"
 
 #include <memory>
 #include <unistd.h>
@@ -63,6 +64,11 @@ void TDocumentCommands::Scan() {
         dialog.OnCancel.Clear();
         dialog.Finish();
     };
+    // Entries whose files are gone: named once the scan is over, before its counts.
+    std::vector<std::string> leftOut;
+    task->OnEntryLeftOut = [&leftOut](App_scantasks::TScanTask*, const std::string& message) {
+        leftOut.push_back(message);
+    };
     // A failure after the last progress report must not be reported as a found result.
     bool failed = false;
     task->OnException = [this, &failed](Kiv_tasks::TTask*, const Kiv_framework::Exception& error) {
@@ -79,6 +85,9 @@ void TDocumentCommands::Scan() {
     dialog.Execute();
     if (!dialog.IsComplete() || failed)
         Kiv_framework::Abort();
+    if (!leftOut.empty())
+        Dialogs.MessageBox(TMessageRequest{LeftOutText(leftOut), App_common::AppTitle,
+                                           Kiv_dialogs::miError, Kiv_dialogs::mbOk});
     Dialogs.MessageBox(
         TMessageRequest{ScanResultText(entries.GetDuplicateCount(), entries.GetGroupCount()),
                         "Scan", Kiv_dialogs::miInformation, Kiv_dialogs::mbOk});
@@ -117,6 +126,22 @@ void TDocumentCommands::SaveResults() {
     const std::size_t slash = fileName->find_last_of('/');
     if (slash != std::string::npos)
         (void)::chdir(slash == 0 ? "/" : fileName->substr(0, slash).c_str());
+}
+
+std::string LeftOutText(const std::vector<std::string>& messages) {
+    constexpr std::size_t Shown = 10;
+    const auto count = static_cast<std::int32_t>(messages.size());
+    std::string text = count == 1
+                           ? std::string("1 file was left out of the groups:")
+                           : App_common::CountToText(count) + " files were left out of the groups:";
+    for (std::size_t k = 0; k < messages.size() && k < Shown; ++k)
+        text += "\n" + Kiv_strings::EscapeControlCharacters(messages[k]);
+    if (messages.size() > Shown) {
+        const auto more = static_cast<std::int32_t>(messages.size() - Shown);
+        text += more == 1 ? std::string("\n1 more is not shown.")
+                          : "\n" + App_common::CountToText(more) + " more are not shown.";
+    }
+    return text;
 }
 
 std::string ScanResultText(int duplicateCount, int groupCount) {

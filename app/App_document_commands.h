@@ -9,6 +9,7 @@
 #include "Kiv_dialogs.h"
 
 #include <string>
+#include <vector>
 
 namespace App_document {
 
@@ -23,7 +24,8 @@ public:
     void Save(App_common::TMemIniFile& iniFile, const std::string& section) override;
 
     // Runs a scan task behind the modal progress dialog and reports the counts once it
-    // completed; a cancelled or failed scan ends with the silent abort.
+    // completed, after an error box naming the entries it left out because their files are
+    // gone (LeftOutText); a cancelled or failed scan ends with the silent abort.
     virtual void Scan();
     virtual bool CanScan() const;
     // The criteria and the remember flag in the options dialog; Cancel changes nothing.
@@ -46,5 +48,8 @@ private:
 
 // "%s duplicate files in %s groups were found." with the counts in digit groups.
 std::string ScanResultText(int duplicateCount, int groupCount);
+// What a scan tells of the entries it left out because their files are gone: their count
+// and the messages that name them, one a line, the first ten of them.
+std::string LeftOutText(const std::vector<std::string>& messages);
 
 } // namespace App_document

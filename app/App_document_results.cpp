@@ -116,6 +116,10 @@ bool Retry(const std::function<bool()>& interrupted) {
 bool WriteResults(int fd, const std::string& text, const std::function<bool()>& interrupted) {
     std::size_t done = 0;
     while (done < text.size()) {
+        // A signal ends a blocked write with part of the text written, not with EINTR:
+        // the next write would block again, the interrupt lost.
+        if (interrupted && interrupted())
+            Kiv_framework::Abort();
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && Retry(interrupted))
             continue;
@@ -127,8 +131,6 @@ bool WriteResults(int fd, const std::string& text, const std::function<bool()>& 
     }
     return true;
 }
-
-namespace {} // namespace
 
 namespace {
 
@@ -172,9 +174,23 @@ void WriteInPlace(const std::string& fileName, const std::string& text, const TS
 
 } // namespace
 
+void CheckResultsFile(const std::string& fileName) {
+    // The rights of the running user as the kernel judges them: root may write anything
+    // that is not on a read-only file system, as with the shell.
+    const std::string target = ResolvedTarget(fileName);
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) != 0 || S_ISDIR(existing.st_mode))
+        return; // a new file, or a failure that the write itself reports
+    if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 &&
+        (errno == EACCES || errno == EPERM || errno == EROFS))
+        throw App_common::EAppError(
+            "The program cannot write the results over the read-only file \"" + fileName + "\".");
+}
+
 void WriteResultsFile(const std::string& fileName, const std::string& text,
                       const std::function<bool()>& interrupted) {
     const TSaveFailure failure(fileName);
+    CheckResultsFile(fileName);
     const std::string target = ResolvedTarget(fileName);
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;

@@ -8,9 +8,11 @@
 #include "Kiv_locale.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <unordered_set>
 #include <utility>
@@ -168,7 +170,8 @@ bool TScanBinariesMatcher::Compare(TScanRecord& A, TScanRecord& B) {
     if (Partition && Partition->Answer(A, B, *this, equal))
         return equal;
     // Each file opened and checked to be the one listed, A first; then per chunk a cancel
-    // point, A's read, B's read and the bytes; at the end, that neither file grew.
+    // point, A's read, B's read and the bytes; at the end, that neither file grew or
+    // changed while it was read.
     TReadOnlyFile fileA(A);
     RaiseReadEnd(fileA.State(), OpenErrorMessage, A);
     TReadOnlyFile fileB(B);
@@ -183,8 +186,8 @@ bool TScanBinariesMatcher::Compare(TScanRecord& A, TScanRecord& B) {
             return false;
         offset += chunk;
     }
-    RaiseReadEnd(fileA.EndsAt(A.Size()), ReadErrorMessage, A);
-    RaiseReadEnd(fileB.EndsAt(B.Size()), ReadErrorMessage, B);
+    RaiseReadEnd(fileA.EndsUnchangedAt(A.Size()), ReadErrorMessage, A);
+    RaiseReadEnd(fileB.EndsUnchangedAt(B.Size()), ReadErrorMessage, B);
     return true;
 }
 
@@ -395,8 +398,89 @@ bool TScanCommand::QueryContinue() {
 }
 
 void TScanCommand::Execute() {
+    if (RefreshFacts)
+        RefreshRecords();
     ResetGroups();
     AssignGroups();
+}
+
+namespace {
+
+// Files between two cancel points of the refresh: some milliseconds of lookups.
+constexpr int RefreshStride = 256;
+const char* const GoneMessage = "The program cannot find the file \"%s\".";
+
+std::string FileMessage(const char* format, const std::string& path) {
+    std::string message = format;
+    message.replace(message.find("%s"), 2, path);
+    return message;
+}
+
+} // namespace
+
+void TScanCommand::RefreshRecords() {
+    const int count = FRecords.Length();
+    LeftOut.assign(static_cast<std::size_t>(count), false);
+    LeftOutCount = 0;
+    // The lookups, in strides, by this thread and as many helpers as read hashes ahead:
+    // each waits on the file system, not on the others. Then the events, in record order.
+    constexpr std::uint8_t NotLookedAt = 0xFF;
+    std::vector<std::uint8_t> checks(static_cast<std::size_t>(count), NotLookedAt);
+    std::atomic<int> next{0};
+    std::atomic<bool> stop{false};
+    const auto lookUp = [&] {
+        for (;;) {
+            if (stop.load(std::memory_order_relaxed) || (IsCancelled && IsCancelled()))
+                return;
+            const int start = next.fetch_add(RefreshStride);
+            if (start >= count)
+                return;
+            for (int i = start; i < std::min(start + RefreshStride, count); ++i)
+                checks[static_cast<std::size_t>(i)] =
+                    static_cast<std::uint8_t>(ReadFactsAgain(FRecords[i]));
+        }
+    };
+    {
+        std::vector<std::jthread> helpers;
+        const int helperCount = count > RefreshStride ? HashReadAhead.Threads : 0;
+        for (int t = 0; t < helperCount; ++t) {
+            try {
+                helpers.emplace_back(lookUp);
+            } catch (const std::system_error&) {
+                break; // fewer helpers: this thread looks up the rest
+            }
+        }
+        try {
+            lookUp();
+        } catch (...) {
+            stop = true;
+            throw;
+        }
+    } // the helpers are done
+    for (int i = 0; i < count; ++i) {
+        if (i % RefreshStride == 0)
+            CheckContinue();
+        TScanRecord& record = FRecords[i];
+        std::uint8_t& looked = checks[static_cast<std::size_t>(i)];
+        if (looked == NotLookedAt) // the lookups stopped for a cancel that did not come
+            looked = static_cast<std::uint8_t>(ReadFactsAgain(record));
+        const auto check = static_cast<TFactsCheck>(looked);
+        if (check == TFactsCheck::fcSame)
+            continue;
+        record.Group = -1;
+        if (check == TFactsCheck::fcRenewed) {
+            OnFactsRenewed(this, i, record);
+            continue;
+        }
+        LeftOut[static_cast<std::size_t>(i)] = true;
+        ++LeftOutCount;
+        record.Hash = THashText();
+        OnFactsRenewed(this, i, record);
+        OnFileLeftOut(this, i, record,
+                      FileMessage(check == TFactsCheck::fcGone ? GoneMessage : ReadErrorMessage,
+                                  record.Path()));
+        DoProgress(LeftOutCount, count);
+    }
 }
 
 void TScanCommand::ResetGroups() {
@@ -410,37 +494,70 @@ void TScanCommand::ResetGroups() {
 }
 
 void TScanCommand::AssignGroups() {
-    const int count = FRecords.Length();
-    int position = 0;
+    if (LeftOutCount == 0) {
+        AssignGroupsOf(FRecords, {}, 0);
+        return;
+    }
+    // The records left out take no part: the others are grouped as a list of their own,
+    // and every event names a record by its index in the whole list.
+    std::vector<int> places;
+    for (int i = 0; i < FRecords.Length(); ++i)
+        if (!IsLeftOut(i))
+            places.push_back(i);
+    TScanRecords taking(static_cast<int>(places.size()));
+    for (std::size_t k = 0; k < places.size(); ++k)
+        taking[static_cast<int>(k)] = FRecords[places[k]];
+    const auto copyBack = [&] {
+        for (std::size_t k = 0; k < places.size(); ++k) {
+            FRecords[places[k]].Group = taking[static_cast<int>(k)].Group;
+            FRecords[places[k]].Hash = taking[static_cast<int>(k)].Hash;
+        }
+    };
+    try {
+        AssignGroupsOf(taking, places, LeftOutCount);
+    } catch (...) {
+        copyBack();
+        throw;
+    }
+    copyBack();
+}
+
+void TScanCommand::AssignGroupsOf(const TScanRecords& records, const std::vector<int>& places,
+                                  int position) {
+    const int count = records.Length();
+    const int total = FRecords.Length();
+    const auto place = [&](int index) {
+        return places.empty() ? index : places[static_cast<std::size_t>(index)];
+    };
     int nextGroup = 1;
     int low = 0;
     int high = count - 1;
-    TCandidateFinder finder(FRecords, *FMatchers);
-    const TReadAheadScope readAhead(finder, *FMatchers, FRecords, HashReadAhead, IsCancelled);
-    const TPartitionScope partition(finder, *FMatchers, FRecords, IsCancelled);
+    TCandidateFinder finder(records, *FMatchers);
+    const TReadAheadScope readAhead(finder, *FMatchers, records, HashReadAhead, IsCancelled);
+    const TPartitionScope partition(finder, *FMatchers, records, IsCancelled);
     const auto assign = [&](int index, TScanRecord& record, int group) {
         record.Group = group;
-        DoRecordChanged(index, record);
+        DoRecordChanged(place(index), record);
         ++position;
-        DoProgress(position, count);
+        DoProgress(position, total);
     };
 
     TGroupFiles groupFiles;
     for (int index = 0; index <= high; ++index) {
         CheckContinue();
-        TScanRecord& pivot = FRecords[index];
+        TScanRecord& pivot = records[index];
         if (pivot.Priority != spPrimary || pivot.Group >= 0)
             continue;
-        DoMatching(index, pivot);
+        DoMatching(place(index), pivot);
         groupFiles.Start(pivot);
-        while (low < high && FRecords[low].Group >= 0)
+        while (low < high && records[low].Group >= 0)
             ++low;
-        while (high > low && FRecords[high].Group >= 0)
+        while (high > low && records[high].Group >= 0)
             --high;
         // Every ungrouped record lies in low..high. The finder offers, in ascending order,
         // those of them that the chain could answer true for or would act upon.
         finder.ForEachCandidate(index, [&](int m) {
-            TScanRecord& candidate = FRecords[m];
+            TScanRecord& candidate = records[m];
             // One file under two names is no copy of itself: removing "the copy" would
             // remove the only one. The matchers are not asked.
             if (groupFiles.Contains(candidate) || !FMatchers->Match(pivot, candidate))
@@ -454,13 +571,13 @@ void TScanCommand::AssignGroups() {
             assign(index, pivot, 0);
         else
             ++nextGroup;
-        DoMatched(index, pivot);
+        DoMatched(place(index), pivot);
     }
 
     for (int k = low; k <= high; ++k) {
         CheckContinue();
-        if (FRecords[k].Group < 0)
-            assign(k, FRecords[k], 0);
+        if (records[k].Group < 0)
+            assign(k, records[k], 0);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "App_scan_record.h"
 #include "Kiv_autopointers.h"
 #include "Kiv_dynamicarrays.h"
+#include "Kiv_files.h"
 #include "Kiv_framework.h"
 
 #include <cstdint>
@@ -18,6 +19,27 @@ namespace App_scan {
 
 // Copies share one buffer: the task and the command see the same records.
 using TScanRecords = Kiv_dynamicarrays::DynamicArray<TScanRecord>;
+
+// The attribute bits that facts keep: read-only, hidden, system, archive.
+constexpr std::uint32_t FactsAttributeMask = 0x27;
+
+// Sets the numbers of the fields (size, the three file times, attributes, identity and
+// change time) from the listing record of the file.
+void SetListedNumbers(TFileFacts::TFields& fields, const Kiv_files::TFindData& listing);
+
+// What reading a record's facts again came to.
+enum class TFactsCheck : std::uint8_t {
+    fcSame,    // the file is as its facts say, and its hash (if any) is kept
+    fcRenewed, // the record has new facts, or lost a hash that nothing proves any more
+    fcGone,    // no regular file has its path any more
+    fcUnknown, // its facts cannot be read
+};
+
+// Reads the facts of the record's file again, a final symbolic link not followed. Changed
+// facts are replaced; the hash is kept only when device, inode, size, last write time and
+// change time are known and all as they were, which proves the content unchanged (no
+// program can set a change time back).
+TFactsCheck ReadFactsAgain(TScanRecord& record);
 
 // What a matcher promises about its Match without being called, so that the command can
 // leave out pairs whose answer is known to be false and to have no effect (the
@@ -270,6 +292,23 @@ public:
     // three: more readers only make a disk seek.
     static THashReadAhead DefaultHashReadAhead();
 
+    // Whether Execute first reads the facts of every record's file again (ReadFactsAgain),
+    // so that nothing is grouped by what a file was. The files are looked up by the run's
+    // thread and as many helpers as HashReadAhead has threads; the events follow in record
+    // order, with a cancel point every few hundred records. A record that got new facts,
+    // or lost a hash that nothing proves any more, is reported through OnFactsRenewed,
+    // its Group -1. One whose file is gone or cannot be looked at is reported through
+    // OnFactsRenewed without hash and group, named through OnFileLeftOut, counts as one
+    // step of the progress, and is left out of the run: never a pivot nor a candidate,
+    // its Group stays -1.
+    bool RefreshFacts = false;
+    TRecordEvent OnFactsRenewed;
+    Kiv_framework::TEvent<TScanCommand*, int, TScanRecord&, const std::string&> OnFileLeftOut;
+    // Whether the record was left out by the refresh of the facts.
+    bool IsLeftOut(int index) const {
+        return !LeftOut.empty() && LeftOut[static_cast<std::size_t>(index)];
+    }
+
     TRecordEvent OnMatching;
     TRecordEvent OnMatched;
     TRecordEvent OnRecordChanged;
@@ -277,12 +316,19 @@ public:
     Kiv_framework::TEvent<TScanCommand*, bool&> OnQueryContinue;
 
 protected:
+    void RefreshRecords();
     void ResetGroups();
     void AssignGroups();
 
 private:
+    // Groups records; places gives each one's index in Records (empty: the same), and
+    // position counts the records done before.
+    void AssignGroupsOf(const TScanRecords& records, const std::vector<int>& places, int position);
+
     TScanRecords FRecords;
     Kiv_autopointers::TAutoPointer<TScanMatchers> FMatchers;
+    std::vector<bool> LeftOut; // by record, once RefreshRecords ran
+    int LeftOutCount = 0;
 };
 
 } // namespace App_scan

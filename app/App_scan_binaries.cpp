@@ -131,11 +131,13 @@ private:
                 for (std::size_t at = 0; at < block.Members.size(); ++at) {
                     const int member = block.Members[at];
                     StateOf(member).Leaf = block.Node;
-                    // Equal to the end: whether a file has more than was listed decides.
+                    // Equal to the end: whether a file has more than was listed, or
+                    // changed while it was read, decides.
                     if (block.Members.size() > 1)
                         StateOf(member).AtEnd =
-                            WithFile(files[at], member,
-                                     [&](TReadOnlyFile& open) { return open.EndsAt(Size); });
+                            WithFile(files[at], member, [&](TReadOnlyFile& open) {
+                                return open.EndsUnchangedAt(Size);
+                            });
                 }
                 return true;
             }

@@ -38,8 +38,9 @@ public:
     // For A and B of one size: reads their set when it is not read yet, then passes the
     // cancel points and raises the error that comparing the two files chunk by chunk would
     // (A's open, B's open; per chunk: the cancel point, A's read, B's read, the bytes; at
-    // the end, whether A and then B grew), and sets equal. False when the caller is to compare them
-    // itself (not in one set, or the reading of the set was stopped by a cancel).
+    // the end, whether A and then B grew or changed while they were read), and sets equal.
+    // False when the caller is to compare them itself (not in one set, or the reading of
+    // the set was stopped by a cancel).
     bool Answer(const TScanRecord& A, const TScanRecord& B, TScanMatcher& matcher, bool& equal);
 
 private:
@@ -55,8 +56,9 @@ private:
         std::uint32_t Failed = Never; // the chunk whose read failed or found the file short
         TReadEnd FailedAs = TReadEnd::reDone;
         TReadEnd Opened = TReadEnd::reDone; // could not be opened, or not the file listed
-        TReadEnd AtEnd = TReadEnd::reDone;  // equal to the end: it grew, or the check failed
-        bool Read = false;                  // its set has been read
+        TReadEnd AtEnd =
+            TReadEnd::reDone; // equal to the end: it grew or changed, or the check failed
+        bool Read = false;    // its set has been read
         // Its leaf's parent and chunk, copied once the set is read: most pairs part where
         // their leaves were split off one block, answered without looking at the nodes.
         int LeafParent = -1;

@@ -34,24 +34,37 @@ constexpr std::chrono::milliseconds WaitSlice(1);
 // ---------------------------------------------------------------------------------------
 // TReadOnlyFile, HashFile
 
-TReadOnlyFile::TReadOnlyFile(const TScanRecord& record) {
+namespace {
+
+std::atomic<TReadObserver*> ReadObserver{nullptr};
+
+// Whether the open file is the one the record lists, as far as the record knows it.
+bool IsListed(const TScanRecord& record, const Kiv_files::TFileState& state) {
+    const bool identityKnown = record.Device() != 0 || record.Inode() != 0;
+    return state.IsRegular() && state.Size == record.Size() &&
+           (!identityKnown || (state.Device == record.Device() && state.Inode == record.Inode())) &&
+           (record.LastWriteTime() == 0 || state.LastWriteTime() == record.LastWriteTime()) &&
+           (record.ChangeTime() == 0 || state.ChangeTime() == record.ChangeTime());
+}
+
+} // namespace
+
+void SetReadObserver(TReadObserver* observer) {
+    ReadObserver.store(observer, std::memory_order_release);
+}
+
+TReadOnlyFile::TReadOnlyFile(const TScanRecord& record) : Path(&record.Path()) {
     Descriptor = Kiv_files::OpenForReading(record.Path());
     if (Descriptor < 0) {
         // A symbolic link where a file was listed is another file, not a failure to read.
         FState = errno == ELOOP ? TReadEnd::reChanged : TReadEnd::reFailed;
         return;
     }
-    struct stat info {};
-    if (::fstat(Descriptor, &info) != 0) {
+    if (!Kiv_files::GetFileState(Descriptor, Opened)) {
         FState = TReadEnd::reFailed;
         return;
     }
-    const bool known = record.Device() != 0 || record.Inode() != 0;
-    const bool same = !known || (info.st_dev == record.Device() && info.st_ino == record.Inode());
-    FState =
-        S_ISREG(info.st_mode) && same && static_cast<std::uint64_t>(info.st_size) == record.Size()
-            ? TReadEnd::reDone
-            : TReadEnd::reChanged;
+    FState = IsListed(record, Opened) ? TReadEnd::reDone : TReadEnd::reChanged;
 }
 
 TReadOnlyFile::~TReadOnlyFile() {
@@ -59,11 +72,20 @@ TReadOnlyFile::~TReadOnlyFile() {
         ::close(Descriptor);
 }
 
+void TReadOnlyFile::Observe(std::uint64_t offset) const {
+    if (TReadObserver* observer = ReadObserver.load(std::memory_order_acquire))
+        observer->AfterRead(*Path, offset);
+}
+
 long TReadOnlyFile::ReadSome(unsigned char* buffer, std::size_t size) {
     ssize_t count = 0;
     do
         count = ::read(Descriptor, buffer, size);
     while (count < 0 && errno == EINTR);
+    if (count > 0) {
+        Offset += static_cast<std::uint64_t>(count);
+        Observe(Offset);
+    }
     return static_cast<long>(count);
 }
 
@@ -80,6 +102,7 @@ TReadEnd TReadOnlyFile::ReadExactAt(unsigned char* buffer, std::size_t size, std
         buffer += count;
         size -= static_cast<std::size_t>(count);
         offset += static_cast<std::uint64_t>(count);
+        Observe(offset);
     }
     return TReadEnd::reDone;
 }
@@ -93,6 +116,20 @@ TReadEnd TReadOnlyFile::EndsAt(std::uint64_t offset) {
     if (count < 0)
         return TReadEnd::reFailed;
     return count == 0 ? TReadEnd::reDone : TReadEnd::reChanged;
+}
+
+TReadEnd TReadOnlyFile::EndsUnchangedAt(std::uint64_t offset) {
+    const TReadEnd end = EndsAt(offset);
+    return end == TReadEnd::reDone ? StillAsOpened() : end;
+}
+
+TReadEnd TReadOnlyFile::StillAsOpened() const {
+    // One look at the path tells both: when it names the open file, what it tells of the
+    // file is what the descriptor would.
+    Kiv_files::TFileState now;
+    if (!Kiv_files::GetFileState(*Path, now))
+        return errno == ENOENT || errno == ENOTDIR ? TReadEnd::reChanged : TReadEnd::reFailed;
+    return now == Opened ? TReadEnd::reDone : TReadEnd::reChanged;
 }
 
 void RaiseFileError(const char* format, const TScanRecord& record) {
@@ -126,13 +163,64 @@ THashEnd HashFile(const TScanRecord& record, unsigned char* buffer,
         if (total > record.Size())
             return THashEnd::heChanged; // it grew: what was listed is not what is read
         function.Update(buffer, static_cast<std::int32_t>(count));
+        // Less than asked for, at the listed size: the end, without a read to find it. A
+        // file that grew meanwhile has another size now, which the check below sees.
+        if (total == record.Size() && count < ReadChunkSize)
+            break;
     }
     if (total != record.Size())
         return THashEnd::heChanged; // it shrank
+    // Written to, or replaced under its name, while it was read: the hash is of no file
+    // that is there now.
+    const TReadEnd after = file.StillAsOpened();
+    if (after != TReadEnd::reDone)
+        return after == TReadEnd::reChanged ? THashEnd::heChanged : THashEnd::heFailed;
     unsigned char digest[32];
     function.GetDigest(digest);
     hash = THashText::FromDigest(digest);
     return THashEnd::heDone;
+}
+
+// ---------------------------------------------------------------------------------------
+// The facts of a file, read again
+
+void SetListedNumbers(TFileFacts::TFields& fields, const Kiv_files::TFindData& listing) {
+    fields.Size = Kiv_files::FindDataSize(listing);
+    fields.CreationTime = Kiv_files::FileTimeToUInt64(Kiv_files::FindDataCreationTime(listing));
+    fields.LastWriteTime = Kiv_files::FileTimeToUInt64(Kiv_files::FindDataLastWriteTime(listing));
+    fields.LastAccessTime = Kiv_files::FileTimeToUInt64(Kiv_files::FindDataLastAccessTime(listing));
+    fields.Attributes = Kiv_files::FindDataAttributes(listing) & FactsAttributeMask;
+    fields.Device = listing.Device;
+    fields.Inode = listing.Inode;
+    fields.ChangeTime = listing.ChangeTime;
+}
+
+TFactsCheck ReadFactsAgain(TScanRecord& record) {
+    Kiv_files::TFindData listing;
+    const int error = Kiv_files::FindDataOf(record.Path(), listing);
+    if (error != 0)
+        return error == ENOENT || error == ENOTDIR ? TFactsCheck::fcGone : TFactsCheck::fcUnknown;
+    constexpr std::uint32_t notAFile =
+        Kiv_files::faDirectory | Kiv_files::faSymLink | Kiv_files::faDevice;
+    if (Kiv_files::FindDataAttributes(listing) & notAFile)
+        return TFactsCheck::fcGone;
+    const TFileFacts& facts = *record.SharedFacts();
+    TFileFacts::TFields numbers;
+    SetListedNumbers(numbers, listing);
+    const bool sameContent = numbers.ChangeTime != 0 && (numbers.Device | numbers.Inode) != 0 &&
+                             numbers.Device == facts.Device() && numbers.Inode == facts.Inode() &&
+                             numbers.Size == facts.Size() &&
+                             numbers.LastWriteTime == facts.LastWriteTime() &&
+                             numbers.ChangeTime == facts.ChangeTime();
+    const bool sameFacts = sameContent && numbers.CreationTime == facts.CreationTime() &&
+                           numbers.LastAccessTime == facts.LastAccessTime() &&
+                           numbers.Attributes == facts.Attributes();
+    if (sameFacts)
+        return TFactsCheck::fcSame;
+    record.SetFacts(facts.Renewed(numbers));
+    if (!sameContent)
+        record.Hash = THashText();
+    return TFactsCheck::fcRenewed;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 
 #include "App_common.h"
 #include "App_scan.h"
+#include "Kiv_files.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -30,7 +31,9 @@ enum class TReadEnd : std::uint8_t {
 // plain read-only open on Linux, which cannot deny other writers. It is opened without
 // following a final symbolic link and without blocking on a FIFO or a device, and checked
 // to be what was listed before anything is read: a regular file, the same device and
-// inode where the record knows them, and the listed size. Closed when the holder goes.
+// inode, size, last write time and change time where the record knows them. As Linux
+// cannot keep writers out, a reader asks StillAsOpened once it has read what it needs.
+// Closed when the holder goes.
 class TReadOnlyFile {
 public:
     explicit TReadOnlyFile(const TScanRecord& record);
@@ -49,11 +52,37 @@ public:
     TReadEnd ReadExactAt(unsigned char* buffer, std::size_t size, std::uint64_t offset);
     // Whether the file ends at offset: reChanged when something follows (it grew).
     TReadEnd EndsAt(std::uint64_t offset);
+    // Whether what was read is what the path names now, unchanged: its path still names
+    // the open file, and its size, last write time and change time are as they were when
+    // it was opened. reChanged when not (also when the path names nothing now), reFailed
+    // when the path cannot be looked up.
+    TReadEnd StillAsOpened() const;
+    // EndsAt, then StillAsOpened: what a reader of the whole file asks at its end.
+    TReadEnd EndsUnchangedAt(std::uint64_t offset);
 
 private:
+    void Observe(std::uint64_t offset) const;
+
+    const std::string* Path;
     int Descriptor = -1;
     TReadEnd FState = TReadEnd::reFailed;
+    Kiv_files::TFileState Opened;
+    std::uint64_t Offset = 0; // where ReadSome goes on
 };
+
+// Lets a test act as another process between two reads of a file's content.
+class TReadObserver {
+public:
+    virtual ~TReadObserver() = default;
+    // Called on the reading thread right after a read of the file at path delivered bytes,
+    // with how far the file has been read; may change the file. Calls for different files
+    // may come from several threads at once.
+    virtual void AfterRead(const std::string& path, std::uint64_t offset) = 0;
+};
+
+// Sets the observer of every read of the scan (nullptr: none); it must stay alive until
+// it is replaced. For tests.
+void SetReadObserver(TReadObserver* observer);
 
 extern const char* const HashErrorMessage;
 extern const char* const OpenErrorMessage;
@@ -83,11 +112,13 @@ inline void RaiseReadEnd(TReadEnd end, const char* failedFormat, const TScanReco
 enum class THashEnd : std::uint8_t { heDone, heFailed, heChanged, heStopped };
 
 // Hashes the record's file, read in chunks of ReadChunkSize bytes into buffer until its
-// end, which must come after exactly the listed size. Before every read it asks proceed,
-// which may raise, or answer false to stop; reads counts the reads it allowed. Done leaves
-// the hash text in hash; Failed means that the file could not be opened or a read failed
-// (never taken for the end), Changed that it is not the file listed (TReadOnlyFile) or
-// ended before or after the listed size.
+// end, which must come after exactly the listed size: a read that delivers less than it
+// asked for at that size is the end. Before every read it asks proceed, which may raise,
+// or answer false to stop; reads counts the reads it allowed. Done leaves the hash text in
+// hash; Failed means that the file could not be opened, a read failed (never taken for
+// the end) or its path could not be looked up, Changed that it is not the file listed
+// (TReadOnlyFile), ended before or after the listed size, or changed while it was read
+// (StillAsOpened).
 THashEnd HashFile(const TScanRecord& record, unsigned char* buffer,
                   const std::function<bool()>& proceed, THashText& hash, int& reads);
 

@@ -333,6 +333,27 @@ TFileFacts::TFields TFileFacts::Fields() const {
     return fields;
 }
 
+TFileFactsRef TFileFacts::Renewed(const TFields& numbers) const {
+    TFields fields = Fields();
+    // The parts of the path become parts of the new path, not texts of their own.
+    const auto rebase = [&](std::string_view& view, TPart part) {
+        if (!part.Own)
+            view = std::string_view(fields.Path).substr(part.Start, part.Length);
+    };
+    rebase(fields.Directory, FDirectory);
+    rebase(fields.Name, FName);
+    rebase(fields.BaseName, FBaseName);
+    fields.Size = numbers.Size;
+    fields.CreationTime = numbers.CreationTime;
+    fields.LastWriteTime = numbers.LastWriteTime;
+    fields.LastAccessTime = numbers.LastAccessTime;
+    fields.Attributes = numbers.Attributes;
+    fields.Device = numbers.Device;
+    fields.Inode = numbers.Inode;
+    fields.ChangeTime = numbers.ChangeTime;
+    return Make(std::move(fields));
+}
+
 // ---------------------------------------------------------------------------------------
 // TScanRecord
 

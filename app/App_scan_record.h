@@ -127,6 +127,9 @@ public:
     }
 
     TFields Fields() const;
+    // Facts of the same path, name, extension and type with the numbers of numbers (size,
+    // times, attributes, identity); the texts of numbers are not read.
+    TFileFactsRef Renewed(const TFields& numbers) const;
 
 private:
     friend class TFileFactsRef;
@@ -193,6 +196,8 @@ public:
     std::uint64_t ChangeTime() const { return Facts->ChangeTime(); }
     bool IsSameFile(const TScanRecord& other) const { return Facts->IsSameFile(*other.Facts); }
     const TFileFactsRef& SharedFacts() const { return Facts; }
+    // New facts of the same file, read again from the file system.
+    void SetFacts(TFileFactsRef facts) { Facts = std::move(facts); }
 
     // For hand-made records (tests, benchmarks): each sets one field, on facts of the
     // record's own.

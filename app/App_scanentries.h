@@ -44,10 +44,10 @@ using Kiv_lists::TListReorderRecords;
 // Scan entry
 
 // The attribute bits an entry keeps: read-only, hidden, system, archive.
-constexpr std::uint32_t EntryAttributeMask = 0x27;
+constexpr std::uint32_t EntryAttributeMask = App_scan::FactsAttributeMask;
 
-// One file of the list. Everything but Priority, Hash and Group is captured once, at
-// construction, and never refreshed.
+// One file of the list. Everything but Priority, Hash and Group is captured at
+// construction; a scan reads it again (SetFacts) before it compares anything.
 //
 // Memory: those fields are TFileFacts, shared with every scan record taken from the
 // entry (a record costs a reference, not a copy); Directory, Name and BaseName are parts
@@ -89,6 +89,10 @@ public:
 
     // Stores the group; any negative value is stored as -1.
     void SetGroup(std::int32_t group);
+    // Takes the facts of its file read again (a scan's); facts of another path raise
+    // EAppError and change nothing.
+    void SetFacts(const App_scan::TFileFactsRef& facts);
+    const App_scan::TFileFactsRef& SharedFacts() const { return Facts; }
 
     // Plain writable fields: the priority commands and the scan's write-back assign them.
     App_scan::THashText Hash;

@@ -188,6 +188,10 @@ void TScanEntriesCommands::Copy() {
         if (!Kiv_shellfiles::QtKeepsFileName(path))
             throw EAppError("The program cannot put the name of the file " + Quoted(path) +
                             " on the clipboard.");
+        // One path a line: a line break in a name would make it read as two paths.
+        if (path.find_first_of("\r\n") != std::string::npos)
+            throw EAppError("The program cannot put the name of the file " + Quoted(path) +
+                            " on the clipboard: it holds a line break.");
         text.append(path).append("\r\n");
     }
     Clipboard.SetText(text);

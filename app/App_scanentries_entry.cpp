@@ -77,16 +77,8 @@ TScanEntry::TScanEntry(const std::string& path, const TFindData& findData) {
         extension = Kiv_locale::UpperFileName(
             Kiv_files::ExcludeLeadingChars(std::string(whole.substr(dot)), '.'));
     fields.Extension = extension;
-    fields.Size = Kiv_files::FindDataSize(findData);
     fields.Type = TypeNames().FileTypeName(fields.Path);
-    fields.CreationTime = Kiv_files::FileTimeToUInt64(Kiv_files::FindDataCreationTime(findData));
-    fields.LastWriteTime = Kiv_files::FileTimeToUInt64(Kiv_files::FindDataLastWriteTime(findData));
-    fields.LastAccessTime =
-        Kiv_files::FileTimeToUInt64(Kiv_files::FindDataLastAccessTime(findData));
-    fields.Attributes = Kiv_files::FindDataAttributes(findData) & EntryAttributeMask;
-    fields.Device = findData.Device;
-    fields.Inode = findData.Inode;
-    fields.ChangeTime = findData.ChangeTime;
+    App_scan::SetListedNumbers(fields, findData);
     try {
         Facts = App_scan::TFileFacts::Make(std::move(fields));
     } catch (const std::length_error&) {
@@ -100,6 +92,14 @@ TScanRecord TScanEntry::GetRecord() const {
 
 void TScanEntry::SetGroup(std::int32_t group) {
     FGroup = group < 0 ? -1 : group;
+}
+
+void TScanEntry::SetFacts(const App_scan::TFileFactsRef& facts) {
+    if (&*facts == &*Facts)
+        return;
+    if (facts->Path() != Path())
+        throw EAppError("The program cannot accept the file \"" + facts->Path() + "\".");
+    Facts = facts;
 }
 
 int PriorityOrdinal(TScanPriority priority) {

@@ -123,6 +123,14 @@ void TScanTask::BuildCommand(std::unique_ptr<TScanCommand>& command) {
             DoProgress(position, count);
         };
         fresh->OnQueryContinue = [this](TScanCommand*, bool& proceed) { QueryContinue(proceed); };
+        fresh->RefreshFacts = RefreshFacts;
+        fresh->OnFactsRenewed = [this](TScanCommand*, int index, TScanRecord& record) {
+            WriteBack(index, record, true);
+        };
+        fresh->OnFileLeftOut = [this](TScanCommand*, int, TScanRecord&, const std::string& text) {
+            if (OnEntryLeftOut)
+                Queue([this, text] { OnEntryLeftOut(this, text); });
+        };
         fresh->HashReadAhead = TScanCommand::DefaultHashReadAhead();
         fresh->IsCancelled = [this] { return Cancelled.load(); };
         command = std::move(fresh);
@@ -144,15 +152,23 @@ void TScanTask::QueueStatus(const char* format, std::string_view name) {
     DoStatus(Format(format, std::string(name)));
 }
 
-void TScanTask::WriteBack(int index, const TScanRecord& record) {
+void TScanTask::WriteBack(int index, const TScanRecord& record, bool facts) {
     // The values as they are now: the worker goes on and may change the record before the
     // main thread gets to this call.
-    Queue([this, index, group = record.Group, hash = record.Hash] {
+    auto write = [this, index, group = record.Group, hash = record.Hash] {
         App_scanentries::TScanEntries& entries = Document->Entries();
         App_scanentries::TScanEntry& entry = entries.Item(index);
         entry.Hash = hash;
         entry.SetGroup(group);
         entries.EntryChanged(index);
+    };
+    if (!facts) {
+        Queue(std::move(write));
+        return;
+    }
+    Queue([this, index, write = std::move(write), shared = record.SharedFacts()] {
+        Document->Entries().Item(index).SetFacts(shared);
+        write();
     });
 }
 

@@ -39,11 +39,19 @@ public:
     // reported through it, with its message, and left out instead of ending the scan (the
     // command line's way; the window's scan ends at the first such file).
     Kiv_framework::TEvent<TScanTask*, const std::string&> OnFileLeftOut;
+    // Whether the scan first reads the facts of every entry's file again, on the worker:
+    // an entry whose file changed shows its new facts and loses its hash unless the file
+    // is proven unchanged; one whose file is gone is named through OnEntryLeftOut and left
+    // out of the groups (it shows no group). On unless the entries were made moments
+    // before (the command line's).
+    bool RefreshFacts = true;
+    Kiv_framework::TEvent<TScanTask*, const std::string&> OnEntryLeftOut;
 
 private:
     void QueryContinue(bool& proceed) const;
     void QueueStatus(const char* format, std::string_view name);
-    void WriteBack(int index, const App_scan::TScanRecord& record);
+    // The record's group and hash into its entry; with facts, its facts too.
+    void WriteBack(int index, const App_scan::TScanRecord& record, bool facts = false);
     App_scan::TScanRecords TakeSnapshot() const;
     std::unique_ptr<App_scan::TScanMatchers> CreateMatchers();
 };

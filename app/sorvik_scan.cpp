@@ -29,6 +29,8 @@ using App_document::TScanCommandLine;
 
 constexpr int ExitError = 1;
 constexpr int ExitUsage = 2;
+// Done, with files or folders left out: a partial result, as GNU tools report one.
+constexpr int ExitLeftOut = 3;
 constexpr int ExitInterrupted = 130;
 
 // Ctrl-C: the handler only notes it and writes a byte; the add and the writing of the
@@ -132,6 +134,9 @@ TOutcome RunScan(App_document::TDocument& document, bool strict) {
     TTerminalProgress progress;
     auto* task = new App_scantasks::TScanTask(&document); // deletes itself when finished
     task->FreeOnTerminate = true;
+    // The entries were made from the files moments ago, and every file read is checked
+    // against them when it is opened and once it is read.
+    task->RefreshFacts = false;
     // Status and progress only for a terminal: nobody else would see them.
     if (progress.IsEnabled()) {
         task->OnStatus = [&](App_scantasks::TScanTask*, const std::string& text) {
@@ -218,6 +223,9 @@ int Scan(const TScanCommandLine& line) {
     };
     const std::function<void(const std::string&)> onSkip =
         line.Strict ? std::function<void(const std::string&)>() : skip;
+    // Before the work, not after it: a results file the user may not write is refused.
+    if (line.Output)
+        App_document::CheckResultsFile(*line.Output);
     // Secondary paths first, so that a file named both ways ends up primary.
     for (const auto& [paths, priority] : {std::pair{&line.Secondary, App_scan::spSecondary},
                                           std::pair{&line.Primary, App_scan::spPrimary}}) {
@@ -244,11 +252,13 @@ int Scan(const TScanCommandLine& line) {
     std::string summary = App_common::CountToText(entries.GetDuplicateCount()) +
                           " duplicate files in " +
                           App_common::CountToText(entries.GetGroupCount()) + " groups were found.";
-    if (leftOut > 0)
+    if (leftOut == 1)
+        summary += " 1 file or folder could not be read and was left out.";
+    else if (leftOut > 1)
         summary += " " + App_common::CountToText(leftOut) +
                    " files or folders could not be read and were left out.";
     std::fprintf(stderr, "%s\n", summary.c_str());
-    return 0;
+    return leftOut > 0 ? ExitLeftOut : 0;
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace Kiv_files {
 
@@ -147,90 +148,8 @@ std::uint64_t UnixTimeToNanoseconds(std::int64_t seconds, std::uint32_t nanoseco
     return static_cast<std::uint64_t>(seconds) * 1000000000 + std::min(nanoseconds, 999999999u);
 }
 
-bool PathExists(const std::string& path) {
-    if (HasNul(path))
-        return false;
-    struct stat info {};
-    return fstatat(AT_FDCWD, path.c_str(), &info, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) == 0;
-}
-
-bool IsAbsolutePath(const std::string& path) {
-    return !path.empty() && path[0] == '/';
-}
-
-std::string CheckAbsolutePath(const std::string& path) {
-    if (!IsAbsolutePath(path))
-        throw EPathError("The path is not in absolute form.");
-    return path;
-}
-
-std::string GetLongPath(const std::string& path) {
-    if (HasNul(path))
-        throw EFileError(LongPathMessage);
-    char* resolved = realpath(path.c_str(), nullptr);
-    if (resolved == nullptr)
-        throw EFileError(LongPathMessage);
-    std::string result;
-    try {
-        result = resolved;
-    } catch (...) {
-        std::free(resolved);
-        throw;
-    }
-    std::free(resolved);
-    return result;
-}
-
-TFindData GetFindData(const std::string& path) {
-    if (path.empty() || HasNul(path))
-        throw EFileError(FindMessage);
-    TFindData record{};
-    const std::string name = LastComponent(path);
-    if (StatAt(AT_FDCWD, path.c_str(), name.c_str(), record) != 0)
-        throw EFileError(FindMessage);
-    return record;
-}
-
-std::uint32_t FindDataAttributes(const TFindData& findData) {
-    return findData.FileAttributes;
-}
-
-TFileTime FindDataCreationTime(const TFindData& findData) {
-    return findData.CreationTime;
-}
-
-TFileTime FindDataLastAccessTime(const TFindData& findData) {
-    return findData.LastAccessTime;
-}
-
-TFileTime FindDataLastWriteTime(const TFindData& findData) {
-    return findData.LastWriteTime;
-}
-
-std::uint64_t FindDataSize(const TFindData& findData) {
-    return (static_cast<std::uint64_t>(findData.FileSizeHigh) << 32) | findData.FileSizeLow;
-}
-
-std::string FindDataName(const TFindData& findData) {
-    return std::string(findData.FileName, strnlen(findData.FileName, sizeof findData.FileName));
-}
-
-std::string ExcludeLeadingChars(const std::string& text, char character) {
-    const std::size_t first = text.find_first_not_of(character);
-    return first == std::string::npos ? std::string() : text.substr(first);
-}
-
-// ---------------------------------------------------------------------------------
-// TFileEnumerator
-
-std::string DirectoryPattern(const std::string& directory) {
-    if (!directory.empty() && directory.back() == '/')
-        return directory + "*";
-    return directory + "/*";
-}
-
 // ---------------------------------------------------------------------------------------
-// Open directories and files
+// Paths longer than the system takes in one call
 
 namespace {
 
@@ -273,7 +192,312 @@ int OpenByComponents(const std::string& path, int flags) {
     return -1;
 }
 
+// The open directory of the path's last component, with that component's name: for a
+// path too long for one call, through its folders one by one (none of them a symbolic
+// link). -1 with errno set.
+int OpenParent(const std::string& path, std::string& name) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos || slash + 1 == path.size()) {
+        errno = ENOENT; // only ever asked for absolute paths of a file
+        return -1;
+    }
+    name = path.substr(slash + 1);
+    const std::string parent = slash == 0 ? "/" : path.substr(0, slash);
+    constexpr int flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    return parent.size() < PATH_MAX ? OpenRetrying(AT_FDCWD, parent.c_str(), flags)
+                                    : OpenByComponents(parent, flags);
+}
+
+// Closes a descriptor when it goes, keeping errno.
+class TDescriptor {
+public:
+    explicit TDescriptor(int descriptor) : Value(descriptor) {}
+    ~TDescriptor() {
+        if (Value >= 0) {
+            const int saved = errno;
+            ::close(Value);
+            errno = saved;
+        }
+    }
+    TDescriptor(const TDescriptor&) = delete;
+    TDescriptor& operator=(const TDescriptor&) = delete;
+    int Get() const { return Value; }
+    void Reset(int descriptor) {
+        TDescriptor old(Value);
+        Value = descriptor;
+    }
+
+private:
+    int Value;
+};
+
+std::vector<std::string> Components(const std::string& path) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t slash = path.find('/', start);
+        if (slash == std::string::npos)
+            slash = path.size();
+        if (slash > start)
+            parts.push_back(path.substr(start, slash - start));
+        start = slash + 1;
+    }
+    return parts;
+}
+
+std::string ReadLinkAt(int directory, const std::string& name, std::size_t size) {
+    std::string target(std::max<std::size_t>(size, 64) + 1, '\0');
+    for (;;) {
+        const ssize_t length = ::readlinkat(directory, name.c_str(), target.data(), target.size());
+        if (length < 0)
+            return {};
+        if (static_cast<std::size_t>(length) < target.size()) {
+            target.resize(static_cast<std::size_t>(length));
+            return target;
+        }
+        target.resize(target.size() * 2);
+    }
+}
+
+// realpath(3) one component at a time through open directories, for a path whose
+// resolution is longer than realpath takes: symbolic links followed (at most 40), "."
+// and ".." resolved on the way. False with errno set.
+bool ResolveByComponents(const std::string& path, std::string& resolved) {
+    constexpr int MaxLinks = 40;
+    std::vector<std::string> pending = Components(path); // in reverse: the next one last
+    std::reverse(pending.begin(), pending.end());
+    const bool directoryWanted = path.size() > 1 && path.back() == '/';
+    TDescriptor current(OpenRetrying(AT_FDCWD, "/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (current.Get() < 0)
+        return false;
+    resolved.clear();
+    int links = 0;
+    while (!pending.empty()) {
+        const std::string name = std::move(pending.back());
+        pending.pop_back();
+        if (name == ".")
+            continue;
+        if (name == "..") {
+            if (resolved.empty())
+                continue; // the root's parent is the root
+            resolved.resize(resolved.find_last_of('/'));
+            current.Reset(OpenRetrying(current.Get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+            if (current.Get() < 0)
+                return false;
+            continue;
+        }
+        struct stat info {};
+        if (::fstatat(current.Get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+            return false;
+        if (S_ISLNK(info.st_mode)) {
+            if (++links > MaxLinks) {
+                errno = ELOOP;
+                return false;
+            }
+            const std::string target =
+                ReadLinkAt(current.Get(), name, static_cast<std::size_t>(info.st_size));
+            if (target.empty()) {
+                errno = ENOENT;
+                return false;
+            }
+            std::vector<std::string> parts = Components(target);
+            pending.insert(pending.end(), parts.rbegin(), parts.rend());
+            if (target[0] == '/') {
+                resolved.clear();
+                current.Reset(OpenRetrying(AT_FDCWD, "/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+                if (current.Get() < 0)
+                    return false;
+            }
+            continue;
+        }
+        resolved += '/';
+        resolved += name;
+        if (pending.empty() && !directoryWanted)
+            break;
+        if (!S_ISDIR(info.st_mode)) {
+            errno = ENOTDIR;
+            return false;
+        }
+        current.Reset(OpenRetrying(current.Get(), name.c_str(),
+                                   O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (current.Get() < 0)
+            return false;
+    }
+    if (resolved.empty())
+        resolved = "/";
+    return true;
+}
+
+// The current directory, of any length; empty when it cannot be had.
+std::string CurrentDirectory() {
+    std::string buffer(PATH_MAX, '\0');
+    for (;;) {
+        if (::getcwd(buffer.data(), buffer.size()) != nullptr)
+            return buffer.c_str();
+        if (errno != ERANGE || buffer.size() > (1u << 20))
+            return {};
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
 } // namespace
+
+bool PathExists(const std::string& path) {
+    if (HasNul(path))
+        return false;
+    struct stat info {};
+    return fstatat(AT_FDCWD, path.c_str(), &info, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) == 0;
+}
+
+bool IsAbsolutePath(const std::string& path) {
+    return !path.empty() && path[0] == '/';
+}
+
+std::string CheckAbsolutePath(const std::string& path) {
+    if (!IsAbsolutePath(path))
+        throw EPathError("The path is not in absolute form.");
+    return path;
+}
+
+std::string GetLongPath(const std::string& path) {
+    if (path.empty() || HasNul(path))
+        throw EFileError(LongPathMessage);
+    std::unique_ptr<char, void (*)(void*)> resolved(
+        path.size() < PATH_MAX ? realpath(path.c_str(), nullptr) : nullptr, std::free);
+    if (resolved)
+        return resolved.get();
+    if (path.size() < PATH_MAX && errno != ENAMETOOLONG)
+        throw EFileError(LongPathMessage);
+    // Too long for realpath, or resolved to more than it takes: one component at a time.
+    std::string absolute = path;
+    if (path[0] != '/') {
+        const std::string current = CurrentDirectory();
+        if (current.empty())
+            throw EFileError(LongPathMessage);
+        absolute = current + "/" + path;
+    }
+    std::string result;
+    if (!ResolveByComponents(absolute, result))
+        throw EFileError(LongPathMessage);
+    return result;
+}
+
+int FindDataOf(const std::string& path, TFindData& record) {
+    record = TFindData{};
+    if (path.empty() || HasNul(path))
+        return ENOENT;
+    const std::string last = LastComponent(path);
+    if (path.size() < PATH_MAX)
+        return StatAt(AT_FDCWD, path.c_str(), last.c_str(), record);
+    std::string name;
+    const TDescriptor parent(OpenParent(path, name));
+    if (parent.Get() < 0)
+        return errno;
+    return StatAt(parent.Get(), name.c_str(), last.c_str(), record);
+}
+
+TFindData GetFindData(const std::string& path) {
+    TFindData record{};
+    if (FindDataOf(path, record) != 0)
+        throw EFileError(FindMessage);
+    return record;
+}
+
+namespace {
+
+void FillState(const struct stat& info, TFileState& state) {
+    state.Device = info.st_dev;
+    state.Inode = info.st_ino;
+    state.Size = static_cast<std::uint64_t>(info.st_size);
+    state.Mode = info.st_mode;
+    state.WriteSeconds = info.st_mtim.tv_sec;
+    state.WriteNanoseconds = static_cast<std::uint32_t>(info.st_mtim.tv_nsec);
+    state.ChangeSeconds = info.st_ctim.tv_sec;
+    state.ChangeNanoseconds = static_cast<std::uint32_t>(info.st_ctim.tv_nsec);
+}
+
+} // namespace
+
+bool TFileState::IsRegular() const {
+    return S_ISREG(Mode);
+}
+
+std::uint64_t TFileState::LastWriteTime() const {
+    return FileTimeToUInt64(UnixTimeToFileTime(WriteSeconds, WriteNanoseconds));
+}
+
+std::uint64_t TFileState::ChangeTime() const {
+    return UnixTimeToNanoseconds(ChangeSeconds, ChangeNanoseconds);
+}
+
+bool GetFileState(int descriptor, TFileState& state) {
+    struct stat info {};
+    if (::fstat(descriptor, &info) != 0)
+        return false;
+    FillState(info, state);
+    return true;
+}
+
+bool GetFileState(const std::string& path, TFileState& state) {
+    if (path.empty() || HasNul(path)) {
+        errno = ENOENT;
+        return false;
+    }
+    struct stat info {};
+    constexpr int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
+    if (path.size() < PATH_MAX) {
+        if (::fstatat(AT_FDCWD, path.c_str(), &info, flags) != 0)
+            return false;
+    } else {
+        std::string name;
+        const TDescriptor parent(OpenParent(path, name));
+        if (parent.Get() < 0 || ::fstatat(parent.Get(), name.c_str(), &info, flags) != 0)
+            return false;
+    }
+    FillState(info, state);
+    return true;
+}
+
+std::uint32_t FindDataAttributes(const TFindData& findData) {
+    return findData.FileAttributes;
+}
+
+TFileTime FindDataCreationTime(const TFindData& findData) {
+    return findData.CreationTime;
+}
+
+TFileTime FindDataLastAccessTime(const TFindData& findData) {
+    return findData.LastAccessTime;
+}
+
+TFileTime FindDataLastWriteTime(const TFindData& findData) {
+    return findData.LastWriteTime;
+}
+
+std::uint64_t FindDataSize(const TFindData& findData) {
+    return (static_cast<std::uint64_t>(findData.FileSizeHigh) << 32) | findData.FileSizeLow;
+}
+
+std::string FindDataName(const TFindData& findData) {
+    return std::string(findData.FileName, strnlen(findData.FileName, sizeof findData.FileName));
+}
+
+std::string ExcludeLeadingChars(const std::string& text, char character) {
+    const std::size_t first = text.find_first_not_of(character);
+    return first == std::string::npos ? std::string() : text.substr(first);
+}
+
+// ---------------------------------------------------------------------------------
+// TFileEnumerator
+
+std::string DirectoryPattern(const std::string& directory) {
+    if (!directory.empty() && directory.back() == '/')
+        return directory + "*";
+    return directory + "/*";
+}
+
+// ---------------------------------------------------------------------------------------
+// Open directories and files
 
 TDirectory::~TDirectory() {
     ::close(FDescriptor);

@@ -90,12 +90,44 @@ bool IsAbsolutePath(const std::string& path);
 // form.".
 std::string CheckAbsolutePath(const std::string& path);
 // The canonical form of an existing path (realpath(3)); a missing path or any other
-// failure raises EFileError "The program could not get the long path of the file.".
+// failure raises EFileError "The program could not get the long path of the file.". A
+// path longer than the system takes in one call is resolved one component at a time.
 std::string GetLongPath(const std::string& path);
 // The record of one existing object, the path itself (a final symbolic link is not
 // followed); its name is the path's last component. A missing path raises EFileError
-// "The program could not find the file.".
+// "The program could not find the file.". A path longer than the system takes in one call
+// is looked up through its folders, none of them a symbolic link.
 TFindData GetFindData(const std::string& path);
+// As GetFindData, without raising: 0, or the errno of the failure.
+int FindDataOf(const std::string& path, TFindData& record);
+
+// What a file is and when it last changed, as stat(2) tells it: two states taken of one
+// file are equal while it is the same file, neither written nor changed in any other way
+// (its change time moves with every change, and no program can set it back).
+struct TFileState {
+    std::uint64_t Device = 0;
+    std::uint64_t Inode = 0;
+    std::uint64_t Size = 0;
+    std::uint32_t Mode = 0;
+    std::int64_t WriteSeconds = 0; // mtime
+    std::uint32_t WriteNanoseconds = 0;
+    std::int64_t ChangeSeconds = 0; // ctime
+    std::uint32_t ChangeNanoseconds = 0;
+    friend bool operator==(const TFileState&, const TFileState&) = default;
+
+    bool IsRegular() const;
+    // The last write time as a file time, the change time in nanoseconds since 1970, as
+    // TFindData holds them.
+    std::uint64_t LastWriteTime() const;
+    std::uint64_t ChangeTime() const;
+};
+
+// The state of an open file; false with errno set.
+bool GetFileState(int descriptor, TFileState& state);
+// The state of what the path names now, a final symbolic link not followed; false with
+// errno set. A path longer than the system takes in one call is looked up through its
+// folders, none of them a symbolic link.
+bool GetFileState(const std::string& path, TFileState& state);
 
 std::uint32_t FindDataAttributes(const TFindData& findData);
 TFileTime FindDataCreationTime(const TFindData& findData);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "App_scan.h"
+#include "ChangeWhileReadTestSupport.h"
 #include "TestFiles.h"
 
 #include <cstdlib>

@@ -31,7 +31,9 @@ TEST(ScanCommandLine, CriteriaWordsNameEveryAspectOnce) {
     EXPECT_FALSE(AspectOfWord("").has_value());
     EXPECT_EQ(Parse({"--compare", "binaries,size", "/x"}).Aspects,
               (TScanAspects{saSize, saBinaries}));
-    EXPECT_EQ(Parse({"--compare=", "/x"}).Aspects, TScanAspects()); // the empty set
+    // No criterion would make every file a copy of the first primary one.
+    EXPECT_EQ(UsageErrorOf({"--compare=", "/x"}), "--compare needs at least one criterion");
+    EXPECT_EQ(UsageErrorOf({"--compare", "", "/x"}), "--compare needs at least one criterion");
     EXPECT_EQ(Parse({"/x"}).Aspects, DefaultScanAspects);
     EXPECT_EQ(UsageErrorOf({"--compare", "size,", "/x"}), "unknown criterion \"\"");
     EXPECT_EQ(UsageErrorOf({"--compare", ",", "/x"}), "unknown criterion \"\"");

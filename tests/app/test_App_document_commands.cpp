@@ -1,5 +1,6 @@
 #include "App_document_commands.h"
 #include "App_scan_window.h"
+#include "ChangeWhileReadTestSupport.h"
 #include "EntriesTestSupport.h"
 #include "TestApplication.h"
 #include "TestDialogs.h"
@@ -204,9 +205,11 @@ TEST_F(DocumentCommands, ACancelledScanEndsWithoutTheFinalMessage) {
 TEST_F(DocumentCommands, AFailedScanShowsOneErrorBoxAndNoFinalMessage) {
     WriteFile(Dir / "a", "same");
     WriteFile(Dir / "b", "same");
+    ScanTest::AgeFile(Dir / "b");
     Add({Dir / "a", Dir / "b"}, App_scan::spPrimary);
-    // Gone after it was listed: its content cannot be read.
-    std::filesystem::remove(Dir / "b");
+    // Written to while it is read: its content is no content it has.
+    const ScanTest::TChangeWhileRead changer(Dir / "b", 1,
+                                             [&] { ScanTest::RewriteFirstByte(Dir / "b"); });
     bool dialogUp = false;
     Dialogs.OnMessage = [&](const TMessageRequest&) {
         dialogUp = ScanDialogs.Probe.Real.isVisible();
@@ -215,8 +218,8 @@ TEST_F(DocumentCommands, AFailedScanShowsOneErrorBoxAndNoFinalMessage) {
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_EQ(Dialogs.Messages[0].Caption, "Sorvik");
     EXPECT_EQ(Dialogs.Messages[0].Icon, Kiv_dialogs::miError);
-    EXPECT_NE(Dialogs.Messages[0].Text.find(Dir / "b"), std::string::npos)
-        << Dialogs.Messages[0].Text;
+    EXPECT_EQ(Dialogs.Messages[0].Text,
+              "The file \"" + Dir / "b" + "\" changed after it was added to the list.");
     // Shown while the scan still ran behind its dialog.
     EXPECT_TRUE(dialogUp);
 }
@@ -224,12 +227,43 @@ TEST_F(DocumentCommands, AFailedScanShowsOneErrorBoxAndNoFinalMessage) {
 TEST_F(DocumentCommands, AFailureAfterTheLastProgressIsNotReportedAsAResult) {
     WriteFile(Dir / "a", "same");
     WriteFile(Dir / "b", "same");
+    ScanTest::AgeFile(Dir / "b");
     Add({Dir / "a", Dir / "b"}, App_scan::spPrimary);
-    std::filesystem::remove(Dir / "b");
+    const ScanTest::TChangeWhileRead changer(Dir / "b", 1,
+                                             [&] { ScanTest::RewriteFirstByte(Dir / "b"); });
     ScanDialogs.Probe.ClaimComplete = true;
     EXPECT_THROW(Commands.Scan(), Kiv_framework::EAbort);
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_EQ(Dialogs.Messages[0].Icon, Kiv_dialogs::miError);
+}
+
+TEST_F(DocumentCommands, FilesGoneSinceTheyWereAddedAreNamedAndLeftOutOfTheGroups) {
+    AddSixFiles();
+    std::filesystem::remove(Dir / "a2");
+    std::filesystem::remove(Dir / "c");
+    Commands.Scan();
+    // Not grouped: the remaining copies of a still are.
+    EXPECT_EQ(Groups(), (std::vector<std::int32_t>{1, 2, -1, -1, 2, 1}));
+    ASSERT_EQ(Dialogs.Messages.size(), 2u);
+    EXPECT_EQ(Dialogs.Messages[0].Text, "2 files were left out of the groups:\n"
+                                        "The program cannot find the file \"" +
+                                            Dir / "c" +
+                                            "\".\n"
+                                            "The program cannot find the file \"" +
+                                            Dir / "a2" + "\".");
+    EXPECT_EQ(Dialogs.Messages[0].Caption, "Sorvik");
+    EXPECT_EQ(Dialogs.Messages[0].Icon, Kiv_dialogs::miError);
+    EXPECT_EQ(Dialogs.Messages[1].Text, "4 duplicate files in 2 groups were found.");
+
+    EXPECT_EQ(App_document::LeftOutText({"The program cannot find the file \"x\ny\"."}),
+              "1 file was left out of the groups:\n"
+              "The program cannot find the file \"x\\ny\".");
+    const std::vector<std::string> many(12, "Gone.");
+    EXPECT_EQ(App_document::LeftOutText(many), "12 files were left out of the groups:\nGone.\n"
+                                               "Gone.\nGone.\nGone.\nGone.\nGone.\nGone.\nGone."
+                                               "\nGone.\nGone.\n2 more are not shown.");
+    EXPECT_TRUE(App_document::LeftOutText({"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k"})
+                    .ends_with("\nj\n1 more is not shown."));
 }
 
 TEST_F(DocumentCommands, CancelledOptionsLeaveTheDocumentAndShowItsValuesNextTime) {

@@ -56,7 +56,7 @@ TEST(TScanHashMatcher, EqualFilesHaveEqualHashes) {
     EXPECT_TRUE(matcher.Match(a, b));
     EXPECT_EQ(a.Hash, AbcDigest);
     EXPECT_EQ(b.Hash, AbcDigest);
-    EXPECT_EQ(queries.Count, 4); // per file: a read that finds "abc", one that finds the end
+    EXPECT_EQ(queries.Count, 2); // per file one read, which finds "abc" and the end
 }
 
 TEST(TScanHashMatcher, ReadsInChunksToTheEnd) {
@@ -67,7 +67,13 @@ TEST(TScanHashMatcher, ReadsInChunksToTheEnd) {
     TQueries queries(matcher);
     EXPECT_EQ(&matcher.EnsureHash(a), &a);
     EXPECT_EQ(a.Hash, OpenSslDigest(content));
-    EXPECT_EQ(queries.Count, 5); // before each of four reads with data and the last, empty one
+    EXPECT_EQ(queries.Count, 4); // before each of four reads, the last one short: the end
+    // A file of whole chunks needs one more read, which finds nothing.
+    const std::string whole = Bytes(2 * ReadChunkSize, 3);
+    TScanRecord b = FileRecord(folder, "b", whole);
+    matcher.EnsureHash(b);
+    EXPECT_EQ(b.Hash, OpenSslDigest(whole));
+    EXPECT_EQ(queries.Count, 7);
 }
 
 TEST(TScanHashMatcher, AFileThatIsNotWhatWasListedHasNoHash) {
@@ -93,6 +99,36 @@ TEST(TScanHashMatcher, AFileThatIsNotWhatWasListedHasNoHash) {
     listed.SetIdentity(info.st_dev, info.st_ino);
     matcher.ComputeHash(listed);
     EXPECT_EQ(listed.Hash, OpenSslDigest(content));
+}
+
+TEST(TScanHashMatcher, AFileChangedWhileItIsReadHasNoHash) {
+    // The hash of a file written to, or replaced under its name, while it was read is the
+    // hash of no file that is there: once such files were taken for copies.
+    TTemporaryFolder folder;
+    const std::string content = Bytes(3 * ReadChunkSize + 5, 11);
+    const std::string other = Bytes(content.size(), 12);
+    const std::vector<std::pair<std::uint64_t, std::function<void(const std::string&)>>> changes = {
+        {ReadChunkSize, ScanTest::RewriteFirstByte},
+        {ReadChunkSize, [&](const std::string& path) { ScanTest::RenameOver(path, other); }},
+        {ReadChunkSize, [&](const std::string& path) { ScanTest::RenameOver(path, content); }},
+        // After the last read, which found the listed size: it grew.
+        {content.size(), [](const std::string& path) { ScanTest::Append(path, "!"); }}};
+    for (const auto& [offset, change] : changes) {
+        TScanRecord record = FileRecord(folder, "a", content);
+        const std::string path = record.Path();
+        ScanTest::AgeFile(path);
+        const ScanTest::TChangeWhileRead changer(path, offset, [&] { change(path); });
+        TScanHashMatcher matcher;
+        EXPECT_EQ(MessageOf<EAppError>([&] { matcher.ComputeHash(record); }),
+                  "The file \"" + path + "\" changed after it was added to the list.");
+        EXPECT_TRUE(changer.Changed());
+        EXPECT_TRUE(record.Hash.empty());
+    }
+    // Unchanged, the same reads give the hash.
+    TScanRecord record = FileRecord(folder, "b", content);
+    const ScanTest::TChangeWhileRead nobody(record.Path() + "-other", 0, [] {});
+    TScanHashMatcher().ComputeHash(record);
+    EXPECT_EQ(record.Hash, OpenSslDigest(content));
 }
 
 TEST(TScanHashMatcher, WhatIsReadIsTheFileListedNeverALinkOrAFifo) {
@@ -295,6 +331,31 @@ TEST(TScanBinariesMatcher, AFileThatGrewIsNoCopy) {
     TScanRecord b = RecordOf(folder.File("b", "same start, other end"), 10);
     EXPECT_EQ(MessageOf<EAppError>([&] { TScanBinariesMatcher().Match(a, b); }),
               "The file \"" + a.Path() + "\" changed after it was added to the list.");
+}
+
+TEST(TScanBinariesMatcher, AFileChangedWhileItIsComparedIsNoCopy) {
+    TTemporaryFolder folder;
+    const std::string content = Bytes(3 * ReadChunkSize + 5, 13);
+    for (const bool first : {true, false}) {
+        TScanRecord a = FileRecord(folder, "a", content);
+        TScanRecord b = FileRecord(folder, "b", content);
+        TScanRecord& changed = first ? a : b;
+        ScanTest::AgeFile(changed.Path());
+        // Its first chunk rewritten once it was compared: the rest still agrees.
+        const ScanTest::TChangeWhileRead changer(
+            changed.Path(), ReadChunkSize, [&] { ScanTest::RewriteFirstByte(changed.Path()); });
+        EXPECT_EQ(MessageOf<EAppError>([&] { TScanBinariesMatcher().Match(a, b); }),
+                  "The file \"" + changed.Path() + "\" changed after it was added to the list.");
+        EXPECT_TRUE(changer.Changed());
+    }
+    // Replaced by a copy of other bytes after the last chunk was compared.
+    TScanRecord a = FileRecord(folder, "a", content);
+    TScanRecord b = FileRecord(folder, "b", content);
+    const ScanTest::TChangeWhileRead changer(b.Path(), content.size(), [&] {
+        ScanTest::RenameOver(b.Path(), Bytes(content.size(), 14));
+    });
+    EXPECT_EQ(MessageOf<EAppError>([&] { TScanBinariesMatcher().Match(a, b); }),
+              "The file \"" + b.Path() + "\" changed after it was added to the list.");
 }
 
 TEST(TScanBinariesMatcher, AFileShorterThanItsSizeCannotBeRead) {
@@ -567,4 +628,137 @@ TEST(TScanCommand, FilesLeftOutEqualNothingAndTheRestGroupAsWithoutThem) {
         reported += static_cast<int>(messages.size());
     }
     EXPECT_GT(reported, 50);
+}
+
+TEST(TScanCommand, AFileChangedWhileItIsReadIsLeftOutByEveryWayOfReading) {
+    // Three copies; the second changes while it is read: by the hash matcher in place, by
+    // the threads that read hashes ahead, and by the byte comparison's partition. Each way
+    // leaves it out, and the other two stay a group.
+    TTemporaryFolder folder;
+    const std::string content = Bytes(3 * ReadChunkSize + 5, 15);
+    const std::string other = Bytes(content.size(), 16);
+    int round = 0;
+    for (const int reader : {0, 1, 2}) // hash, hash read ahead, binaries
+        for (const bool rename : {false, true}) {
+            std::vector<TScanRecord> list;
+            for (int i = 0; i < 3; ++i) {
+                const std::string name = "r" + std::to_string(round) + "f" + std::to_string(i);
+                ScanTest::AgeFile(folder.File(name, content));
+                list.push_back(FileRecord(folder, name, content));
+                list.back().Priority = i == 0 ? spPrimary : spSecondary;
+            }
+            ++round;
+            const std::string path = list[1].Path();
+            const ScanTest::TChangeWhileRead changer(path, ReadChunkSize, [&] {
+                if (rename)
+                    ScanTest::RenameOver(path, other);
+                else
+                    ScanTest::RewriteFirstByte(path);
+            });
+            TScanRecords records(3);
+            std::copy(list.begin(), list.end(), records.begin());
+            auto* matchers = new TScanMatchers;
+            matchers->Add(new TScanSizeMatcher);
+            matchers->Add(reader == 2 ? static_cast<TScanMatcher*>(new TScanBinariesMatcher)
+                                      : new TScanHashMatcher);
+            std::vector<std::string> messages;
+            (*matchers)[1].OnFileError = [&](TScanMatcher*, const std::string& text) {
+                messages.push_back(text);
+            };
+            TScanCommand command(records, matchers);
+            command.HashReadAhead = {reader == 1 ? 2 : 0, true};
+            command.Execute();
+            EXPECT_TRUE(changer.Changed());
+            EXPECT_EQ(ScanTest::GroupsOf(records), (std::vector<int>{1, 0, 1}))
+                << "reader " << reader << ", rename " << rename;
+            EXPECT_EQ(messages,
+                      std::vector<std::string>{"The file \"" + path +
+                                               "\" changed after it was added to the list."});
+        }
+}
+
+namespace {
+// The record of a file as the list makes it: every fact read from the file system.
+TScanRecord ListedRecord(const std::string& path) {
+    TFileFacts::TFields fields;
+    fields.Path = path;
+    SetListedNumbers(fields, Kiv_files::GetFindData(path));
+    return TScanRecord(TFileFacts::Make(std::move(fields)));
+}
+} // namespace
+
+TEST(TScanCommand, ReadingTheFactsAgainDecidesWhatIsGroupedAndWhatIsLeftOut) {
+    // Four copies grouped by an earlier scan, their hashes kept. Since then b was deleted
+    // and c rewritten at the same size with its last write time set back.
+    TTemporaryFolder folder;
+    std::vector<TScanRecord> list;
+    for (const char* name : {"a", "b", "c", "d"}) {
+        ScanTest::AgeFile(folder.File(name, "same"));
+        list.push_back(ListedRecord(folder.Missing(name)));
+        list.back().Hash = OpenSslDigest("same");
+        list.back().Group = 1;
+        list.back().Priority = list.size() == 1 ? spPrimary : spSecondary;
+    }
+    ASSERT_EQ(::unlink(list[1].Path().c_str()), 0);
+    ScanTest::PassChangeTime(list[2].Path());
+    folder.File("c", "SAME");
+    ScanTest::AgeFile(list[2].Path());
+    for (const int stopAt : {1, 0}) {
+        TScanRecords records(4);
+        std::copy(list.begin(), list.end(), records.begin());
+        TRecorder recorder;
+        recorder.QueryAnswer = [stopAt](int query) { return stopAt == 0 || query < stopAt; };
+        auto* matchers = new TScanMatchers;
+        matchers->Add(new TScanSizeMatcher);
+        matchers->Add(new TScanHashMatcher);
+        TScanCommand command(records, matchers);
+        recorder.Bind(command);
+        command.RefreshFacts = true;
+        command.OnFactsRenewed = [&](TScanCommand*, int index, TScanRecord& record) {
+            recorder.Add("renewed " + std::to_string(index) + ", " +
+                         (record.Hash.empty() ? "no hash" : "hash kept"));
+        };
+        command.OnFileLeftOut = [&](TScanCommand*, int index, TScanRecord&,
+                                    const std::string& message) {
+            recorder.Add(std::to_string(index) + ": " + message);
+        };
+        command.IsCancelled = [stopAt] { return stopAt == 1; };
+        if (stopAt == 1) {
+            // A cancel before the first file is looked at changes nothing.
+            EXPECT_THROW(command.Execute(), Kiv_framework::EAbort);
+            EXPECT_EQ(ScanTest::GroupsOf(records), (std::vector<int>{1, 1, 1, 1}));
+            EXPECT_EQ(records[2].Hash, OpenSslDigest("same"));
+            continue;
+        }
+        command.Execute();
+        EXPECT_EQ(ScanTest::GroupsOf(records), (std::vector<int>{1, -1, 0, 1}));
+        EXPECT_TRUE(command.IsLeftOut(1));
+        EXPECT_TRUE(records[1].Hash.empty());
+        EXPECT_EQ(records[2].Hash, OpenSslDigest("SAME")); // read anew
+        EXPECT_EQ(records[3].Hash, OpenSslDigest("same")); // proven unchanged: kept
+        const std::vector<std::string> expected = {
+            "command query",
+            "renewed 1, no hash",
+            "1: The program cannot find the file \"" + list[1].Path() + "\".",
+            "progress 1 of 4",
+            "renewed 2, no hash",
+            "changed 0 to -1",
+            "changed 3 to -1",
+            "command query",
+            "matching 0",
+            "changed 0 to 1",
+            "progress 2 of 4",
+            "changed 3 to 1",
+            "progress 3 of 4",
+            "matched 0",
+            "command query",
+            "command query",
+            "command query",
+            "command query",
+            "changed 2 to 0",
+            "progress 4 of 4",
+            "command query",
+        };
+        EXPECT_EQ(recorder.Log, expected);
+    }
 }

@@ -197,6 +197,40 @@ TEST(TScanHashReadAhead, HashesAreTheFilesAndEachIsTakenOnce) {
     }
 }
 
+TEST(TScanHashReadAhead, AFileChangedWhileAThreadReadsItHasNoHash) {
+    TTemporaryFolder folder;
+    std::vector<TScanRecord> list;
+    std::vector<std::string> contents;
+    for (int i = 0; i < 40; ++i) {
+        contents.push_back(Bytes(3 * ReadChunkSize + 1, 60u + i));
+        list.push_back(FileRecord(folder, "f" + std::to_string(i), contents.back()));
+        ScanTest::AgeFile(list.back().Path());
+    }
+    std::vector<int> plan(list.size());
+    for (std::size_t i = 0; i < plan.size(); ++i)
+        plan[i] = static_cast<int>(i);
+    const std::string changed = list[25].Path();
+    for (const int threads : {1, 3}) {
+        TScanRecords records = ToRecords(list);
+        const ScanTest::TChangeWhileRead changer(changed, ReadChunkSize,
+                                                 [&] { ScanTest::RewriteFirstByte(changed); });
+        TScanHashReadAhead readAhead(records, plan, threads, true, nullptr, 256 << 10);
+        TScanHashMatcher matcher;
+        for (int i = 0; i < records.Length(); ++i) {
+            if (i == 25) {
+                EXPECT_THROW(readAhead.Take(records[i], matcher), EAppError);
+                EXPECT_TRUE(records[i].Hash.empty());
+                continue;
+            }
+            ASSERT_TRUE(readAhead.Take(records[i], matcher));
+            EXPECT_EQ(records[i].Hash, OpenSslDigest(contents[static_cast<std::size_t>(i)]));
+        }
+        EXPECT_TRUE(changer.Changed());
+        ScanTest::RewriteFirstByte(changed); // as it was, for the next round
+        ScanTest::AgeFile(changed);
+    }
+}
+
 TEST(TScanHashReadAhead, ACancelFromAnotherThreadStopsEverythingAndLeavesNoFileOpen) {
     TTemporaryFolder folder;
     std::vector<TScanRecord> list;

@@ -268,6 +268,22 @@ TEST_F(EntriesCommands, CopyRefusesANameTheClipboardWouldChange) {
     EXPECT_EQ(Entries.Count(), 2);
 }
 
+TEST_F(EntriesCommands, CopyAndCutRefuseANameWithALineBreak) {
+    // On the clipboard, "a\nb" read as the two paths "a" and "b", and Cut lost its entry.
+    for (const char* name : {"a\nb", "a\rb"}) {
+        Drop({File("plain"), File(name)});
+        Select({0, 1});
+        Clipboard.Holds = false;
+        const std::string message = "The program cannot put the name of the file \"" + Dir / name +
+                                    "\" on the clipboard: it holds a line break.";
+        EXPECT_EQ(AppErrorOf([&] { Commands.Copy(); }), message);
+        EXPECT_EQ(AppErrorOf([&] { Commands.Cut(); }), message);
+        EXPECT_FALSE(Clipboard.Holds);
+        EXPECT_EQ(ListPaths(), (Paths{Dir / "plain", Dir / name}));
+        Entries.Clear();
+    }
+}
+
 TEST_F(EntriesCommands, CutCopiesAndRemovesWithoutAsking) {
     const Paths files = {File("one"), File("two"), File("three")};
     Drop(files);

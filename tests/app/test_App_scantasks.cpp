@@ -1,10 +1,14 @@
 #include "App_document.h"
 #include "App_scantasks.h"
+#include "ChangeWhileReadTestSupport.h"
 #include "EntriesTestSupport.h"
 #include "TestApplication.h"
 
 #include <QCoreApplication>
+#include <cerrno>
 #include <gtest/gtest.h>
+#include <map>
+#include <sys/inotify.h>
 #include <typeinfo>
 
 using namespace App_scan;
@@ -20,6 +24,7 @@ namespace {
 struct TRun {
     std::vector<std::string> Statuses;
     std::vector<std::string> Errors;
+    std::vector<std::string> LeftOut; // the entries' files left out as gone
     std::vector<std::pair<int, int>> Progress;
     // The groups of the list when the first status arrived.
     std::vector<std::int32_t> GroupsAtFirstStatus;
@@ -64,6 +69,9 @@ protected:
         };
         task->OnException = [&](Kiv_tasks::TTask*, const Kiv_framework::Exception& error) {
             run.Errors.push_back(error.Message());
+        };
+        task->OnEntryLeftOut = [&](TScanTask*, const std::string& message) {
+            run.LeftOut.push_back(message);
         };
         RunTask(task, run.Finished, prepare);
         return run;
@@ -189,22 +197,47 @@ TEST_F(ScanTask, CancelBeforeTheBuildEndsWithoutGroupingOrError) {
     EXPECT_EQ(Groups(), (std::vector<std::int32_t>{-1, -1}));
 }
 
-TEST_F(ScanTask, UnreadableFileEndsTheScanWithOneErrorAndPartialGroups) {
-    WriteFile(Dir / "first", "aa");
-    WriteFile(Dir / "second", "aa");
-    WriteFile(Dir / "gone", "bb");
-    WriteFile(Dir / "third", "bb");
-    Add({Dir / "first", Dir / "second", Dir / "gone", Dir / "third"});
-    ::unlink((Dir / "gone").c_str());
-    ::unlink((Dir / "third").c_str());
+TEST_F(ScanTask, AFileChangedWhileItIsReadEndsTheScanWithOneErrorAndPartialGroups) {
+    for (const char* name : {"first", "second", "changing", "third"}) {
+        WriteFile(Dir / name, name[0] == 'f' || name[0] == 's' ? "aa" : "bb");
+        ScanTest::AgeFile(Dir / name);
+    }
+    Add({Dir / "first", Dir / "second", Dir / "changing", Dir / "third"});
+    // Another process writes to it once its first bytes are read.
+    const std::string changing = Dir / "changing";
+    const ScanTest::TChangeWhileRead changer(changing, 1,
+                                             [&] { ScanTest::RewriteFirstByte(changing); });
     Document.SetAspects({App_document::saHash});
     const TRun run = Scan();
     ASSERT_EQ(run.Errors.size(), 1u);
     EXPECT_EQ(run.Errors[0],
-              "The program could not get the hash value of the file \"" + (Dir / "gone") + "\".");
+              "The file \"" + changing + "\" changed after it was added to the list.");
     EXPECT_EQ(Groups(), (std::vector<std::int32_t>{1, 1, -1, -1}));
     EXPECT_LT(run.Progress.back().first, run.Progress.back().second);
 }
+
+// The files opened in a folder while it is watched, as the kernel reports them.
+class TOpenWatch {
+public:
+    explicit TOpenWatch(const std::string& folder)
+        : Descriptor(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        EXPECT_GE(::inotify_add_watch(Descriptor, folder.c_str(), IN_OPEN), 0);
+    }
+    ~TOpenWatch() { ::close(Descriptor); }
+    TOpenWatch(const TOpenWatch&) = delete;
+    TOpenWatch& operator=(const TOpenWatch&) = delete;
+
+    // Whether anything in the folder was opened since the watch began.
+    bool AnyOpened() const {
+        char events[4096];
+        const ssize_t length = ::read(Descriptor, events, sizeof events);
+        EXPECT_TRUE(length > 0 || errno == EAGAIN);
+        return length > 0;
+    }
+
+private:
+    int Descriptor;
+};
 
 TEST_F(ScanTask, SecondHashScanOfAnUnchangedListOpensNoFile) {
     WriteFile(Dir / "a", "content");
@@ -214,11 +247,106 @@ TEST_F(ScanTask, SecondHashScanOfAnUnchangedListOpensNoFile) {
     Document.SetAspects({App_document::saHash});
     Scan();
     ASSERT_EQ(Groups(), (std::vector<std::int32_t>{1, 1, 0}));
-    // With the files gone, any attempt to read one would fail the scan.
-    std::filesystem::remove_all(Dir.Path);
+    // The facts are read again, the contents are not: each file is proven unchanged.
+    const TOpenWatch watch(Dir.Path);
     const TRun again = Scan();
     EXPECT_TRUE(again.Errors.empty());
+    EXPECT_TRUE(again.LeftOut.empty());
     EXPECT_EQ(Groups(), (std::vector<std::int32_t>{1, 1, 0}));
+    EXPECT_FALSE(watch.AnyOpened());
+}
+
+TEST_F(ScanTask, ASecondScanSeesWhatChangedSinceTheFirstAndLeavesOutWhatIsGone) {
+    // Once the second scan kept every file in its old group with its old hash: a file
+    // rewritten since then was still reported as a copy, one deleted too.
+    for (const char* name : {"a", "b", "c", "d", "e", "gone"}) {
+        WriteFile(Dir / name, "same");
+        ScanTest::AgeFile(Dir / name);
+    }
+    Add({Dir / "a", Dir / "b", Dir / "c", Dir / "d", Dir / "e", Dir / "gone"});
+    Document.SetAspects({App_document::saSize, App_document::saHash});
+    Scan();
+    ASSERT_EQ(Groups(), (std::vector<std::int32_t>{1, 1, 1, 1, 1, 1}));
+    const App_scanentries::TScanEntries& entries = Document.Entries();
+    const App_scan::THashText same = entries.Item(0).Hash;
+    const std::uint64_t changeOfB = entries.Item(1).ChangeTime();
+
+    // b: other bytes of the same size, its last write time set back as it was; c: the
+    // same bytes renamed over it, times too; d: longer; e: only read (its hash stays);
+    // gone: deleted.
+    ScanTest::PassChangeTime(Dir / "b");
+    WriteFile(Dir / "b", "SAME");
+    ScanTest::AgeFile(Dir / "b");
+    WriteFile(Dir / "c.new", "same");
+    ScanTest::AgeFile(Dir / "c.new");
+    ASSERT_EQ(::rename((Dir / "c.new").c_str(), (Dir / "c").c_str()), 0);
+    WriteFile(Dir / "d", "same, and more");
+    EXPECT_EQ(TestFiles::ReadFile(Dir / "e"), "same");
+    ASSERT_EQ(::unlink((Dir / "gone").c_str()), 0);
+    const TRun run = Scan();
+    EXPECT_TRUE(run.Errors.empty());
+    EXPECT_EQ(run.LeftOut, std::vector<std::string>{"The program cannot find the file \"" +
+                                                    (Dir / "gone") + "\"."});
+    // c is a copy of a again, read anew; b and d are not; the deleted file is in no group.
+    EXPECT_EQ(Groups(), (std::vector<std::int32_t>{1, 0, 1, 0, 1, -1}));
+    ASSERT_FALSE(run.Progress.empty());
+    EXPECT_EQ(run.Progress.back(), std::make_pair(6, 6));
+    // The entries show what their files are now.
+    EXPECT_NE(entries.Item(1).ChangeTime(), changeOfB);
+    EXPECT_NE(entries.Item(1).Hash, same);
+    EXPECT_EQ(entries.Item(1).Hash.size(), 64u);
+    EXPECT_EQ(entries.Item(2).Hash, same);
+    EXPECT_EQ(entries.Item(2).Inode(), Kiv_files::GetFindData(Dir / "c").Inode);
+    EXPECT_EQ(entries.Item(3).Size(), 14u);
+    EXPECT_TRUE(entries.Item(5).Hash.empty());
+}
+
+TEST_F(ScanTask, TheFactsOfManyFilesAreReadAgainBySeveralThreadsAndReportedInListOrder) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < 1500; ++i) {
+        paths.push_back(Dir / ("f" + std::to_string(i)));
+        WriteFile(paths.back(), i % 2 == 0 ? "even" : "odd!");
+        ScanTest::AgeFile(paths.back()); // a write moves the last write time
+    }
+    Add(paths);
+    Document.SetAspects({App_document::saSize, App_document::saHash});
+    Scan();
+    std::vector<std::string> gone;
+    std::map<std::string, int> numbers; // each content's group, in order of first member
+    std::vector<std::int32_t> expected;
+    for (int i = 0; i < 1500; ++i) {
+        if (i % 7 == 3) {
+            ASSERT_EQ(::unlink(paths[static_cast<std::size_t>(i)].c_str()), 0);
+            gone.push_back("The program cannot find the file \"" +
+                           paths[static_cast<std::size_t>(i)] + "\".");
+            expected.push_back(-1);
+            continue;
+        }
+        std::string content = i % 2 == 0 ? "even" : "odd!";
+        if (i % 11 == 5) {
+            content = "new!";
+            WriteFile(paths[static_cast<std::size_t>(i)], content);
+        }
+        expected.push_back(
+            numbers.emplace(content, static_cast<int>(numbers.size()) + 1).first->second);
+    }
+    const TRun run = Scan();
+    EXPECT_TRUE(run.Errors.empty());
+    EXPECT_EQ(run.LeftOut, gone);
+    EXPECT_EQ(Groups(), expected);
+}
+
+TEST_F(ScanTask, AScanOfFilesThatAreAllGoneStillCompletes) {
+    WriteFile(Dir / "a", "1");
+    WriteFile(Dir / "b", "1");
+    Add({Dir / "a", Dir / "b"});
+    std::filesystem::remove_all(Dir.Path);
+    const TRun run = Scan();
+    EXPECT_TRUE(run.Errors.empty());
+    EXPECT_EQ(run.LeftOut.size(), 2u);
+    EXPECT_EQ(Groups(), (std::vector<std::int32_t>{-1, -1}));
+    ASSERT_FALSE(run.Progress.empty());
+    EXPECT_EQ(run.Progress.back(), std::make_pair(2, 2));
 }
 
 TEST_F(ScanTask, ACancelWhileHashesAreReadAheadEndsQuietlyWithPartialGroups) {

@@ -6,12 +6,14 @@
 #include <QProcess>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <random>
 #include <set>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -154,7 +156,11 @@ TEST_F(SorvikScan, RelativePathsAreTakenFromTheCurrentDirectory) {
 }
 
 TEST_F(SorvikScan, ExitCodesAndMessages) {
-    EXPECT_EQ(Run({"--help"}).ExitCode, 0);
+    const TResult help = Run({"--help"});
+    EXPECT_EQ(help.ExitCode, 0);
+    EXPECT_NE(help.Out.find("\n  3    done, but files or folders that could not be read"),
+              std::string::npos)
+        << help.Out;
     const TResult version = Run({"--version"});
     EXPECT_EQ(version.ExitCode, 0);
     EXPECT_EQ(version.Out.rfind("sorvik-scan ", 0), 0u);
@@ -165,14 +171,20 @@ TEST_F(SorvikScan, ExitCodesAndMessages) {
     EXPECT_NE(badCriterion.Err.find("Usage: sorvik-scan"), std::string::npos);
     EXPECT_EQ(Run({"--output"}).ExitCode, 2);
 
-    // A path that cannot be taken is named and left out; --strict ends the run at it.
+    // A path that cannot be taken is named and left out, and the run ends with 3, a
+    // partial result; --strict ends the run at it.
     const std::string missing = Dir / "missing";
     const std::string accept =
         "sorvik-scan: The program cannot accept the file \"" + missing + "\".\n";
     const TResult lenient = Run({QString::fromStdString(missing)});
-    EXPECT_EQ(lenient.ExitCode, 0);
-    EXPECT_EQ(lenient.Err, accept + "0 duplicate files in 0 groups were found. 1 files or folders "
-                                    "could not be read and were left out.\n");
+    EXPECT_EQ(lenient.ExitCode, 3);
+    EXPECT_EQ(lenient.Err, accept + "0 duplicate files in 0 groups were found. 1 file or folder "
+                                    "could not be read and was left out.\n");
+    const TResult two =
+        Run({QString::fromStdString(missing), QString::fromStdString(missing + "2")});
+    EXPECT_EQ(two.ExitCode, 3);
+    EXPECT_TRUE(two.Err.ends_with(" 2 files or folders could not be read and were left out.\n"))
+        << two.Err;
     const TResult strict = Run({"--strict", QString::fromStdString(missing)});
     EXPECT_EQ(strict.ExitCode, 1);
     EXPECT_EQ(strict.Err, accept);
@@ -185,7 +197,13 @@ TEST_F(SorvikScan, ExitCodesAndMessages) {
     EXPECT_EQ(empty.Err, "sorvik-scan: The program cannot accept the file \"\".\n");
     EXPECT_EQ(Run({"--compare", "size,", Dir.Path.c_str()}).ExitCode, 2);
     EXPECT_EQ(Run({"--compare", ",", Dir.Path.c_str()}).ExitCode, 2);
-    EXPECT_EQ(Run({"--compare", "", Dir.Path.c_str()}).ExitCode, 0);
+    // An empty list (an empty shell variable) once compared nothing and reported every
+    // file as a copy of the first primary one.
+    const TResult noCriterion = Run({"--compare", "", Dir.Path.c_str()});
+    EXPECT_EQ(noCriterion.ExitCode, 2);
+    EXPECT_EQ(noCriterion.Err.rfind("sorvik-scan: --compare needs at least one criterion\n", 0), 0u)
+        << noCriterion.Err;
+    EXPECT_EQ(Run({"--compare=", Dir.Path.c_str()}).ExitCode, 2);
     const TResult qtLike = Run({"--strict", "--", "-platform", "offscreen"}, Dir.Path);
     EXPECT_EQ(qtLike.ExitCode, 1);
     EXPECT_EQ(qtLike.Err,
@@ -257,6 +275,91 @@ TEST_F(SorvikScan, AWriteBlockedOnAPipeStillEndsOnCtrlC) {
     ::close(reader);
 }
 
+TEST_F(SorvikScan, AWriteBlockedPartWayOnAPipeStillEndsOnCtrlC) {
+    // The results are more than a pipe holds, and its reader reads nothing: the write
+    // blocks with part of the text taken. Ctrl-C then ends the write with what it wrote,
+    // which once went on to block again.
+    const std::string name(150, 'n');
+    MakeDir(Dir / "copies");
+    for (int i = 0; i < 600; ++i)
+        WriteFile(Dir / "copies/" + name + std::to_string(i), "same");
+    const std::string pipe = Dir / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    QProcess process;
+    process.start(QStringLiteral(SORVIK_SCAN_PROGRAM), {"--output", QString::fromStdString(pipe),
+                                                        QString::fromStdString(Dir / "copies")});
+    ASSERT_TRUE(process.waitForStarted());
+    ASSERT_TRUE(WaitForInterruptHandler(process));
+    // The pipe full: its one write of all the results is blocked.
+    const int capacity = ::fcntl(reader, F_GETPIPE_SZ);
+    ASSERT_GT(capacity, 0);
+    ASSERT_TRUE(TestApplication::ServeUntil([&] {
+        int queued = 0;
+        return ::ioctl(reader, FIONREAD, &queued) == 0 && queued >= capacity;
+    }));
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    EXPECT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 130);
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished();
+    }
+    ::close(reader);
+}
+
+TEST_F(SorvikScan, AResultsFileTheUserMayNotWriteIsRefusedBeforeTheScan) {
+    // The shell's ">" refuses it; renaming a new file over it once replaced it. As root,
+    // run as nobody, in a folder nobody may write to, so that only the file's own
+    // permission stands in the way.
+    if (::geteuid() == 0 && !std::filesystem::exists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "running as root without setpriv: every file is writable";
+    WriteFile(Dir / "a", "same", 0644);
+    WriteFile(Dir / "b", "same", 0644);
+    const std::string output = Dir / "results.txt";
+    WriteFile(output, "kept", 0444);
+    ASSERT_EQ(::chmod(Dir.Path.c_str(), 0777), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(output.c_str(), 65534, 65534), 0);
+    }
+    QStringList arguments = {"--output", QString::fromStdString(output),
+                             QString::fromStdString(Dir / "a"), QString::fromStdString(Dir / "b")};
+    QString program = QStringLiteral(SORVIK_SCAN_PROGRAM);
+    if (::geteuid() == 0) {
+        arguments =
+            QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + arguments;
+        program = "/usr/bin/setpriv";
+    }
+    QProcess process;
+    process.start(program, arguments);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_EQ(process.readAllStandardError().toStdString(),
+              "sorvik-scan: The program cannot write the results over the read-only file \"" +
+                  output + "\".\n");
+    EXPECT_EQ(TestFiles::ReadFile(output), "kept");
+    // Nothing new beside it either.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir.Path),
+                            std::filesystem::directory_iterator()),
+              3);
+}
+
+TEST_F(SorvikScan, APathLongerThanTheSystemTakesIsAcceptedAsAnArgument) {
+    // The same files were found by scanning their folders, but refused by name.
+    MakeDir(Dir / "one");
+    MakeDir(Dir / "two");
+    const std::string first = TestFiles::MakeDeepFile(Dir / "one", 4200, "deep");
+    const std::string second = TestFiles::MakeDeepFile(Dir / "two", 4200, "deep");
+    ASSERT_GT(first.size(), 4096u);
+    const TResult named = Run({QString::fromStdString(first), QString::fromStdString(second)});
+    EXPECT_EQ(named.ExitCode, 0) << named.Err.substr(0, 200);
+    EXPECT_EQ(ParseGroups(named.Out), (TGroups{{first, second}}));
+    const TResult found = Run({QString::fromStdString(Dir.Path)});
+    EXPECT_EQ(ParseGroups(found.Out), ParseGroups(named.Out));
+}
+
 TEST_F(SorvikScan, TheResultsNeverGoOverAListedFile) {
     WriteFile(Dir / "a", "same");
     WriteFile(Dir / "b", "same");
@@ -315,11 +418,12 @@ TEST_F(SorvikScan, AFolderOrFileThatCannotBeReadIsNamedAndLeftOut) {
     // /proc/self/mem is a regular file of size 0 whose read fails: its hash cannot be had.
     WriteFile(Dir / "empty", "");
     const TResult memory = Run({"/proc/self/mem", (Dir / "empty").c_str()});
-    EXPECT_EQ(memory.ExitCode, 0);
+    EXPECT_EQ(memory.ExitCode, 3);
     EXPECT_NE(memory.Err.find("could not get the hash value of the file \"/proc/"),
               std::string::npos)
         << memory.Err;
-    EXPECT_NE(memory.Err.find("1 files or folders could not be read"), std::string::npos);
+    EXPECT_NE(memory.Err.find("1 file or folder could not be read and was left out."),
+              std::string::npos);
     EXPECT_EQ(Run({"--strict", "/proc/self/mem", (Dir / "empty").c_str()}).ExitCode, 1);
 
     // A folder without permission: as root, run as nobody so that the permission counts.
@@ -342,7 +446,7 @@ TEST_F(SorvikScan, AFolderOrFileThatCannotBeReadIsNamedAndLeftOut) {
     process.start(program, arguments);
     ASSERT_TRUE(process.waitForFinished(60000));
     const std::string err = process.readAllStandardError().toStdString();
-    EXPECT_EQ(process.exitCode(), 0) << err;
+    EXPECT_EQ(process.exitCode(), 3) << err;
     EXPECT_NE(err.find("The program could not read the directory \"" + (Dir / "locked") + "\"."),
               std::string::npos)
         << err;

@@ -189,6 +189,47 @@ TEST(GetLongPath, FailsForMissingPathsWithItsOwnMessage) {
     }
 }
 
+// A deep folder (its path longer than the system takes in one call) with a file "deep"
+// holding "deep content" and, beside it, a folder "sub", a link "link" to "deep" and a
+// link "out" to the absolute path of a short file "short" in root.
+struct TDeepTree {
+    explicit TDeepTree(const TTempDir& dir) {
+        File = TestFiles::MakeDeepFile(dir.Path, 4200, "deep content");
+        Folder = File.substr(0, File.size() - 5);
+        Short = dir / "short";
+        WriteFile(Short, "short");
+        int error = 0;
+        const auto folder = TDirectory::Open(Folder, error);
+        if (!folder || ::mkdirat(folder->Descriptor(), "sub", 0755) != 0 ||
+            ::symlinkat("deep", folder->Descriptor(), "link") != 0 ||
+            ::symlinkat(Short.c_str(), folder->Descriptor(), "out") != 0)
+            throw std::runtime_error("cannot fill the deep folder");
+    }
+    std::string File, Folder, Short;
+};
+
+TEST(GetLongPath, APathLongerThanTheSystemTakesIsResolvedComponentByComponent) {
+    TTempDir dir;
+    const TDeepTree tree(dir);
+    ASSERT_GT(tree.File.size(), std::size_t{PATH_MAX});
+    EXPECT_EQ(GetLongPath(tree.File), tree.File);
+    EXPECT_EQ(GetLongPath(tree.Folder + "/./sub/../sub//..///deep"), tree.File);
+    EXPECT_EQ(GetLongPath(tree.Folder + "/link"), tree.File);
+    // An absolute link starts again at the root.
+    EXPECT_EQ(GetLongPath(tree.Folder + "/out"), tree.Short);
+    EXPECT_EQ(GetLongPath(tree.Folder + "/sub/"), tree.Folder + "/sub");
+    // Relative to the current directory.
+    const std::string saved = fs::current_path().string();
+    ASSERT_EQ(::chdir(dir.Path.c_str()), 0);
+    std::string relative;
+    EXPECT_NO_THROW(relative = GetLongPath(tree.File.substr(dir.Path.size() + 1)));
+    ASSERT_EQ(::chdir(saved.c_str()), 0);
+    EXPECT_EQ(relative, tree.File);
+    for (const std::string& bad : {tree.Folder + "/missing", tree.Folder + "/deep/",
+                                   tree.Folder + "/deep/x", tree.Folder + "/missing/../deep"})
+        EXPECT_THROW(GetLongPath(bad), EFileError) << bad.substr(bad.size() - 20);
+}
+
 // ---------------------------------------------------------------------------------
 // Single records
 
@@ -291,6 +332,68 @@ TEST(GetFindData, MissingPathRaisesFileError) {
             EXPECT_EQ(error.Message(), "The program could not find the file.");
         }
     }
+}
+
+TEST(GetFindData, APathLongerThanTheSystemTakesIsLookedUpThroughItsFolders) {
+    TTempDir dir;
+    const TDeepTree tree(dir);
+    const TFindData file = GetFindData(tree.File);
+    EXPECT_EQ(FindDataName(file), "deep");
+    EXPECT_EQ(FindDataSize(file), 12u);
+    EXPECT_NE(file.Inode, 0u);
+    EXPECT_NE(file.ChangeTime, 0u);
+    // The link itself, not followed.
+    EXPECT_NE(FindDataAttributes(GetFindData(tree.Folder + "/link")) & faSymLink, 0u);
+    TFindData missing;
+    EXPECT_EQ(FindDataOf(tree.Folder + "/missing", missing), ENOENT);
+    EXPECT_THROW(GetFindData(tree.Folder + "/missing"), EFileError);
+}
+
+TEST(FileState, TheOpenFileAndItsPathAgreeUntilEitherChanges) {
+    TTempDir dir;
+    const TDeepTree tree(dir);
+    for (const std::string& path : {tree.Short, tree.File}) {
+        const int fd = OpenForReading(path);
+        ASSERT_GE(fd, 0);
+        TFileState opened, named;
+        ASSERT_TRUE(GetFileState(fd, opened));
+        ASSERT_TRUE(GetFileState(path, named));
+        EXPECT_EQ(opened, named);
+        EXPECT_TRUE(opened.IsRegular());
+        const TFindData record = GetFindData(path);
+        EXPECT_EQ(opened.LastWriteTime(), FileTimeToUInt64(FindDataLastWriteTime(record)));
+        EXPECT_EQ(opened.ChangeTime(), record.ChangeTime);
+        ::close(fd);
+    }
+    TFileState link;
+    ASSERT_TRUE(GetFileState(tree.Folder + "/link", link));
+    EXPECT_FALSE(link.IsRegular());
+    EXPECT_FALSE(GetFileState(dir / "missing", link));
+    EXPECT_EQ(errno, ENOENT);
+
+    // Written in place: the last write time moves (set far back first, so that the write
+    // cannot fall into the same clock tick).
+    const std::string path = dir / "file";
+    WriteFile(path, "before");
+    const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
+    const int fd = OpenForReading(path);
+    ASSERT_GE(fd, 0);
+    TFileState before, after;
+    ASSERT_TRUE(GetFileState(fd, before));
+    const int writer = ::open(path.c_str(), O_WRONLY);
+    ASSERT_EQ(::pwrite(writer, "B", 1, 0), 1);
+    ::close(writer);
+    ASSERT_TRUE(GetFileState(fd, after));
+    EXPECT_NE(before, after);
+    EXPECT_EQ(before.Size, after.Size);
+    // Another file renamed over the name: the path names another inode.
+    WriteFile(dir / "other", "before");
+    ASSERT_EQ(::rename((dir / "other").c_str(), path.c_str()), 0);
+    TFileState named;
+    ASSERT_TRUE(GetFileState(path, named));
+    EXPECT_NE(named.Inode, after.Inode);
+    ::close(fd);
 }
 
 TEST(GetFindData, LinksAndSpecialFilesCarryTheirMarkers) {
