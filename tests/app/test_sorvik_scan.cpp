@@ -1,6 +1,6 @@
 // sorvik-scan end to end: the program is run as a user would run it.
-#include "EntriesTestSupport.h"
 #include "TestApplication.h"
+#include "app/entries/EntriesTestSupport.h"
 
 #include <QCoreApplication>
 #include <QProcess>

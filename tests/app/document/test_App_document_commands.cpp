@@ -1,10 +1,10 @@
 #include "App_document_commands.h"
 #include "App_scan_window.h"
-#include "ChangeWhileReadTestSupport.h"
-#include "EntriesTestSupport.h"
 #include "TestApplication.h"
 #include "TestDialogs.h"
 #include "TestWindowApplication.h"
+#include "app/entries/EntriesTestSupport.h"
+#include "app/scan/ChangeWhileReadTestSupport.h"
 
 #include <QCheckBox>
 #include <QPushButton>

@@ -1,5 +1,5 @@
 #include "App_document.h"
-#include "EntriesTestSupport.h"
+#include "app/entries/EntriesTestSupport.h"
 
 #include <algorithm>
 #include <csignal>

@@ -1,6 +1,6 @@
 #include "App_system.h"
-#include "FolderTestSupport.h"
 #include "Kiv_strings.h"
+#include "app/FolderTestSupport.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

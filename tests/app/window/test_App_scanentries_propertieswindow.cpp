@@ -1,7 +1,7 @@
 // The program's own properties window of a file, on real widgets.
 #include "App_scanentries_window.h"
-#include "EntriesTestSupport.h"
 #include "TestWindowApplication.h"
+#include "app/entries/EntriesTestSupport.h"
 
 #include <QApplication>
 #include <QFormLayout>

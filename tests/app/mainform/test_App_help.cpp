@@ -1,7 +1,7 @@
 #include "App_help.h"
-#include "FolderTestSupport.h"
 #include "TestDialogs.h"
 #include "TestDocumentOpener.h"
+#include "app/FolderTestSupport.h"
 
 #include <filesystem>
 #include <functional>

@@ -2,7 +2,7 @@
 // no file manager is ever reached), and the windows of a move to the trash.
 #include "Kiv_shellfiles_window.h"
 #include "TestWindowApplication.h"
-#include "TrashTestSupport.h"
+#include "support/TrashTestSupport.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -5,10 +5,10 @@
 #pragma once
 
 #include "App_mainform.h"
-#include "EntriesTestSupport.h"
 #include "TestDialogs.h"
 #include "TestDocumentOpener.h"
 #include "TestShell.h"
+#include "app/entries/EntriesTestSupport.h"
 
 #include <functional>
 #include <memory>

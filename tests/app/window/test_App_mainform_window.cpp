@@ -3,9 +3,9 @@
 // commands, the keyboard and the context menus, and every action of the action list.
 #include "App_mainform_window.h"
 #include "App_scan_window.h"
-#include "MainFormTestSupport.h"
 #include "TestApplication.h"
 #include "TestWindowApplication.h"
+#include "app/mainform/MainFormTestSupport.h"
 
 #include <QAction>
 #include <QDialog>

@@ -2,8 +2,8 @@
 // folders: beside the program when it may write there, otherwise in the user's
 // configuration folder, and never beside an installed program.
 #include "App_common.h"
-#include "FolderTestSupport.h"
 #include "TestApplication.h"
+#include "app/FolderTestSupport.h"
 
 #include <QProcess>
 #include <filesystem>

@@ -1,8 +1,8 @@
 #include "App_document.h"
 #include "App_scantasks.h"
 #include "ChangeWhileReadTestSupport.h"
-#include "EntriesTestSupport.h"
 #include "TestApplication.h"
+#include "app/entries/EntriesTestSupport.h"
 
 #include <QCoreApplication>
 #include <cerrno>
