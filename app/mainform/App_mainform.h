@@ -8,6 +8,7 @@
 #pragma once
 
 #include "App_common.h"
+#include "App_common_settings.h"
 #include "App_document_commands.h"
 #include "App_help.h"
 #include "App_scan_dialogs.h"

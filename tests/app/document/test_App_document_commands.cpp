@@ -1,3 +1,4 @@
+#include "App_common_settings.h"
 #include "App_document_commands.h"
 #include "App_scan_window.h"
 #include "TestApplication.h"

@@ -2,7 +2,7 @@
 // program keeps all of them, and tells where its help and its settings are.
 //   settings_location save VALUE   writes VALUE and prints the paths
 //   settings_location load         reads it back and prints the paths and the value
-#include "App_common.h"
+#include "App_common_settings.h"
 
 #include <QCoreApplication>
 #include <cstdio>

@@ -1,3 +1,4 @@
+#include "App_common_settings.h"
 #include "App_system.h"
 #include "Kiv_strings.h"
 #include "app/FolderTestSupport.h"

@@ -1,4 +1,5 @@
 // The view settings with a real window and the real list control (offscreen).
+#include "App_common_settings.h"
 #include "App_view.h"
 #include "Kiv_forms_window.h"
 #include "Kiv_listviews_window.h"

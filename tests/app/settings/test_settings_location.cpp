@@ -1,7 +1,7 @@
 // Where the program keeps its settings and finds its help, with real programs in real
 // folders: beside the program when it may write there, otherwise in the user's
 // configuration folder, and never beside an installed program.
-#include "App_common.h"
+#include "App_common_settings.h"
 #include "TestApplication.h"
 #include "app/FolderTestSupport.h"
 
