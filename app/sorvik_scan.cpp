@@ -229,9 +229,8 @@ int Scan(const TScanCommandLine& line) {
     // Secondary paths first, so that a file named both ways ends up primary.
     for (const auto& [paths, priority] : {std::pair{&line.Secondary, App_scan::spSecondary},
                                           std::pair{&line.Primary, App_scan::spPrimary}}) {
-        Kiv_dynamicarrays::TStringDynArray input(static_cast<int>(paths->size()));
-        std::copy(paths->begin(), paths->end(), input.begin());
-        App_scanentries::AddPathsToList(entries, input, priority, onSkip, Interrupted);
+        App_scanentries::AddPathsToList(entries, Kiv_dynamicarrays::VectorToArray(*paths), priority,
+                                        onSkip, Interrupted);
     }
     if (line.Output)
         CheckOutputIsNotListed(entries, *line.Output);

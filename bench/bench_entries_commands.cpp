@@ -260,9 +260,7 @@ void BenchTrash(const std::string& root, int runs) {
         gio = gioRun < 0 ? -1 : std::min(gio, gioRun);
 
         TListWindow window;
-        Kiv_dynamicarrays::TStringDynArray paths(TrashFiles);
-        std::copy(ours.begin(), ours.end(), paths.begin());
-        AddPathsToList(window.Entries, paths);
+        AddPathsToList(window.Entries, Kiv_dynamicarrays::VectorToArray(ours));
         window.Commands.SelectAll();
         TListWindow::Settle();
         const double cpuBefore = CpuSeconds();
@@ -303,8 +301,7 @@ void FillPairs(TListWindow& window, const std::string& folder, std::mt19937& ran
             MakeFile(all.back(), size);
         }
     }
-    Kiv_dynamicarrays::TStringDynArray paths(static_cast<int>(all.size()));
-    std::copy(all.begin(), all.end(), paths.begin());
+    const Kiv_dynamicarrays::TStringDynArray paths = Kiv_dynamicarrays::VectorToArray(all);
     AddPathsToList(window.Entries, paths);
     TIntegerDynArray first(TrashFiles);
     for (int i = 0; i < window.Entries.Count(); ++i) {

@@ -57,9 +57,7 @@ TIntegerDynArray Scattered(int count, int rows, std::mt19937& random) {
     std::shuffle(all.begin(), all.end(), random);
     all.resize(static_cast<std::size_t>(count));
     std::sort(all.begin(), all.end());
-    TIntegerDynArray result(count);
-    std::copy(all.begin(), all.end(), result.begin());
-    return result;
+    return Kiv_dynamicarrays::VectorToArray(std::move(all));
 }
 
 void SelectEveryOther(TListView& list) {

@@ -265,8 +265,7 @@ void TScanEntries::Remove(const TIntegerDynArray& indexes) {
         std::vector<int> values(indexes.begin(), indexes.end());
         std::sort(values.begin(), values.end());
         values.erase(std::unique(values.begin(), values.end()), values.end());
-        ordered = TIntegerDynArray(static_cast<int>(values.size()));
-        std::copy(values.begin(), values.end(), ordered.begin());
+        ordered = Kiv_dynamicarrays::VectorToArray(std::move(values));
     }
     // One pass: take out the removed entries and close up the others behind them; then
     // destroy what was taken out.

@@ -44,13 +44,6 @@ constexpr QSize DesignSize(611, 476);
 constexpr int ExposeWaitMs = 20;
 constexpr int ExposeWaits = 25;
 
-Kiv_dynamicarrays::TStringDynArray ToDynArray(const std::vector<std::string>& paths) {
-    Kiv_dynamicarrays::TStringDynArray array(static_cast<int>(paths.size()));
-    for (std::size_t i = 0; i < paths.size(); ++i)
-        array[static_cast<int>(i)] = paths[i];
-    return array;
-}
-
 bool IsModalWindow(const QWidget& widget) {
     return widget.isWindow() && widget.windowModality() != Qt::NonModal;
 }
@@ -507,7 +500,7 @@ void TAppMainForm::keyPressEvent(QKeyEvent* event) {
 // Drops and the command line
 
 void TAppMainForm::DropPaths(const std::vector<std::string>& paths) {
-    FObjects->PendingPaths = ToDynArray(paths);
+    FObjects->PendingPaths = Kiv_dynamicarrays::VectorToArray(paths);
     try {
         QAction* action = Action("Action2E");
         if (action->isEnabled())

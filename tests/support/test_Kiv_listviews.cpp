@@ -241,14 +241,12 @@ TEST_F(ListViewTest, StructuralOperationsMatchAPlainModel) {
         for (int i = 0; i < total; ++i)
             if (random() % 4 == 0)
                 picked.push_back(i);
-        TIntegerDynArray indexes(static_cast<int>(picked.size()));
-        std::copy(picked.begin(), picked.end(), indexes.begin());
+        TIntegerDynArray indexes = Kiv_dynamicarrays::VectorToArray(picked);
         if (kind == 0) { // insert at final indexes
             picked.erase(std::remove_if(picked.begin(), picked.end(),
                                         [&](int i) { return i >= count + indexes.Length(); }),
                          picked.end());
-            indexes = TIntegerDynArray(static_cast<int>(picked.size()));
-            std::copy(picked.begin(), picked.end(), indexes.begin());
+            indexes = Kiv_dynamicarrays::VectorToArray(picked);
             for (const int index : picked)
                 model.insert(model.begin() + index, 0u);
             InsertItems(List, indexes);

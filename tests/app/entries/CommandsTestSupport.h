@@ -16,9 +16,7 @@ namespace CommandsTest {
 class TCommandsSetup {
 public:
     void Select(const std::vector<int>& indexes) {
-        App_scanentries::TIntegerDynArray array(static_cast<int>(indexes.size()));
-        std::copy(indexes.begin(), indexes.end(), array.begin());
-        Selection.SetSelectedIndices(array);
+        Selection.SetSelectedIndices(Kiv_dynamicarrays::VectorToArray(indexes));
     }
     std::vector<std::string> ListPaths() const {
         std::vector<std::string> paths;

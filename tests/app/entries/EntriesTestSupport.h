@@ -44,9 +44,7 @@ Entry(const std::string& path, std::uint64_t size = 0, std::uint32_t attributes 
 
 // Runs a producer to its end and gives the paths of its entries in production order.
 inline std::vector<std::string> Produce(const std::vector<std::string>& paths) {
-    Kiv_dynamicarrays::DynamicArray<std::string> input(static_cast<int>(paths.size()));
-    std::copy(paths.begin(), paths.end(), input.begin());
-    App_scanentries::TScanEntryProducer producer(input);
+    App_scanentries::TScanEntryProducer producer(Kiv_dynamicarrays::VectorToArray(paths));
     while (producer.Step()) {
     }
     std::vector<std::string> result;
@@ -58,9 +56,7 @@ inline std::vector<std::string> Produce(const std::vector<std::string>& paths) {
 // Adds the files or folders to the list as entries of the priority, as the window does.
 inline void AddFiles(App_scanentries::TScanEntries& entries, const std::vector<std::string>& paths,
                      App_scan::TScanPriority priority) {
-    Kiv_dynamicarrays::TStringDynArray input(static_cast<int>(paths.size()));
-    std::copy(paths.begin(), paths.end(), input.begin());
-    App_scanentries::AddPathsToList(entries, input, priority);
+    App_scanentries::AddPathsToList(entries, Kiv_dynamicarrays::VectorToArray(paths), priority);
 }
 
 // The group of every entry, in list order.

@@ -47,8 +47,7 @@ protected:
         return path;
     }
     void Drop(const Paths& paths) {
-        TStringDynArray array(static_cast<int>(paths.size()));
-        std::copy(paths.begin(), paths.end(), array.begin());
+        TStringDynArray array = Kiv_dynamicarrays::VectorToArray(paths);
         Commands.DropFiles(array);
     }
     // Made-up entries, never on disk: for what needs only their fields.

@@ -27,8 +27,7 @@ std::string Find(const std::string& path) {
 }
 
 DynamicArray<std::string> Input(const Paths& paths) {
-    DynamicArray<std::string> input(static_cast<int>(paths.size()));
-    std::copy(paths.begin(), paths.end(), input.begin());
+    DynamicArray<std::string> input = Kiv_dynamicarrays::VectorToArray(paths);
     return input;
 }
 

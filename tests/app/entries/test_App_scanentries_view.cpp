@@ -26,9 +26,7 @@ std::vector<int> ToVector(const TIntegerDynArray& values) {
 }
 
 TIntegerDynArray ToArray(const std::vector<int>& values) {
-    TIntegerDynArray result(static_cast<int>(values.size()));
-    std::copy(values.begin(), values.end(), result.begin());
-    return result;
+    return Kiv_dynamicarrays::VectorToArray(values);
 }
 
 class EntriesViewTest : public ::testing::Test {

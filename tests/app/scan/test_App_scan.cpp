@@ -36,8 +36,7 @@ TScanRecords Records(const std::string& words) {
     std::vector<TScanRecord> list;
     for (std::string word; in >> word;)
         list.push_back(Record(word[0] == 'P' ? spPrimary : spSecondary, word.substr(2)));
-    TScanRecords records(static_cast<int>(list.size()));
-    std::copy(list.begin(), list.end(), records.begin());
+    TScanRecords records = Kiv_dynamicarrays::VectorToArray(list);
     return records;
 }
 
@@ -588,8 +587,7 @@ TScanMatchers* BuildChain(const std::vector<int>& chain, TRecorder& recorder,
 }
 
 TScanRecords ToRecords(const std::vector<TScanRecord>& list) {
-    TScanRecords records(static_cast<int>(list.size()));
-    std::copy(list.begin(), list.end(), records.begin());
+    TScanRecords records = Kiv_dynamicarrays::VectorToArray(list);
     return records;
 }
 

@@ -95,8 +95,7 @@ TEST(TScanContentPartition, AnswersEveryPairAsReadingItSideBySide) {
     for (int round = 0; round < 80; ++round) {
         const int count = 2 + static_cast<int>(random() % 12);
         const std::vector<TScanRecord> list = RandomSet(folder, random, count, round);
-        TScanRecords records(count);
-        std::copy(list.begin(), list.end(), records.begin());
+        TScanRecords records = Kiv_dynamicarrays::VectorToArray(list);
         // Small limits make the rare ways common: files opened per read, bytes read again.
         const std::uint64_t budget = random() % 2 == 0 ? 0 : (random() % 3) * ReadChunkSize;
         const std::size_t maxOpen = random() % 4;
@@ -125,8 +124,7 @@ TEST(TScanContentPartition, LeavesOutWhatIsNotItsToAnswer) {
     std::vector<TScanRecord> list = {RecordOf(folder.File("a", content), 100),
                                      RecordOf(folder.File("b", content), 100),
                                      RecordOf(folder.File("c", content), 100)};
-    TScanRecords records(3);
-    std::copy(list.begin(), list.end(), records.begin());
+    TScanRecords records = Kiv_dynamicarrays::VectorToArray(list);
     bool cancelled = false;
     TScanContentPartition partition(records, {0, 0, -1}, [&] { return cancelled; });
     // Not in one set, or not one of the records: the caller reads them itself.

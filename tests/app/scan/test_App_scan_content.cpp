@@ -493,8 +493,7 @@ TEST(TScanCommand, RealContentMatchersAgreeWithThePlainAlgorithm) {
         // The plain algorithm, the command, and the command with hashes read ahead.
         const TScanCommand::THashReadAhead readAhead{1 + number(2), number(1) == 1};
         for (int run = 0; run < 3; ++run) {
-            TScanRecords records(count);
-            std::copy(list.begin(), list.end(), records.begin());
+            TScanRecords records = Kiv_dynamicarrays::VectorToArray(list);
             TRecorder recorder;
             recorder.First = records.begin();
             recorder.QueryAnswer = [stopAt](int query) { return stopAt == 0 || query < stopAt; };
@@ -587,8 +586,7 @@ TEST(TScanCommand, FilesLeftOutEqualNothingAndTheRestGroupAsWithoutThem) {
         const int chain = number(2); // {Size, Hash}, {Size, Binaries}, {Size, Hash, Binaries}
         const auto scan = [&](const std::vector<TScanRecord>& list,
                               std::vector<std::string>* messages) {
-            TScanRecords records(static_cast<int>(list.size()));
-            std::copy(list.begin(), list.end(), records.begin());
+            TScanRecords records = Kiv_dynamicarrays::VectorToArray(list);
             auto* matchers = new TScanMatchers;
             matchers->Add(new TScanSizeMatcher);
             if (chain != 1)
@@ -655,8 +653,7 @@ TEST(TScanCommand, AFileChangedWhileItIsReadIsLeftOutByEveryWayOfReading) {
                 else
                     ScanTest::RewriteFirstByte(path);
             });
-            TScanRecords records(3);
-            std::copy(list.begin(), list.end(), records.begin());
+            TScanRecords records = Kiv_dynamicarrays::VectorToArray(list);
             auto* matchers = new TScanMatchers;
             matchers->Add(new TScanSizeMatcher);
             matchers->Add(reader == 2 ? static_cast<TScanMatcher*>(new TScanBinariesMatcher)
@@ -704,8 +701,7 @@ TEST(TScanCommand, ReadingTheFactsAgainDecidesWhatIsGroupedAndWhatIsLeftOut) {
     folder.File("c", "SAME");
     ScanTest::AgeFile(list[2].Path());
     for (const int stopAt : {1, 0}) {
-        TScanRecords records(4);
-        std::copy(list.begin(), list.end(), records.begin());
+        TScanRecords records = Kiv_dynamicarrays::VectorToArray(list);
         TRecorder recorder;
         recorder.QueryAnswer = [stopAt](int query) { return stopAt == 0 || query < stopAt; };
         auto* matchers = new TScanMatchers;

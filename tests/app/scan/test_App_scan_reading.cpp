@@ -69,8 +69,7 @@ struct TAsker {
 };
 
 TScanRecords ToRecords(const std::vector<TScanRecord>& list) {
-    TScanRecords records(static_cast<int>(list.size()));
-    std::copy(list.begin(), list.end(), records.begin());
+    TScanRecords records = Kiv_dynamicarrays::VectorToArray(list);
     return records;
 }
 
