@@ -40,6 +40,15 @@ std::string ErrorBoxText(const std::string& message) {
     return message;
 }
 
+void Confirm(Kiv_dialogs::TDialogs& dialogs, const std::string& question, bool noByDefault) {
+    Kiv_dialogs::TMessageRequest request{question, AppTitle, Kiv_dialogs::miWarning,
+                                         Kiv_dialogs::mbYesNo};
+    if (noByDefault)
+        request.DefaultButton = 1;
+    if (dialogs.MessageBox(request) != Kiv_dialogs::mrYes)
+        Kiv_framework::Abort();
+}
+
 void ShowException(Kiv_dialogs::TDialogs& dialogs, const std::exception& error) {
     if (dynamic_cast<const Kiv_framework::EAbort*>(&error))
         return;

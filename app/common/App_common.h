@@ -54,6 +54,10 @@ extern const char* const AppVersion;
 // "Sorvik <version>", an empty line and the notice of ownership, joined by CR LF.
 const std::string& AboutText();
 
+// The application's question: Yes and No with the warning icon, No the default button
+// when noByDefault. Any answer but Yes ends with the silent abort (EAbort).
+void Confirm(Kiv_dialogs::TDialogs& dialogs, const std::string& question, bool noByDefault = false);
+
 // The application's error box: the error's message with a full stop appended when its
 // last character sorts after ".", the error icon, one OK button and the caption "Sorvik".
 // A silent abort (EAbort) shows nothing.

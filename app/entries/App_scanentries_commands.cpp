@@ -1,11 +1,8 @@
 #include "App_scanentries_commands.h"
 
-#include "App_scanentries_trashguard.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <unistd.h>
-#include <unordered_map>
 
 namespace App_scanentries {
 
@@ -15,12 +12,6 @@ using Kiv_dialogs::TMessageRequest;
 using Kiv_dynamicarrays::TStringDynArray;
 
 namespace {
-
-TStringDynArray ToArray(const std::vector<std::string>& paths) {
-    TStringDynArray array(static_cast<int>(paths.size()));
-    std::copy(paths.begin(), paths.end(), array.begin());
-    return array;
-}
 
 // The process's current directory; empty when it is gone.
 std::string CurrentDirectory() {
@@ -45,6 +36,7 @@ TScanEntriesCommands::TScanEntriesCommands(TScanEntries& entries, TScanEntriesSe
                                            Kiv_dialogs::TDialogs& dialogs,
                                            Kiv_shellfiles::TShell& shell)
     : Entries(entries), Selection(selection), Clipboard(clipboard), Dialogs(dialogs), Shell(shell),
+      Trash(entries, dialogs, shell),
       ClipboardWatcher(std::make_unique<Kiv_clipboard::TClipboardWatcher>(clipboard)) {
     AddFilesDialog.Title = "Add Regular Files";
     AddFilesDialog.Filter = "All (*.*)|*.*";
@@ -95,13 +87,11 @@ void TScanEntriesCommands::SetPriority(TScanPriority priority) {
     }
 }
 
-void TScanEntriesCommands::Confirm(const std::string& question, bool noByDefault) {
-    TMessageRequest request{question, App_common::AppTitle, Kiv_dialogs::miWarning,
-                            Kiv_dialogs::mbYesNo};
-    if (noByDefault)
-        request.DefaultButton = 1;
-    if (Dialogs.MessageBox(request) != Kiv_dialogs::mrYes)
-        Kiv_framework::Abort();
+void TScanEntriesCommands::Sort(bool (TScanEntriesCommands::*can)() const,
+                                void (TScanEntries::*sort)()) {
+    if (!(this->*can)())
+        Unavailable();
+    (Entries.*sort)();
 }
 
 void TScanEntriesCommands::ForEachSelected(const std::string& questionStart,
@@ -109,7 +99,7 @@ void TScanEntriesCommands::ForEachSelected(const std::string& questionStart,
                                            const std::function<void(const TScanEntry&)>& action) {
     const TIntegerDynArray selected = Selection.GetSelectedIndices();
     if (selected.Length() > 1)
-        Confirm(questionStart + CountToText(selected.Length()) + questionEnd);
+        App_common::Confirm(Dialogs, questionStart + CountToText(selected.Length()) + questionEnd);
     for (const int index : selected)
         action(Entries.Item(index));
 }
@@ -123,12 +113,8 @@ void TScanEntriesCommands::New() {
     if (Entries.Count() == 0)
         return;
     if (Entries.GetUniqueCount() != Entries.Count())
-        Confirm("Do you want to remove all the files from the list?", true);
+        App_common::Confirm(Dialogs, "Do you want to remove all the files from the list?", true);
     Entries.Clear();
-}
-
-bool TScanEntriesCommands::CanNew() const {
-    return true;
 }
 
 void TScanEntriesCommands::AddRegularFiles() {
@@ -137,11 +123,7 @@ void TScanEntriesCommands::AddRegularFiles() {
     const auto paths = Dialogs.OpenFiles(AddFilesDialog);
     if (!paths)
         Kiv_framework::Abort();
-    AddPaths(ToArray(*paths));
-}
-
-bool TScanEntriesCommands::CanAddRegularFiles() const {
-    return true;
+    AddPaths(Kiv_dynamicarrays::VectorToArray(*paths));
 }
 
 void TScanEntriesCommands::AddDirectoryEntries() {
@@ -157,10 +139,6 @@ void TScanEntriesCommands::AddDirectoryEntries() {
     // cannot be entered, and the add below says so.
     (void)::chdir(directory->c_str());
     AddPaths(TStringDynArray({*directory}));
-}
-
-bool TScanEntriesCommands::CanAddDirectoryEntries() const {
-    return true;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -216,8 +194,8 @@ void TScanEntriesCommands::Delete() {
     if (!CanDelete())
         Unavailable();
     const TIntegerDynArray selected = Selection.GetSelectedIndices();
-    Confirm("Do you want to remove the " + CountToText(selected.Length()) +
-            " files from the list?");
+    App_common::Confirm(Dialogs, "Do you want to remove the " + CountToText(selected.Length()) +
+                                     " files from the list?");
     RemoveEntries(selected);
 }
 
@@ -234,18 +212,10 @@ void TScanEntriesCommands::SelectAll() {
     Selection.SelectAll();
 }
 
-bool TScanEntriesCommands::CanSelectAll() const {
-    return true;
-}
-
 void TScanEntriesCommands::ReverseSelection() {
     if (!CanReverseSelection())
         Unavailable();
     Selection.ReverseSelection();
-}
-
-bool TScanEntriesCommands::CanReverseSelection() const {
-    return true;
 }
 
 void TScanEntriesCommands::SelectFirstInGroup() {
@@ -272,10 +242,6 @@ void TScanEntriesCommands::SelectFirstInGroup() {
     Selection.SetSelectedIndices(builder.Extract());
 }
 
-bool TScanEntriesCommands::CanSelectFirstInGroup() const {
-    return true;
-}
-
 void TScanEntriesCommands::SelectCopies() {
     if (!CanSelectCopies())
         Unavailable();
@@ -296,161 +262,67 @@ void TScanEntriesCommands::SelectCopies() {
     Selection.SetSelectedIndices(builder.Extract());
 }
 
-bool TScanEntriesCommands::CanSelectCopies() const {
-    return true;
-}
-
 // ---------------------------------------------------------------------------------------
 // The order
 
 void TScanEntriesCommands::SortByPath() {
-    if (!CanSortByPath())
-        Unavailable();
-    Entries.SortByPath();
-}
-
-bool TScanEntriesCommands::CanSortByPath() const {
-    return true;
+    Sort(&TScanEntriesCommands::CanSortByPath, &TScanEntries::SortByPath);
 }
 
 void TScanEntriesCommands::SortByDirectory() {
-    if (!CanSortByDirectory())
-        Unavailable();
-    Entries.SortByDirectory();
-}
-
-bool TScanEntriesCommands::CanSortByDirectory() const {
-    return true;
+    Sort(&TScanEntriesCommands::CanSortByDirectory, &TScanEntries::SortByDirectory);
 }
 
 void TScanEntriesCommands::SortByName() {
-    if (!CanSortByName())
-        Unavailable();
-    Entries.SortByName();
-}
-
-bool TScanEntriesCommands::CanSortByName() const {
-    return true;
+    Sort(&TScanEntriesCommands::CanSortByName, &TScanEntries::SortByName);
 }
 
 void TScanEntriesCommands::SortByBaseName() {
-    if (!CanSortByBaseName())
-        Unavailable();
-    Entries.SortByBaseName();
-}
-
-bool TScanEntriesCommands::CanSortByBaseName() const {
-    return true;
+    Sort(&TScanEntriesCommands::CanSortByBaseName, &TScanEntries::SortByBaseName);
 }
 
 void TScanEntriesCommands::SortByExtension() {
-    if (!CanSortByExtension())
-        Unavailable();
-    Entries.SortByExtension();
-}
-
-bool TScanEntriesCommands::CanSortByExtension() const {
-    return true;
+    Sort(&TScanEntriesCommands::CanSortByExtension, &TScanEntries::SortByExtension);
 }
 
 void TScanEntriesCommands::SortBySize() {
-    if (!CanSortBySize())
-        Unavailable();
-    Entries.SortBySize();
-}
-
-bool TScanEntriesCommands::CanSortBySize() const {
-    return true;
+    Sort(&TScanEntriesCommands::CanSortBySize, &TScanEntries::SortBySize);
 }
 
 void TScanEntriesCommands::SortByType() {
-    if (!CanSortByType())
-        Unavailable();
-    Entries.SortByType();
-}
-
-bool TScanEntriesCommands::CanSortByType() const {
-    return true;
+    Sort(&TScanEntriesCommands::CanSortByType, &TScanEntries::SortByType);
 }
 
 void TScanEntriesCommands::SortByCreationTime() {
-    if (!CanSortByCreationTime())
-        Unavailable();
-    Entries.SortByCreationTime();
-}
-
-bool TScanEntriesCommands::CanSortByCreationTime() const {
-    return true;
+    Sort(&TScanEntriesCommands::CanSortByCreationTime, &TScanEntries::SortByCreationTime);
 }
 
 void TScanEntriesCommands::SortByLastWriteTime() {
-    if (!CanSortByLastWriteTime())
-        Unavailable();
-    Entries.SortByLastWriteTime();
-}
-
-bool TScanEntriesCommands::CanSortByLastWriteTime() const {
-    return true;
+    Sort(&TScanEntriesCommands::CanSortByLastWriteTime, &TScanEntries::SortByLastWriteTime);
 }
 
 void TScanEntriesCommands::SortByLastAccessTime() {
-    if (!CanSortByLastAccessTime())
-        Unavailable();
-    Entries.SortByLastAccessTime();
-}
-
-bool TScanEntriesCommands::CanSortByLastAccessTime() const {
-    return true;
+    Sort(&TScanEntriesCommands::CanSortByLastAccessTime, &TScanEntries::SortByLastAccessTime);
 }
 
 void TScanEntriesCommands::SortByAttributes() {
-    if (!CanSortByAttributes())
-        Unavailable();
-    Entries.SortByAttributes();
-}
-
-bool TScanEntriesCommands::CanSortByAttributes() const {
-    return true;
+    Sort(&TScanEntriesCommands::CanSortByAttributes, &TScanEntries::SortByAttributes);
 }
 
 void TScanEntriesCommands::SortByHash() {
-    if (!CanSortByHash())
-        Unavailable();
-    Entries.SortByHash();
-}
-
-bool TScanEntriesCommands::CanSortByHash() const {
-    return true;
+    Sort(&TScanEntriesCommands::CanSortByHash, &TScanEntries::SortByHash);
 }
 
 void TScanEntriesCommands::SortByPriority() {
-    if (!CanSortByPriority())
-        Unavailable();
-    Entries.SortByPriority();
-}
-
-bool TScanEntriesCommands::CanSortByPriority() const {
-    return true;
+    Sort(&TScanEntriesCommands::CanSortByPriority, &TScanEntries::SortByPriority);
 }
 
 void TScanEntriesCommands::SortByGroup() {
-    if (!CanSortByGroup())
-        Unavailable();
-    Entries.SortByGroup();
-}
-
-bool TScanEntriesCommands::CanSortByGroup() const {
-    return true;
+    Sort(&TScanEntriesCommands::CanSortByGroup, &TScanEntries::SortByGroup);
 }
 
 void TScanEntriesCommands::ReverseOrder() {
-    if (!CanReverseOrder())
-        Unavailable();
-    Entries.ReverseOrder();
-}
-
-bool TScanEntriesCommands::CanReverseOrder() const {
-    return true;
+    Sort(&TScanEntriesCommands::CanReverseOrder, &TScanEntries::ReverseOrder);
 }
 
 void TScanEntriesCommands::MoveUp() {
@@ -509,88 +381,7 @@ bool TScanEntriesCommands::CanExploreDirectory() const {
 void TScanEntriesCommands::MoveToRecycleBin() {
     if (!CanMoveToRecycleBin())
         Unavailable();
-    const TIntegerDynArray selected = Selection.GetSelectedIndices();
-    // No by default: Enter twice never moves a last copy.
-    Confirm("Do you want to move " + CountToText(selected.Length()) + " files to the recycle bin?",
-            true);
-    const TTrashGuard guard(Entries, selected);
-    ConfirmNoLastCopy(guard);
-    // What was moved must always be found again: no move without its record.
-    Kiv_shellfiles::TTrashLog log(Shell.TrashLogPath());
-    log.Open();
-    std::vector<std::string> paths;
-    std::vector<const TScanEntry*> items;
-    std::unordered_map<std::string, std::size_t> itemOf;
-    paths.reserve(static_cast<std::size_t>(selected.Length()));
-    items.reserve(paths.capacity());
-    for (const int index : selected) {
-        items.push_back(&Entries.Item(index));
-        paths.push_back(items.back()->Path());
-        itemOf.emplace(paths.back(), items.size() - 1);
-    }
-    std::vector<TTrashedEntry> moved;
-    std::vector<bool> went(items.size(), false);
-    Kiv_shellfiles::TRecycleHooks hooks;
-    // Right before it moves, the file its folder holds must still be the one the list
-    // shows, and the copy of its group that stays must still be there unchanged.
-    hooks.Check = [&](const std::string& path, const Kiv_files::TFindData& found) {
-        const TScanEntry& entry = *items[itemOf.at(path)];
-        CheckUnchanged(entry, found);
-        if (const TScanEntry* survivor = guard.SurvivorOf(entry.Group()))
-            CheckUnchanged(*survivor);
-    };
-    hooks.Record = [&](const Kiv_shellfiles::TTrashedFile& file) {
-        const TScanEntry& entry = *items[itemOf.at(file.Path)];
-        log.Record("moved", file, entry.Size(), entry.Hash.Text());
-    };
-    hooks.Failed = [&](const Kiv_shellfiles::TTrashedFile& file) {
-        const TScanEntry& entry = *items[itemOf.at(file.Path)];
-        try {
-            log.Record("failed", file, entry.Size(), entry.Hash.Text());
-        } catch (const Kiv_shellfiles::EShellFileError&) {
-            // The file stayed where it was: nothing is lost without this line.
-        }
-    };
-    hooks.Moved = [&](const Kiv_shellfiles::TTrashedFile& file) {
-        const std::size_t i = itemOf.at(file.Path);
-        const TScanEntry& entry = *items[i];
-        went[i] = true;
-        moved.push_back({file, selected[static_cast<int>(i)], entry.Priority, entry.Group(),
-                         entry.Hash, entry.Size()});
-    };
-    // The entries of the files that are gone leave the list whatever ends the move: the
-    // list never shows a file that went to the trash.
-    const auto removeGone = [&] {
-        if (!moved.empty())
-            Undos.push_back(std::move(moved));
-        Kiv_dynamicarrays::TIntegerDynArrayBuilder gone;
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            const int index = selected[static_cast<int>(i)];
-            // The move window is modal, so the list cannot change; should it ever, only
-            // the entry that was selected is taken.
-            if (index < Entries.Count() && &Entries.Item(index) == items[i] &&
-                (went[i] || !Kiv_files::PathExists(paths[i])))
-                gone.Add(index);
-        }
-        RemoveEntries(gone.Extract());
-    };
-    bool completed = false;
-    try {
-        completed = Shell.RecycleFiles(paths, hooks);
-    } catch (...) {
-        removeGone();
-        throw;
-    }
-    removeGone();
-    if (!completed)
-        Kiv_framework::Abort();
-}
-
-void TScanEntriesCommands::ConfirmNoLastCopy(const TTrashGuard& guard) {
-    if (guard.FilesWithoutCopy() > 0)
-        Confirm("Do you want to move every copy of " + CountToText(guard.FilesWithoutCopy()) +
-                    " files to the trash? No copy of them will remain.",
-                true);
+    Trash.Move(Selection.GetSelectedIndices());
 }
 
 bool TScanEntriesCommands::CanMoveToRecycleBin() const {
@@ -600,114 +391,11 @@ bool TScanEntriesCommands::CanMoveToRecycleBin() const {
 void TScanEntriesCommands::UndoMoveToRecycleBin() {
     if (!CanUndoMoveToRecycleBin())
         Unavailable();
-    Kiv_shellfiles::TTrashLog log(Shell.TrashLogPath());
-    log.Open();
-    std::vector<TTrashedEntry> move = std::move(Undos.back());
-    Undos.pop_back();
-    std::sort(move.begin(), move.end(),
-              [](const TTrashedEntry& a, const TTrashedEntry& b) { return a.Index < b.Index; });
-    std::vector<std::unique_ptr<TScanEntry>> back;
-    std::vector<int> places;
-    // What could not be put back but is still in the trash: the next undo tries it again.
-    std::vector<TTrashedEntry> kept;
-    std::string firstError;
-    int failed = 0;
-    int dropped = 0;
-    const auto settle = [&] {
-        PutBack(std::move(back), std::move(places));
-        if (!kept.empty())
-            Undos.push_back(std::move(kept));
-    };
-    for (std::size_t k = 0; k < move.size(); ++k) {
-        const TTrashedEntry& item = move[k];
-        Kiv_shellfiles::TRecycleHooks hooks;
-        hooks.Record = [&](const Kiv_shellfiles::TTrashedFile& file) {
-            log.Record("restored", file, item.Size, item.Hash.Text());
-        };
-        hooks.Failed = [&](const Kiv_shellfiles::TTrashedFile& file) {
-            try {
-                log.Record("failed", file, item.Size, item.Hash.Text());
-            } catch (const Kiv_shellfiles::EShellFileError&) {
-                // The file stayed in the trash: nothing is lost without this line.
-            }
-        };
-        try {
-            Kiv_shellfiles::RestoreFromTrash(item.File, hooks);
-        } catch (const Kiv_shellfiles::ETrashLogError&) {
-            // Nothing more is put back without its record; the rest waits in the trash.
-            for (std::size_t rest = k; rest < move.size(); ++rest) {
-                kept.push_back(move[rest]);
-                kept.back().Index -= dropped;
-            }
-            settle();
-            throw;
-        } catch (const Kiv_framework::Exception& error) {
-            if (firstError.empty())
-                firstError = error.Message();
-            ++failed;
-            if (Kiv_shellfiles::IsInTrash(item.File)) {
-                kept.push_back(item);
-                kept.back().Index -= dropped;
-            } else {
-                ++dropped;
-            }
-            continue;
-        }
-        try {
-            auto entry = std::make_unique<TScanEntry>(item.File.Path,
-                                                      Kiv_files::GetFindData(item.File.Path));
-            entry->Priority = item.Priority;
-            entry->Hash = item.Hash;
-            entry->SetGroup(item.Group);
-            back.push_back(std::move(entry));
-            // The files that stay in the trash no longer stand before it.
-            places.push_back(item.Index - failed);
-        } catch (const Kiv_framework::Exception& error) {
-            // Back in its place, but gone again before it could be listed.
-            if (firstError.empty())
-                firstError = error.Message();
-            ++failed;
-            ++dropped;
-        }
-    }
-    settle();
-    if (failed > 1)
-        throw EAppError(firstError + " " + CountToText(failed - 1) +
-                        " more files could not be put back.");
-    if (failed == 1)
-        throw EAppError(firstError);
+    Trash.Undo();
 }
 
 bool TScanEntriesCommands::CanUndoMoveToRecycleBin() const {
-    return !Undos.empty();
-}
-
-void TScanEntriesCommands::PutBack(std::vector<std::unique_ptr<TScanEntry>> entries,
-                                   std::vector<int> places) {
-    if (entries.empty())
-        return;
-    const int before = Entries.Count();
-    TScanEntryArray batch(static_cast<int>(entries.size()));
-    for (std::size_t k = 0; k < entries.size(); ++k)
-        batch[static_cast<int>(k)] = entries[k].get();
-    Entries.Add(batch);
-    for (auto& entry : entries)
-        (void)entry.release(); // the list owns them now
-    // Appended at the end, then merged into their former places (ascending): the k-th one
-    // goes to its place once the entries before it are laid down.
-    const int total = Entries.Count();
-    std::vector<Kiv_lists::TListReorderRecord> records;
-    int kept = 0;
-    std::size_t next = 0;
-    for (int target = 0; target < total; ++target) {
-        const bool restored = next < places.size() && (places[next] <= target || kept == before);
-        const int source = restored ? before + static_cast<int>(next++) : kept++;
-        if (source != target)
-            records.push_back({source, target});
-    }
-    Kiv_lists::TListReorderRecords reorder(static_cast<int>(records.size()));
-    std::copy(records.begin(), records.end(), reorder.begin());
-    Entries.Reorder(reorder);
+    return Trash.CanUndo();
 }
 
 void TScanEntriesCommands::TotalSize() {
@@ -780,10 +468,6 @@ void TScanEntriesCommands::DropFiles(const TStringDynArray& paths) {
     if (!CanDropFiles())
         Unavailable();
     AddPaths(paths);
-}
-
-bool TScanEntriesCommands::CanDropFiles() const {
-    return true;
 }
 
 const std::vector<TScanEntriesCommands::TCommand>& TScanEntriesCommands::Commands() {

@@ -13,6 +13,7 @@
 
 #include "App_common.h"
 #include "App_scanentries.h"
+#include "App_scanentries_trash.h"
 #include "App_scanentries_view.h"
 #include "Kiv_clipboard.h"
 #include "Kiv_dialogs.h"
@@ -24,8 +25,6 @@
 #include <vector>
 
 namespace App_scanentries {
-
-class TTrashGuard;
 
 class TScanEntriesCommands : public App_common::TCommands {
 public:
@@ -48,12 +47,12 @@ public:
 
     // Asks first unless every entry is unique.
     virtual void New();
-    virtual bool CanNew() const;
+    virtual bool CanNew() const { return true; }
     virtual void AddRegularFiles();
-    virtual bool CanAddRegularFiles() const;
+    virtual bool CanAddRegularFiles() const { return true; }
     // Every regular file below the chosen folder, which becomes the current directory.
     virtual void AddDirectoryEntries();
-    virtual bool CanAddDirectoryEntries() const;
+    virtual bool CanAddDirectoryEntries() const { return true; }
     virtual void Cut();
     virtual bool CanCut() const;
     // The selected paths as plain text, each followed by CR LF. A name that the clipboard's
@@ -67,47 +66,47 @@ public:
     virtual void Delete();
     virtual bool CanDelete() const;
     virtual void SelectAll();
-    virtual bool CanSelectAll() const;
+    virtual bool CanSelectAll() const { return true; }
     virtual void ReverseSelection();
-    virtual bool CanReverseSelection() const;
+    virtual bool CanReverseSelection() const { return true; }
     // Selects the first entry of each duplicate group in the present order, and nothing
     // else.
     virtual void SelectFirstInGroup();
-    virtual bool CanSelectFirstInGroup() const;
+    virtual bool CanSelectFirstInGroup() const { return true; }
     // Selects every grouped entry but the first of its group in the present order: the
     // copies, never a unique entry or one not scanned.
     virtual void SelectCopies();
-    virtual bool CanSelectCopies() const;
+    virtual bool CanSelectCopies() const { return true; }
     virtual void SortByPath();
-    virtual bool CanSortByPath() const;
+    virtual bool CanSortByPath() const { return true; }
     virtual void SortByDirectory();
-    virtual bool CanSortByDirectory() const;
+    virtual bool CanSortByDirectory() const { return true; }
     virtual void SortByName();
-    virtual bool CanSortByName() const;
+    virtual bool CanSortByName() const { return true; }
     virtual void SortByBaseName();
-    virtual bool CanSortByBaseName() const;
+    virtual bool CanSortByBaseName() const { return true; }
     virtual void SortByExtension();
-    virtual bool CanSortByExtension() const;
+    virtual bool CanSortByExtension() const { return true; }
     virtual void SortBySize();
-    virtual bool CanSortBySize() const;
+    virtual bool CanSortBySize() const { return true; }
     virtual void SortByType();
-    virtual bool CanSortByType() const;
+    virtual bool CanSortByType() const { return true; }
     virtual void SortByCreationTime();
-    virtual bool CanSortByCreationTime() const;
+    virtual bool CanSortByCreationTime() const { return true; }
     virtual void SortByLastWriteTime();
-    virtual bool CanSortByLastWriteTime() const;
+    virtual bool CanSortByLastWriteTime() const { return true; }
     virtual void SortByLastAccessTime();
-    virtual bool CanSortByLastAccessTime() const;
+    virtual bool CanSortByLastAccessTime() const { return true; }
     virtual void SortByAttributes();
-    virtual bool CanSortByAttributes() const;
+    virtual bool CanSortByAttributes() const { return true; }
     virtual void SortByHash();
-    virtual bool CanSortByHash() const;
+    virtual bool CanSortByHash() const { return true; }
     virtual void SortByPriority();
-    virtual bool CanSortByPriority() const;
+    virtual bool CanSortByPriority() const { return true; }
     virtual void SortByGroup();
-    virtual bool CanSortByGroup() const;
+    virtual bool CanSortByGroup() const { return true; }
     virtual void ReverseOrder();
-    virtual bool CanReverseOrder() const;
+    virtual bool CanReverseOrder() const { return true; }
     virtual void MoveUp();
     virtual bool CanMoveUp() const;
     virtual void MoveDown();
@@ -119,25 +118,11 @@ public:
     // Shows each selected file in its folder, asking first for several.
     virtual void ExploreDirectory();
     virtual bool CanExploreDirectory() const;
-    // Always asks first, No by default. The entries of the files that left their place
-    // leave the list, also when the user stops part-way (which then ends with the silent
-    // abort) or an error ends the operation.
-    //
-    // Beyond the question, nothing that moves may cost the user a file: when a selected
-    // file would leave no copy behind (a unique one, or one of a group that keeps no member
-    // that stays, is still there unchanged and is not the same file as a moving one), the
-    // user is asked once more before anything moves, No by default; right before each
-    // file moves, the file its folder holds is checked to be still the one the list shows
-    // (and the copy of its group that stays is checked too), else it is offered like a
-    // failed move. Every move is recorded in the trash log before it is made; a log that
-    // cannot be written stops the move with the reason.
+    // The selected files to the trash and back, as TTrashMoves::Move and Undo tell
+    // (App_scanentries_trash): asked first, No by default; no file loses its last copy
+    // unasked; each file is checked right before it moves, and recorded.
     virtual void MoveToRecycleBin();
     virtual bool CanMoveToRecycleBin() const;
-    // Puts the files of the last move to the trash (not yet undone) back where they were;
-    // their entries return to their former places with their former priority, group and
-    // hash. Only a file that is still the one the move took comes back, never over another
-    // file. What could not be put back is named after the others are back, and what of it
-    // is still in the trash stays the last move, for the next undo.
     virtual void UndoMoveToRecycleBin();
     // While a move of this run is not undone.
     virtual bool CanUndoMoveToRecycleBin() const;
@@ -153,7 +138,7 @@ public:
     virtual bool CanRemoveAllUnique() const;
     // The paths of a drop (or of the command line), in the order dropped.
     virtual void DropFiles(const Kiv_dynamicarrays::TStringDynArray& paths);
-    virtual bool CanDropFiles() const;
+    virtual bool CanDropFiles() const { return true; }
 
     // One command pair with the name the main window knows it by ("New", "Copy", ...).
     struct TCommand {
@@ -178,32 +163,18 @@ protected:
     void SetPriority(TScanPriority priority);
 
 private:
-    // The question with Yes and No and the warning icon; anything but Yes aborts silently.
-    void Confirm(const std::string& question, bool noByDefault = false);
+    // Re-checks the query, then sorts the list.
+    void Sort(bool (TScanEntriesCommands::*can)() const, void (TScanEntries::*sort)());
     // Asks first for several selected entries (the question takes the count), then hands
     // each selected entry to the action, in order.
     void ForEachSelected(const std::string& questionStart, const std::string& questionEnd,
                          const std::function<void(const TScanEntry&)>& action);
 
-    // A file of the last move to the trash, and its entry as it was.
-    struct TTrashedEntry {
-        Kiv_shellfiles::TTrashedFile File;
-        int Index; // its place in the list before the move
-        TScanPriority Priority;
-        std::int32_t Group;
-        App_scan::THashText Hash;
-        std::uint64_t Size;
-    };
-    // Asks about the groups that would keep no copy; the guard finds the copies that stay.
-    void ConfirmNoLastCopy(const TTrashGuard& guard);
-    // Inserts the entries of files that are back at their former places.
-    void PutBack(std::vector<std::unique_ptr<TScanEntry>> entries, std::vector<int> places);
-
     Kiv_clipboard::TClipboard& Clipboard;
     Kiv_dialogs::TDialogs& Dialogs;
     Kiv_shellfiles::TShell& Shell;
-    // The moves of this run, the last on top: each undo takes the top one.
-    std::vector<std::vector<TTrashedEntry>> Undos;
+    // The moves of this run to the trash, for their undo.
+    TTrashMoves Trash;
     std::unique_ptr<Kiv_clipboard::TClipboardWatcher> ClipboardWatcher;
 };
 

@@ -154,3 +154,23 @@ TEST(ErrorBox, ASilentAbortShowsNothing) {
     }
     EXPECT_TRUE(dialogs.Messages.empty());
 }
+
+TEST(Question, OnlyYesGoesOnAndNoCanBeTheDefault) {
+    TestDialogs::TTestDialogs dialogs;
+    dialogs.AnswerMessage(Kiv_dialogs::mrYes);
+    App_common::Confirm(dialogs, "Do you want to go on?");
+    for (const Kiv_dialogs::TModalResult answer : {Kiv_dialogs::mrNo, Kiv_dialogs::mrCancel}) {
+        dialogs.AnswerMessage(answer);
+        EXPECT_THROW(App_common::Confirm(dialogs, "Do you want to lose it?", true),
+                     Kiv_framework::EAbort);
+    }
+    ASSERT_EQ(dialogs.Messages.size(), 3u);
+    for (const auto& box : dialogs.Messages) {
+        EXPECT_EQ(box.Caption, "Sorvik");
+        EXPECT_EQ(box.Icon, Kiv_dialogs::miWarning);
+        EXPECT_EQ(box.Buttons, Kiv_dialogs::mbYesNo);
+    }
+    EXPECT_EQ(dialogs.Messages[0].Text, "Do you want to go on?");
+    EXPECT_EQ(dialogs.Messages[0].DefaultButton, 0);
+    EXPECT_EQ(dialogs.Messages[1].DefaultButton, 1);
+}
