@@ -6,11 +6,10 @@
 #include "App_document_commandline.h"
 #include "App_scanentries.h"
 #include "App_scantasks.h"
+#include "Kiv_files.h"
 #include "Kiv_strings.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QSocketNotifier>
 #include <chrono>
 #include <csignal>
@@ -269,7 +268,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     try {
         const TScanCommandLine line = App_document::ParseScanCommandLine(
-            arguments, QFile::encodeName(QDir::currentPath()).toStdString());
+            arguments, Kiv_files::CurrentDirectory().value_or(""));
         if (line.Request == TScanCommandLine::crHelp) {
             std::fputs(App_document::ScanUsageText, stdout);
             return 0;

@@ -67,7 +67,9 @@ TScanAspects ParseCriteria(const std::string& list) {
 }
 
 std::string AbsolutePath(const std::string& path, const std::string& currentDirectory) {
-    if (path.empty() || path[0] == '/')
+    // Without a current directory a relative path names nothing; taken from the root it
+    // would name another file.
+    if (path.empty() || path[0] == '/' || currentDirectory.empty())
         return path;
     std::string directory = currentDirectory;
     if (directory.empty() || directory.back() != '/')

@@ -35,8 +35,9 @@ public:
 extern const char* const ScanUsageText;
 
 // Reads the arguments (without the program's name). Relative paths are taken from
-// currentDirectory; an empty path stays empty (refused later like any missing path);
-// everything after "--" is a path. Raises EUsageError.
+// currentDirectory, and stay relative when it is empty (the process has none, so they are
+// refused later like any missing path); an empty path stays empty; everything after "--"
+// is a path. Raises EUsageError.
 TScanCommandLine ParseScanCommandLine(const std::vector<std::string>& arguments,
                                       const std::string& currentDirectory);
 

@@ -1,7 +1,7 @@
 #include "App_scanentries_commands.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <optional>
 #include <unistd.h>
 
 namespace App_scanentries {
@@ -12,18 +12,6 @@ using Kiv_dialogs::TMessageRequest;
 using Kiv_dynamicarrays::TStringDynArray;
 
 namespace {
-
-// The process's current directory; empty when it is gone.
-std::string CurrentDirectory() {
-    std::vector<char> buffer(256);
-    for (;;) {
-        if (::getcwd(buffer.data(), buffer.size()) != nullptr)
-            return buffer.data();
-        if (errno != ERANGE)
-            return {};
-        buffer.resize(buffer.size() * 2);
-    }
-}
 
 std::string Quoted(std::string_view text) {
     return "\"" + std::string(text) + "\"";
@@ -129,9 +117,9 @@ void TScanEntriesCommands::AddRegularFiles() {
 void TScanEntriesCommands::AddDirectoryEntries() {
     if (!CanAddDirectoryEntries())
         Unavailable();
-    const std::string current = CurrentDirectory();
+    const std::optional<std::string> current = Kiv_files::CurrentDirectory();
     const Kiv_dialogs::TFolderRequest request{
-        "Choose a directory.", !current.empty() && Kiv_files::PathExists(current) ? current : ""};
+        "Choose a directory.", current && Kiv_files::PathExists(*current) ? *current : ""};
     const auto directory = Dialogs.SelectFolder(request);
     if (!directory)
         Kiv_framework::Abort();

@@ -583,16 +583,6 @@ void TAppMainForm::closeEvent(QCloseEvent* event) {
 
 namespace {
 
-std::string CurrentDirectory() {
-    std::vector<char> buffer(4096);
-    while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
-        if (errno != ERANGE)
-            return {};
-        buffer.resize(buffer.size() * 2);
-    }
-    return buffer.data();
-}
-
 // --help and --version need no display: they are answered before Qt starts.
 bool AnswersAtOnce(int argc, char** argv, int& status) {
     for (int i = 1; i < argc; ++i) {
@@ -622,8 +612,8 @@ int RunProgram(int argc, char** argv, const std::function<void(TAppMainForm&)>& 
     QApplication application(argc, argv); // takes Qt's own options out of argv
     QGuiApplication::setDesktopFileName(QStringLiteral("sorvik"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/sorvik.svg")));
-    const TCommandLine line =
-        ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), CurrentDirectory());
+    const TCommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc),
+                                               Kiv_files::CurrentDirectory().value_or(""));
     if (line.Kind == TCommandLine::ckError) {
         std::fprintf(stderr, "sorvik: %s\nTry 'sorvik --help' for more information.\n",
                      line.Error.c_str());

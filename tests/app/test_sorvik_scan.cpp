@@ -153,6 +153,17 @@ TEST_F(SorvikScan, RelativePathsAreTakenFromTheCurrentDirectory) {
     const TResult result = Run({"--compare=hash", "."}, Dir.Path);
     ASSERT_EQ(result.ExitCode, 0) << result.Err;
     EXPECT_EQ(ParseGroups(result.Out), (TGroups{{Dir / "x", Dir / "y"}}));
+
+    // A folder whose name is not UTF-8 keeps its bytes (entered through a link, as the
+    // test's process takes only UTF-8 names).
+    const std::string odd = Dir / "caf\xe9";
+    MakeDir(odd);
+    WriteFile(odd + "/x", "same");
+    WriteFile(odd + "/y", "same");
+    ASSERT_EQ(::symlink(odd.c_str(), (Dir / "link").c_str()), 0);
+    const TResult oddResult = Run({"--compare=hash", "."}, Dir / "link");
+    ASSERT_EQ(oddResult.ExitCode, 0) << oddResult.Err;
+    EXPECT_EQ(ParseGroups(oddResult.Out), (TGroups{{odd + "/x", odd + "/y"}}));
 }
 
 TEST_F(SorvikScan, ExitCodesAndMessages) {

@@ -58,3 +58,10 @@ TEST(ScanCommandLine, PathsOptionsAndTheEndOfOptions) {
     EXPECT_EQ(UsageErrorOf({"--output=", "/x"}), "--output needs a file name");
     EXPECT_EQ(UsageErrorOf({"--bogus", "/x"}), "unknown option \"--bogus\"");
 }
+
+TEST(ScanCommandLine, WithoutACurrentDirectoryRelativePathsStayRelative) {
+    // The process's folder was removed: "a" names nothing, and never "/a".
+    const TScanCommandLine line = ParseScanCommandLine({"a", "--secondary", "b", "/c"}, "");
+    EXPECT_EQ(line.Primary, (std::vector<std::string>{"a", "/c"}));
+    EXPECT_EQ(line.Secondary, std::vector<std::string>{"b"});
+}

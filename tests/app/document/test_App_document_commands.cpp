@@ -21,13 +21,9 @@ using EntriesTest::AppErrorOf;
 using EntriesTest::TTempDir;
 using EntriesTest::WriteFile;
 using Kiv_dialogs::TMessageRequest;
+using TestFiles::ReadFile;
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
-}
 
 // The program's progress dialog behind a probe that records what the scan showed and
 // can press Cancel on the real dialog when the first status arrives.
@@ -83,13 +79,7 @@ public:
 class DocumentCommands : public ::testing::Test {
 protected:
     // A save enters the folder of its file: the process's current directory comes back.
-    struct TKeepFolder {
-        std::filesystem::path Saved = std::filesystem::current_path();
-        ~TKeepFolder() {
-            std::error_code ignored;
-            std::filesystem::current_path(Saved, ignored);
-        }
-    } KeepFolder;
+    TestFiles::TCurrentDirectoryGuard KeepFolder;
 
     void TearDown() override {
         // The scan's thread object deletes itself from the event loop once its thread ended.
@@ -368,7 +358,7 @@ TEST_F(DocumentCommands, AFailedSaveSaysWhyKeepsTheOldFileAndIsNoFolderToRemembe
     EXPECT_EQ(ReadFile(Dir / "taken/inside"), "kept");
     EXPECT_FALSE(std::filesystem::exists(missing));
     // The file dialogs open where they did: a folder that refused the save is not entered.
-    EXPECT_EQ(std::filesystem::current_path(), KeepFolder.Saved);
+    EXPECT_EQ(std::filesystem::current_path().string(), KeepFolder.Path());
 
     // A save that succeeds makes its folder the current directory.
     std::filesystem::create_directory(Dir / "out");

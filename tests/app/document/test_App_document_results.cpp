@@ -14,6 +14,7 @@ using App_document::ResultsText;
 using App_document::WriteResultsFile;
 using EntriesTest::Entry;
 using EntriesTest::TTempDir;
+using TestFiles::ReadFile;
 
 namespace {
 
@@ -32,11 +33,6 @@ ListWithGroups(const std::vector<std::int32_t>& groups) {
     for (auto& entry : owned)
         (void)entry.release(); // the list owns them now
     return entries;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
 }
 
 } // namespace
@@ -98,45 +94,12 @@ TEST(ResultsFile, WriteReplacesTheFileAndReportsFailures) {
     }
 }
 
-namespace {
-
-std::vector<std::string> Listing(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// Lets this process write files only up to the given size while it lives, as a full disk
-// would; a write beyond fails instead of raising SIGXFSZ.
-class TFileSizeLimit {
-public:
-    explicit TFileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &Saved);
-        PreviousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = Saved;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~TFileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &Saved);
-        std::signal(SIGXFSZ, PreviousHandler);
-    }
-
-private:
-    rlimit Saved{};
-    void (*PreviousHandler)(int);
-};
-
-} // namespace
-
 TEST(ResultsFile, AFailedWriteKeepsTheOldFileAndLeavesNothingBehind) {
     TTempDir dir;
     const std::string path = dir / "Sorvik Results.txt";
     std::ofstream(path) << "the results of yesterday";
     try {
-        TFileSizeLimit limit(64);
+        TestFiles::TFileSizeLimit limit(64);
         WriteResultsFile(path, std::string(4096, 'x'));
         FAIL() << "no error";
     } catch (const App_common::EAppError& error) {
@@ -144,7 +107,7 @@ TEST(ResultsFile, AFailedWriteKeepsTheOldFileAndLeavesNothingBehind) {
                                        "\" (File too large).");
     }
     EXPECT_EQ(ReadFile(path), "the results of yesterday");
-    EXPECT_EQ(Listing(dir.Path), std::vector<std::string>{"Sorvik Results.txt"});
+    EXPECT_EQ(TestFiles::Names(dir.Path), std::vector<std::string>{"Sorvik Results.txt"});
 }
 
 TEST(ResultsFile, ALinkKeepsItsTargetAndAFileItsPermissions) {
@@ -160,7 +123,7 @@ TEST(ResultsFile, ALinkKeepsItsTargetAndAFileItsPermissions) {
     struct stat info {};
     ASSERT_EQ(::stat(target.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600u);
-    EXPECT_EQ(Listing(dir.Path), (std::vector<std::string>{"kept.txt", "link.txt"}));
+    EXPECT_EQ(TestFiles::Names(dir.Path), (std::vector<std::string>{"kept.txt", "link.txt"}));
 
     // A new file gets what the process's umask allows, not the temporary file's 0600.
     const mode_t previous = ::umask(022);
@@ -185,5 +148,5 @@ TEST(ResultsFile, APipeOrADeviceIsWrittenInPlaceNotReplaced) {
     struct stat info {};
     ASSERT_EQ(::lstat(fifo.c_str(), &info), 0);
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
-    EXPECT_EQ(Listing(dir.Path), std::vector<std::string>{"pipe"});
+    EXPECT_EQ(TestFiles::Names(dir.Path), std::vector<std::string>{"pipe"});
 }

@@ -33,11 +33,6 @@ namespace {
 
 const char* const Unavailable = "The feature is unavailable.";
 
-std::string ReadText(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
-}
-
 class EntriesCommands : public ::testing::Test, protected CommandsTest::TCommandsSetup {
 protected:
     std::string File(const std::string& name, const std::string& content = "x") {
@@ -204,9 +199,7 @@ TEST_F(EntriesCommands, AddRegularFilesAddsTheChosenFilesInOrderAsSecondary) {
 
 class CurrentDirectoryKept : public EntriesCommands {
 protected:
-    CurrentDirectoryKept() : Saved(std::filesystem::current_path()) {}
-    ~CurrentDirectoryKept() override { std::filesystem::current_path(Saved); }
-    std::filesystem::path Saved;
+    TestFiles::TCurrentDirectoryGuard KeepDirectory;
 };
 
 TEST_F(CurrentDirectoryKept, AddDirectoryEntriesAddsTheTreeAndEntersTheFolder) {
@@ -513,7 +506,7 @@ TEST_F(MoveToTrash, AsksAlsoForOneFileAndTakesTheMovedFilesOutOfTheList) {
     ExpectQuestion(Dialogs.Messages.at(1), "Do you want to move 1 files to the recycle bin?");
     EXPECT_EQ(ListPaths(), Paths{files[1]});
     EXPECT_FALSE(std::filesystem::exists(files[0]));
-    EXPECT_EQ(ReadText(Trashed("a")), "A");
+    EXPECT_EQ(TestFiles::ReadFile(Trashed("a")), "A");
     ASSERT_EQ(Shell.Trashed.size(), 1u);
     EXPECT_EQ(Shell.Trashed[0].InfoPath, Shell.HomeTrash + "/info/a.trashinfo");
 }

@@ -62,9 +62,7 @@ protected:
     static inline TTempDir* Tree = nullptr;
     static inline std::vector<std::string> Files;
 
-    std::filesystem::path SavedDirectory = std::filesystem::current_path();
-
-    ~HundredThousandFiles() override { std::filesystem::current_path(SavedDirectory); }
+    TestFiles::TCurrentDirectoryGuard KeepDirectory;
 };
 
 TEST_F(HundredThousandFiles, DirectoryAddFailingAtItsLastFolderAddsNothing) {

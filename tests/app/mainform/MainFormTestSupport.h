@@ -61,27 +61,6 @@ public:
     std::function<void()> OnOpen;
 };
 
-// Puts the current directory back when it goes.
-class TKeepCurrentDirectory {
-public:
-    TKeepCurrentDirectory() {
-        char* path = ::getcwd(nullptr, 0);
-        Saved = path ? path : "/";
-        std::free(path);
-    }
-    ~TKeepCurrentDirectory() {
-        if (::chdir(Saved.c_str()) != 0)
-            ADD_FAILURE() << "cannot return to " << Saved;
-    }
-    TKeepCurrentDirectory(const TKeepCurrentDirectory&) = delete;
-    TKeepCurrentDirectory& operator=(const TKeepCurrentDirectory&) = delete;
-
-    const std::string& Path() const { return Saved; }
-
-private:
-    std::string Saved;
-};
-
 // Everything outside the program that the main window reaches, as a test has it.
 struct TTestServices {
     explicit TTestServices(std::function<App_scan::TCustomProgressDialog&()> progress = {})
@@ -93,7 +72,7 @@ struct TTestServices {
     std::string SettingsFile() const { return Dir / "Settings.ini"; }
     std::string HelpFile() const { return Dir / "Help/index.html"; }
 
-    TKeepCurrentDirectory CurrentDirectory;
+    TestFiles::TCurrentDirectoryGuard CurrentDirectory;
     EntriesTest::TTempDir Dir;
     TestDialogs::TTestDialogs Dialogs;
     TTestScanDialogs ScanDialogs;

@@ -1,23 +1,23 @@
 #include "App_help.h"
 #include "TestDialogs.h"
 #include "TestDocumentOpener.h"
-#include "app/FolderTestSupport.h"
+#include "TestFiles.h"
 
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 
 using App_help::THelpCommands;
-using FolderTest::TTempDir;
 using Kiv_dialogs::mrNo;
 using Kiv_dialogs::mrYes;
+using TestFiles::TTempDir;
 
 namespace {
 
 class HelpCommands : public ::testing::Test {
 protected:
     void SetUp() override {
-        FolderTest::WriteText(HelpPage, "<!DOCTYPE html><title>Sorvik Help</title>");
+        TestFiles::WriteFile(HelpPage, "<!DOCTYPE html><title>Sorvik Help</title>");
     }
 
     // Runs the command as the main window does and returns the text of the error box it

@@ -84,7 +84,7 @@ TEST_F(MainFormObjects, LoadingRestoresEveryHandlersValues) {
     const auto objects = Make();
     objects->ViewSettings.OnChange(&objects->ViewSettings);
     objects->Settings.LoadAll();
-    EXPECT_EQ(MainFormTest::TKeepCurrentDirectory().Path(), Services.Dir.Path);
+    EXPECT_EQ(std::filesystem::current_path().string(), Services.Dir.Path);
     EXPECT_TRUE(objects->Document.RememberSettings);
     EXPECT_EQ(objects->Document.GetAspects(),
               (App_document::TScanAspects{App_document::saSize, App_document::saHash}));

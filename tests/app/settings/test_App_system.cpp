@@ -1,16 +1,16 @@
 #include "App_common_settings.h"
 #include "App_system.h"
 #include "Kiv_strings.h"
-#include "app/FolderTestSupport.h"
+#include "TestFiles.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 
 using App_common::TMemIniFile;
 using App_system::TSystemSettings;
-using FolderTest::ReadText;
-using FolderTest::TTempDir;
-using FolderTest::WriteText;
+using TestFiles::ReadFile;
+using TestFiles::TTempDir;
+using TestFiles::WriteFile;
 
 namespace {
 
@@ -37,10 +37,10 @@ protected:
         handlers.SaveAll();
     }
     void Store(const std::string& value) {
-        WriteText(SettingsFile, "[SystemSettings]\r\nCurrentDirectory=" + value + "\r\n");
+        WriteFile(SettingsFile, "[SystemSettings]\r\nCurrentDirectory=" + value + "\r\n");
     }
 
-    FolderTest::TCurrentDirectoryGuard Guard;
+    TestFiles::TCurrentDirectoryGuard Guard;
     TTempDir Folder;
     std::string Start = Folder / "start";
     std::string SettingsFile = Folder / "Settings.ini";
@@ -54,7 +54,7 @@ TEST_F(SystemSettings, TheCurrentDirectoryComesBackQuotedWithBlanksAndQuotesKept
     std::filesystem::create_directories(used);
     std::filesystem::current_path(used);
     SaveAll();
-    EXPECT_EQ(ReadText(SettingsFile), "[SystemSettings]\r\nCurrentDirectory=" +
+    EXPECT_EQ(ReadFile(SettingsFile), "[SystemSettings]\r\nCurrentDirectory=" +
                                           Kiv_strings::QuoteString(used, '"') + "\r\n\r\n");
 
     std::filesystem::current_path(Start);
@@ -70,7 +70,7 @@ TEST_F(SystemSettings, AStoredFolderThatIsGoneOrNoFolderIsIgnoredSilently) {
     LoadAll();
     EXPECT_EQ(Current(), Start);
 
-    WriteText(Folder / "a file", "x");
+    WriteFile(Folder / "a file", "x");
     Store(Kiv_strings::QuoteString(Folder / "a file", '"'));
     LoadAll();
     Store("\"\"");
@@ -87,7 +87,7 @@ TEST_F(SystemSettings, AStoredFolderThatIsGoneOrNoFolderIsIgnoredSilently) {
 TEST_F(SystemSettings, NoStoredValueLeavesTheCurrentDirectory) {
     LoadAll();
     EXPECT_EQ(Current(), Start);
-    WriteText(SettingsFile, "[Document]\r\nRememberSettings=1\r\n");
+    WriteFile(SettingsFile, "[Document]\r\nRememberSettings=1\r\n");
     LoadAll();
     EXPECT_EQ(Current(), Start);
 }

@@ -3,7 +3,7 @@
 // configuration folder, and never beside an installed program.
 #include "App_common_settings.h"
 #include "TestApplication.h"
-#include "app/FolderTestSupport.h"
+#include "TestFiles.h"
 
 #include <QProcess>
 #include <filesystem>
@@ -13,8 +13,8 @@
 #include <unistd.h>
 
 using App_common::ProgramPaths;
-using FolderTest::TTempDir;
-using FolderTest::WriteText;
+using TestFiles::TTempDir;
+using TestFiles::WriteFile;
 namespace fs = std::filesystem;
 
 namespace {
@@ -104,7 +104,7 @@ protected:
 TEST_F(SettingsLocation, AProgramInAWritableFolderKeepsItsSettingsBesideItself) {
     const std::string folder = Root / "portable";
     Install(folder + "/sorvik");
-    WriteText(folder + "/Help/index.html", "help");
+    WriteFile(folder + "/Help/index.html", "help");
     SetWritable(folder, true);
     ExpectRoundTrip(folder + "/sorvik", folder + "/Settings.ini");
     EXPECT_FALSE(fs::exists(UserConfigFile));
@@ -114,7 +114,7 @@ TEST_F(SettingsLocation, AProgramInAWritableFolderKeepsItsSettingsBesideItself) 
 TEST_F(SettingsLocation, AProgramInAReadOnlyFolderKeepsThemInTheUsersConfiguration) {
     const std::string folder = Root / "read-only";
     Install(folder + "/sorvik");
-    WriteText(folder + "/Help/index.html", "help");
+    WriteFile(folder + "/Help/index.html", "help");
     SetWritable(folder, false);
     ExpectRoundTrip(folder + "/sorvik", UserConfigFile);
     EXPECT_FALSE(fs::exists(folder + "/Settings.ini"));
@@ -123,7 +123,7 @@ TEST_F(SettingsLocation, AProgramInAReadOnlyFolderKeepsThemInTheUsersConfigurati
 TEST_F(SettingsLocation, AnInstalledProgramFindsItsDataFolderAndNeverWritesBesideItself) {
     const std::string prefix = Root / "usr";
     Install(prefix + "/bin/sorvik");
-    WriteText(prefix + "/share/sorvik/Help/index.html", "help");
+    WriteFile(prefix + "/share/sorvik/Help/index.html", "help");
     // Writable, as bin/ is for root or for a program installed into the user's home.
     SetWritable(prefix + "/bin", true);
     ExpectRoundTrip(prefix + "/bin/sorvik", UserConfigFile);
@@ -137,12 +137,12 @@ TEST_F(SettingsLocation, AnUnwritableConfigurationFolderIsReportedAndNothingIsLo
     Install(folder + "/sorvik");
     SetWritable(folder, false);
     fs::create_directories(Config + "/Sorvik");
-    WriteText(UserConfigFile, "[Probe]\r\nValue=kept\r\n");
+    WriteFile(UserConfigFile, "[Probe]\r\nValue=kept\r\n");
     SetWritable(Config + "/Sorvik", false);
     const TRun saved = Run(folder + "/sorvik", {"save", "new"});
     EXPECT_EQ(saved.ExitCode, 1);
     EXPECT_FALSE(saved.Errors.empty());
-    EXPECT_EQ(FolderTest::ReadText(UserConfigFile), "[Probe]\r\nValue=kept\r\n");
+    EXPECT_EQ(TestFiles::ReadFile(UserConfigFile), "[Probe]\r\nValue=kept\r\n");
     EXPECT_EQ(Run(folder + "/sorvik", {"load"}).Value, "kept");
 }
 
@@ -150,8 +150,8 @@ TEST(ProgramPaths, HelpBesideTheProgramWinsOverAnInstalledCopy) {
     TTempDir root;
     const std::string bin = root / "usr/bin";
     fs::create_directories(bin);
-    WriteText(root / "usr/share/sorvik/Help/index.html", "installed");
-    WriteText(bin + "/Help/index.html", "beside");
+    WriteFile(root / "usr/share/sorvik/Help/index.html", "installed");
+    WriteFile(bin + "/Help/index.html", "beside");
     const auto paths = ProgramPaths(bin, root / "config");
     EXPECT_EQ(paths.HelpFile, bin + "/Help/index.html");
     EXPECT_EQ(paths.SettingsFile, bin + "/Settings.ini");
