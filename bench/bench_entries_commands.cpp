@@ -6,6 +6,8 @@
 // the argument "trash" runs only that, five times).
 #include "App_scanentries_commands.h"
 #include "App_scanentries_view.h"
+#include "BenchDialogs.h"
+#include "BenchMain.h"
 #include "Kiv_listviews_window.h"
 #include "Kiv_shellfiles_window.h"
 #include "bench_timing.h"
@@ -34,24 +36,6 @@ namespace {
 constexpr int TreeFiles = 100'000;
 constexpr int ListCount = 1'000'000;
 constexpr int TrashFiles = 10'000;
-
-// Says Yes to every question and gives the folder it was made with.
-class TYesDialogs : public Kiv_dialogs::TDialogs {
-public:
-    std::string Folder;
-    Kiv_dialogs::TModalResult MessageBox(const Kiv_dialogs::TMessageRequest&) override {
-        return Kiv_dialogs::mrYes;
-    }
-    std::optional<std::vector<std::string>> OpenFiles(Kiv_dialogs::TOpenFileRequest&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> SaveFile(Kiv_dialogs::TSaveFileRequest&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> SelectFolder(const Kiv_dialogs::TFolderRequest&) override {
-        return Folder;
-    }
-};
 
 class TNoClipboard : public Kiv_clipboard::TClipboard {
 public:
@@ -91,7 +75,7 @@ struct TListWindow {
     TScanEntriesView View{Entries, List};
     TScanEntriesSelection Selection{Entries, List};
     TNoClipboard Clipboard;
-    TYesDialogs Dialogs;
+    bench::TAnsweringDialogs Dialogs;
     Kiv_shellfiles::TQtShell Shell{&List};
     TScanEntriesCommands Commands{Entries, Selection, Clipboard, Dialogs, Shell};
 };
@@ -362,8 +346,7 @@ void BenchTrashChecks(const std::string& root) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::UseOffscreenPlatform();
     QApplication application(argc, argv);
     char pattern[] = "/tmp/sorvik-bench-commands-XXXXXX";
     if (::mkdtemp(pattern) == nullptr)

@@ -2,6 +2,7 @@
 // selection and structural operations, a click and a Shift+click over the whole list,
 // painting one screen, and the control's memory per row. Each timed operation includes
 // serving the events it causes (the repaint).
+#include "BenchMain.h"
 #include "Kiv_listviews_window.h"
 
 #include <QApplication>
@@ -85,8 +86,7 @@ void Report(const char* what, double seconds, const char* target) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::UseOffscreenPlatform();
     QApplication application(argc, argv);
 
     TImageList small;

@@ -3,6 +3,7 @@
 // the real progress dialog, the results saved. The window repaints after each step, as it
 // would for the user. Usage: mainform_path TREE [RUNS]
 #include "App_mainform_window.h"
+#include "BenchMain.h"
 #include "BenchServices.h"
 
 #include <QApplication>
@@ -22,15 +23,13 @@ void Step(App_mainform::TAppMainForm& form, const char* action) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fputs("usage: mainform_path TREE [RUNS]\n", stderr);
+    const auto arguments = bench::TreeRuns(argc, argv, "mainform_path");
+    if (!arguments)
         return 2;
-    }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::UseOffscreenPlatform();
     QApplication application(argc, argv);
-    const std::string tree = argv[1];
-    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    const std::string& tree = arguments->Tree;
+    const int runs = arguments->Runs;
     bench::TBenchServices services;
     double best = 1e300;
     for (int run = 0; run < runs; ++run) {
@@ -52,9 +51,7 @@ int main(int argc, char** argv) {
             "mainform_path: run %d %.3f s, %d entries, %s, results %llu bytes\n", run + 1,
             elapsed.count(), form.Objects().Entries().Count(), counts.c_str(),
             static_cast<unsigned long long>(std::filesystem::file_size(services.Dialogs.SaveAs)));
-        // The scan task's thread object goes before the next run.
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        bench::LetTheTaskGo();
     }
     std::printf("mainform_path: best %.3f s of %d runs\n", best, runs);
     return 0;

@@ -4,13 +4,13 @@
 
 #include "App_scan.h"
 #include "ChangeWhileReadTestSupport.h"
+#include "OpenSslSha256.h"
 #include "TestFiles.h"
 
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <openssl/sha.h>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -24,6 +24,8 @@ using App_scan::TScanRecord;
 using TestFiles::AbcDigest;
 using TestFiles::EmptyDigest;
 using TestFiles::MakeDeepFile;
+// OpenSSL's digest, an independent reference.
+using Reference::OpenSslSha256;
 
 // A temporary folder that makes the files of the tests.
 class TTemporaryFolder : public TestFiles::TTempDir {
@@ -61,18 +63,6 @@ inline std::string Bytes(std::size_t size, unsigned seed) {
     for (auto& byte : bytes)
         byte = static_cast<char>(random());
     return bytes;
-}
-
-inline std::string OpenSslDigest(const std::string& bytes) {
-    unsigned char digest[SHA256_DIGEST_LENGTH];
-    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (const unsigned char byte : digest) {
-        text += digits[byte >> 4];
-        text += digits[byte & 15];
-    }
-    return text;
 }
 
 inline int OpenDescriptors() {

@@ -24,7 +24,7 @@ using ScanTest::Bytes;
 using ScanTest::EmptyDigest;
 using ScanTest::FileRecord;
 using ScanTest::OpenDescriptors;
-using ScanTest::OpenSslDigest;
+using ScanTest::OpenSslSha256;
 using ScanTest::RecordOf;
 using ScanTest::TRecorder;
 using ScanTest::TTemporaryFolder;
@@ -66,13 +66,13 @@ TEST(TScanHashMatcher, ReadsInChunksToTheEnd) {
     TScanHashMatcher matcher;
     TQueries queries(matcher);
     EXPECT_EQ(&matcher.EnsureHash(a), &a);
-    EXPECT_EQ(a.Hash, OpenSslDigest(content));
+    EXPECT_EQ(a.Hash, OpenSslSha256(content));
     EXPECT_EQ(queries.Count, 4); // before each of four reads, the last one short: the end
     // A file of whole chunks needs one more read, which finds nothing.
     const std::string whole = Bytes(2 * ReadChunkSize, 3);
     TScanRecord b = FileRecord(folder, "b", whole);
     matcher.EnsureHash(b);
-    EXPECT_EQ(b.Hash, OpenSslDigest(whole));
+    EXPECT_EQ(b.Hash, OpenSslSha256(whole));
     EXPECT_EQ(queries.Count, 7);
 }
 
@@ -98,7 +98,7 @@ TEST(TScanHashMatcher, AFileThatIsNotWhatWasListedHasNoHash) {
               "The file \"" + path + "\" changed after it was added to the list.");
     listed.SetIdentity(info.st_dev, info.st_ino);
     matcher.ComputeHash(listed);
-    EXPECT_EQ(listed.Hash, OpenSslDigest(content));
+    EXPECT_EQ(listed.Hash, OpenSslSha256(content));
 }
 
 TEST(TScanHashMatcher, AFileChangedWhileItIsReadHasNoHash) {
@@ -128,7 +128,7 @@ TEST(TScanHashMatcher, AFileChangedWhileItIsReadHasNoHash) {
     TScanRecord record = FileRecord(folder, "b", content);
     const ScanTest::TChangeWhileRead nobody(record.Path() + "-other", 0, [] {});
     TScanHashMatcher().ComputeHash(record);
-    EXPECT_EQ(record.Hash, OpenSslDigest(content));
+    EXPECT_EQ(record.Hash, OpenSslSha256(content));
 }
 
 TEST(TScanHashMatcher, WhatIsReadIsTheFileListedNeverALinkOrAFifo) {
@@ -158,7 +158,7 @@ TEST(TScanHashMatcher, APathLongerThanTheSystemTakesIsReadThroughItsFolders) {
     TScanRecord record = RecordOf(path, 12);
     TScanHashMatcher matcher;
     matcher.ComputeHash(record);
-    EXPECT_EQ(record.Hash, OpenSslDigest("deep content"));
+    EXPECT_EQ(record.Hash, OpenSslSha256("deep content"));
 }
 
 TEST(TScanHashMatcher, DifferenceInTheLastByte) {
@@ -480,7 +480,7 @@ TEST(TScanCommand, RealContentMatchersAgreeWithThePlainAlgorithm) {
                                content.size())
                     : FileRecord(folder, name, content);
             if (number(2) == 0) // from an earlier scan; now and then out of date
-                record.Hash = number(5) == 0 ? EmptyDigest : OpenSslDigest(content);
+                record.Hash = number(5) == 0 ? EmptyDigest : OpenSslSha256(content);
             record.Priority = number(2) == 0 ? spPrimary : spSecondary;
             list.push_back(record);
         }
@@ -692,7 +692,7 @@ TEST(TScanCommand, ReadingTheFactsAgainDecidesWhatIsGroupedAndWhatIsLeftOut) {
     for (const char* name : {"a", "b", "c", "d"}) {
         ScanTest::AgeFile(folder.File(name, "same"));
         list.push_back(ListedRecord(folder.Missing(name)));
-        list.back().Hash = OpenSslDigest("same");
+        list.back().Hash = OpenSslSha256("same");
         list.back().Group = 1;
         list.back().Priority = list.size() == 1 ? spPrimary : spSecondary;
     }
@@ -723,15 +723,15 @@ TEST(TScanCommand, ReadingTheFactsAgainDecidesWhatIsGroupedAndWhatIsLeftOut) {
             // A cancel before the first file is looked at changes nothing.
             EXPECT_THROW(command.Execute(), Kiv_framework::EAbort);
             EXPECT_EQ(ScanTest::GroupsOf(records), (std::vector<int>{1, 1, 1, 1}));
-            EXPECT_EQ(records[2].Hash, OpenSslDigest("same"));
+            EXPECT_EQ(records[2].Hash, OpenSslSha256("same"));
             continue;
         }
         command.Execute();
         EXPECT_EQ(ScanTest::GroupsOf(records), (std::vector<int>{1, -1, 0, 1}));
         EXPECT_TRUE(command.IsLeftOut(1));
         EXPECT_TRUE(records[1].Hash.empty());
-        EXPECT_EQ(records[2].Hash, OpenSslDigest("SAME")); // read anew
-        EXPECT_EQ(records[3].Hash, OpenSslDigest("same")); // proven unchanged: kept
+        EXPECT_EQ(records[2].Hash, OpenSslSha256("SAME")); // read anew
+        EXPECT_EQ(records[3].Hash, OpenSslSha256("same")); // proven unchanged: kept
         const std::vector<std::string> expected = {
             "command query",
             "renewed 1, no hash",

@@ -20,7 +20,7 @@ using App_common::EAppError;
 using ScanTest::Bytes;
 using ScanTest::FileRecord;
 using ScanTest::OpenDescriptors;
-using ScanTest::OpenSslDigest;
+using ScanTest::OpenSslSha256;
 using ScanTest::RecordOf;
 using ScanTest::TTemporaryFolder;
 
@@ -186,7 +186,7 @@ TEST(TScanHashReadAhead, HashesAreTheFilesAndEachIsTakenOnce) {
         TScanHashMatcher matcher;
         for (int i = 0; i < records.Length(); ++i) {
             ASSERT_TRUE(readAhead.Take(records[i], matcher));
-            EXPECT_EQ(records[i].Hash, OpenSslDigest(contents[static_cast<std::size_t>(i)]));
+            EXPECT_EQ(records[i].Hash, OpenSslSha256(contents[static_cast<std::size_t>(i)]));
         }
         // Asked again (the scan never does), a record is the caller's to compute.
         EXPECT_FALSE(readAhead.Take(records[0], matcher));
@@ -222,7 +222,7 @@ TEST(TScanHashReadAhead, AFileChangedWhileAThreadReadsItHasNoHash) {
                 continue;
             }
             ASSERT_TRUE(readAhead.Take(records[i], matcher));
-            EXPECT_EQ(records[i].Hash, OpenSslDigest(contents[static_cast<std::size_t>(i)]));
+            EXPECT_EQ(records[i].Hash, OpenSslSha256(contents[static_cast<std::size_t>(i)]));
         }
         EXPECT_TRUE(changer.Changed());
         ScanTest::RewriteFirstByte(changed); // as it was, for the next round
@@ -276,7 +276,7 @@ TEST(TScanHashReadAhead, ACancelFromAnotherThreadStopsEverythingAndLeavesNoFileO
                 continue;
             }
             EXPECT_FALSE(stopped) << "a hash after the stop, record " << i;
-            EXPECT_EQ(records[i].Hash, OpenSslDigest(contents[static_cast<std::size_t>(i)]));
+            EXPECT_EQ(records[i].Hash, OpenSslSha256(contents[static_cast<std::size_t>(i)]));
         }
         EXPECT_EQ(stopped, ending == "aborted");
         EXPECT_EQ(OpenDescriptors(), descriptors);
