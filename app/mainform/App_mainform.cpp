@@ -127,9 +127,9 @@ using V = TViewSettingsCommands;
 std::vector<TAction> MakeActions() {
     const char* const E = CategoryDocumentEntries;
     return {
-        Row("Action11", CategoryDocument, "Scan", "Scan", "",
+        Row(ScanAction, CategoryDocument, "Scan", "Scan", "",
             DocumentCommand(&D::Scan, &D::CanScan)),
-        Row("Action12", CategoryDocument, "Options", "&Options", "",
+        Row(OptionsAction, CategoryDocument, "Options", "&Options", "",
             DocumentCommand(&D::EditOptions, &D::CanEditOptions)),
         Row("Action13", CategoryDocument, "Save results", "&Save Results...", "",
             DocumentCommand(&D::SaveResults, &D::CanSaveResults)),
@@ -137,7 +137,7 @@ std::vector<TAction> MakeActions() {
             HelpCommand(&H::OpenHelp, &H::CanOpenHelp), TShortcutScope::Window),
         Row("Action312", CategoryHelp, "About Sorvik", "&About Sorvik", "",
             HelpCommand(&H::ShowAbout, &H::CanShowAbout)),
-        Entries("Action21", "New", "&New", "Ctrl+N", "New"),
+        Entries(NewAction, "New", "&New", "Ctrl+N", "New"),
         Entries("Action221", "Add regular files", "&Regular Files...", "Ins", "AddRegularFiles"),
         Entries("Action222", "Add directory entries", "&Directory Entries...", "",
                 "AddDirectoryEntries"),
@@ -197,7 +197,7 @@ std::vector<TAction> MakeActions() {
         Entries("Action2A3", "Reverse order", "&Reverse Order", "", "ReverseOrder"),
         Entries("Action2A4", "Move up", "Move &Up", "Alt+Up", "MoveUp"),
         Entries("Action2A5", "Move down", "Move &Down", "Alt+Down", "MoveDown"),
-        Entries("Action2B1", "Open", "&Open", "Ctrl+Return; Ctrl+Enter", "Open"),
+        Entries(OpenAction, "Open", "&Open", "Ctrl+Return; Ctrl+Enter", "Open"),
         Entries("Action2B2", "Explore directory", "&Explore Directory", "Ctrl+E",
                 "ExploreDirectory"),
         Entries("Action2B3", "Move to recycle bin", "&Move to Recycle Bin...", "",
@@ -211,7 +211,7 @@ std::vector<TAction> MakeActions() {
         Entries("Action2C2", "Set priority to secondary", "&Secondary", "Ctrl+2",
                 "SetPriorityToSecondary"),
         Entries("Action2D", "Remove all unique", "Remove All &Unique", "", "RemoveAllUnique"),
-        Row("Action2E", E, "Drop files", "Drop Files", "", DropFilesCommand()),
+        Row(DropFilesAction, E, "Drop files", "Drop Files", "", DropFilesCommand()),
     };
 }
 
@@ -229,7 +229,7 @@ TMenuItem Submenu(const char* caption, std::vector<TMenuItem> items) {
 
 std::vector<TMenuItem> MakePopupMenu1() {
     return {
-        Item("Action21"),
+        Item(NewAction),
         Submenu("A&dd", {Item("Action221"), Item("Action222")}),
         Separator(),
         Item("Action23"),
@@ -256,7 +256,7 @@ std::vector<TMenuItem> MakePopupMenu1() {
                  Item("Action2A3"), Separator(), Item("Action2A4"), Item("Action2A5")}),
         Submenu("&Shell",
                 {
-                    Item("Action2B1"),
+                    Item(OpenAction),
                     Item("Action2B2"),
                     Separator(),
                     Item("Action2B3"),
@@ -304,7 +304,7 @@ const std::vector<TMenuItem>& PopupMenu2() {
 
 const std::array<const char*, SpeedButtonCount>& SpeedButtonActions() {
     static const std::array<const char*, SpeedButtonCount> actions = {
-        "Action21", "Action221", "Action26",  "Action2C1", "Action2C2",
+        NewAction,  "Action221", "Action26",  "Action2C1", "Action2C2",
         "Action2D", "Action2B3", "Action2A4", "Action2A5"};
     return actions;
 }

@@ -101,6 +101,15 @@ struct TAction {
     std::string EntriesCommand;
 };
 
+// The actions the window itself reaches by name: Scan (the default button, and Enter),
+// Options (the second button), New (run when the window closes), Open (a double click on a
+// row) and Drop Files (drops and the command line).
+inline constexpr const char* ScanAction = "Action11";
+inline constexpr const char* OptionsAction = "Action12";
+inline constexpr const char* NewAction = "Action21";
+inline constexpr const char* OpenAction = "Action2B1";
+inline constexpr const char* DropFilesAction = "Action2E";
+
 // Every action of the window, in the order the update pass visits them.
 const std::vector<TAction>& Actions();
 // nullptr for a name no action has.

@@ -214,10 +214,6 @@ TFileFactsRef::~TFileFactsRef() {
         TFileFacts::Destroy(Facts);
 }
 
-bool TFileFactsRef::IsOnly() const {
-    return Facts->References.load(std::memory_order_acquire) == 1;
-}
-
 const TFileFacts::TKinds& TFileFacts::SharedKinds(std::string_view extension,
                                                   std::string_view type) {
     static std::mutex mutex;

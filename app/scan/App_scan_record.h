@@ -69,8 +69,6 @@ public:
 
     const TFileFacts& operator*() const { return *Facts; }
     const TFileFacts* operator->() const { return Facts; }
-    // True when no other holder shares the facts, which may then be changed in place.
-    bool IsOnly() const;
     TFileFacts* Writable() const { return Facts; }
 
 private:

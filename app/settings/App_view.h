@@ -139,7 +139,6 @@ public:
     // One column per field of the settings, in display order, inside one update bracket.
     void RebuildColumns();
 
-    TScanFields ShownFields() const { return FShownFields; }
     std::int32_t Width(TScanField field) const { return Widths[field]; }
 
 private:

@@ -1,11 +1,15 @@
 #include "App_common_window.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QLayout>
+#include <QPointer>
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace App_common {
 
@@ -49,6 +53,10 @@ void ScaleLayout(QLayout& layout, double factor) {
         }
     }
     layout.invalidate();
+}
+
+bool IsModalWindow(const QWidget& widget) {
+    return widget.isWindow() && widget.windowModality() != Qt::NonModal;
 }
 
 void ScaleWidget(QWidget& widget, double factor) {
@@ -95,6 +103,61 @@ void CenterOnActiveWindow(QWidget& dialog) {
     }
     if (area.isValid())
         dialog.move(area.center() - QPoint(dialog.width() / 2, dialog.height() / 2));
+}
+
+// Watches every window that comes up while the cursor is busy: a modal one gets the normal
+// cursor until it goes again.
+class TBusyCursor::TFilter : public QObject {
+public:
+    ~TFilter() override {
+        for (; Lifted > 0; --Lifted)
+            QApplication::restoreOverrideCursor();
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show)
+            Lift(watched);
+        else if (event->type() == QEvent::Hide)
+            Restore(watched);
+        return false;
+    }
+
+private:
+    void Lift(QObject* watched) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (!widget || !IsModalWindow(*widget) || Tracked(widget) != Windows.end())
+            return;
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+        Windows.emplace_back(widget);
+        ++Lifted;
+    }
+    void Restore(QObject* watched) {
+        const auto found = Tracked(watched);
+        if (found == Windows.end())
+            return;
+        Windows.erase(found);
+        QApplication::restoreOverrideCursor();
+        --Lifted;
+    }
+    std::vector<QPointer<QWidget>>::iterator Tracked(const QObject* watched) {
+        return std::find_if(Windows.begin(), Windows.end(),
+                            [watched](const QPointer<QWidget>& w) { return w == watched; });
+    }
+
+    std::vector<QPointer<QWidget>> Windows;
+    int Lifted = 0;
+};
+
+TBusyCursor::TBusyCursor() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    Filter = std::make_unique<TFilter>();
+    qApp->installEventFilter(Filter.get());
+}
+
+TBusyCursor::~TBusyCursor() {
+    qApp->removeEventFilter(Filter.get());
+    Filter.reset();
+    QApplication::restoreOverrideCursor();
 }
 
 } // namespace App_common

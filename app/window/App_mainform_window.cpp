@@ -1,32 +1,22 @@
 #include "App_mainform_window.h"
 
 #include "App_common_window.h"
-#include "App_help_window.h"
-#include "App_scan_window.h"
+#include "App_mainform_desktop.h"
 #include "App_scanentries_window.h"
-#include "Kiv_clipboard_window.h"
-#include "Kiv_dialogs_window.h"
-#include "Kiv_shellfiles_window.h"
 #include "ui_AppMainForm.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
-#include <QCursor>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <QToolButton>
 #include <QWindow>
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <unistd.h>
 
 namespace App_mainform {
 
@@ -44,147 +34,7 @@ constexpr QSize DesignSize(611, 476);
 constexpr int ExposeWaitMs = 20;
 constexpr int ExposeWaits = 25;
 
-bool IsModalWindow(const QWidget& widget) {
-    return widget.isWindow() && widget.windowModality() != Qt::NonModal;
-}
-
 } // namespace
-
-// ---------------------------------------------------------------------------------------
-// TDesktopServices
-
-namespace {
-
-// The folder of a chosen file becomes the current directory, where the next file dialog
-// opens and which the next run starts in, as the desktop's file dialogs do (a saved file's
-// folder only once the save succeeded: the save command enters it).
-void EnterFolderOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return;
-    const std::string folder = slash == 0 ? std::string("/") : path.substr(0, slash);
-    (void)::chdir(folder.c_str());
-}
-
-// The boxes and file dialogs of the window: in front of the modal window that is up (the
-// scan's progress), else centred over the main window, also while it is not the active one.
-class TWindowDialogs : public Kiv_dialogs::TDialogs {
-public:
-    explicit TWindowDialogs(QWidget* window) : Window(window) {}
-
-    Kiv_dialogs::TModalResult MessageBox(const Kiv_dialogs::TMessageRequest& request) override {
-        return Owned().MessageBox(request);
-    }
-    std::optional<std::vector<std::string>>
-    OpenFiles(Kiv_dialogs::TOpenFileRequest& request) override {
-        auto files = Owned().OpenFiles(request);
-        if (files && !files->empty())
-            EnterFolderOf(files->front());
-        return files;
-    }
-    // The folder of a saved file is entered by the command once the save succeeded.
-    std::optional<std::string> SaveFile(Kiv_dialogs::TSaveFileRequest& request) override {
-        return Owned().SaveFile(request);
-    }
-    std::optional<std::string> SelectFolder(const Kiv_dialogs::TFolderRequest& request) override {
-        return Owned().SelectFolder(request);
-    }
-
-private:
-    Kiv_dialogs::TQtDialogs Owned() const {
-        QWidget* modal = QApplication::activeModalWidget();
-        return Kiv_dialogs::TQtDialogs(modal ? modal : Window.data());
-    }
-
-    QPointer<QWidget> Window;
-};
-
-} // namespace
-
-struct TDesktopServices::TParts {
-    explicit TParts(QWidget* owner)
-        : Dialogs(owner), Shell(owner, [owner = QPointer<QWidget>(owner)](const std::string& path) {
-              return App_scanentries::ShowFilePropertiesWindow(path, owner);
-          }) {}
-
-    TWindowDialogs Dialogs;
-    App_scan::TAppScanDialogs ScanDialogs;
-    Kiv_clipboard::TSystemClipboard Clipboard;
-    Kiv_shellfiles::TQtShell Shell;
-    App_help::TDesktopDocumentOpener Opener;
-};
-
-TDesktopServices::TDesktopServices(QWidget* owner) : Parts(std::make_unique<TParts>(owner)) {}
-
-TDesktopServices::~TDesktopServices() = default;
-
-TMainFormServices TDesktopServices::Services() {
-    return {Parts->Dialogs,
-            Parts->ScanDialogs,
-            Parts->Clipboard,
-            Parts->Shell,
-            Parts->Opener,
-            App_common::SettingsFilePath(),
-            App_common::HelpFilePath()};
-}
-
-// ---------------------------------------------------------------------------------------
-// TBusyCursor
-
-// Watches every window that comes up while the cursor is busy: a modal one gets the normal
-// cursor until it goes again.
-class TBusyCursor::TFilter : public QObject {
-public:
-    ~TFilter() override {
-        for (; Lifted > 0; --Lifted)
-            QApplication::restoreOverrideCursor();
-    }
-
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Show)
-            Lift(watched);
-        else if (event->type() == QEvent::Hide)
-            Restore(watched);
-        return false;
-    }
-
-private:
-    void Lift(QObject* watched) {
-        auto* widget = qobject_cast<QWidget*>(watched);
-        if (!widget || !IsModalWindow(*widget) || Tracked(widget) != Windows.end())
-            return;
-        QApplication::setOverrideCursor(Qt::ArrowCursor);
-        Windows.emplace_back(widget);
-        ++Lifted;
-    }
-    void Restore(QObject* watched) {
-        const auto found = Tracked(watched);
-        if (found == Windows.end())
-            return;
-        Windows.erase(found);
-        QApplication::restoreOverrideCursor();
-        --Lifted;
-    }
-    std::vector<QPointer<QWidget>>::iterator Tracked(const QObject* watched) {
-        return std::find_if(Windows.begin(), Windows.end(),
-                            [watched](const QPointer<QWidget>& w) { return w == watched; });
-    }
-
-    std::vector<QPointer<QWidget>> Windows;
-    int Lifted = 0;
-};
-
-TBusyCursor::TBusyCursor() {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    Filter = std::make_unique<TFilter>();
-    qApp->installEventFilter(Filter.get());
-}
-
-TBusyCursor::~TBusyCursor() {
-    qApp->removeEventFilter(Filter.get());
-    Filter.reset();
-    QApplication::restoreOverrideCursor();
-}
 
 // ---------------------------------------------------------------------------------------
 // TAppMainForm: construction
@@ -241,7 +91,7 @@ void TAppMainForm::SetUpControls() {
     ListView1->viewport()->installEventFilter(this);
     // A file is opened by a double click, as in a file manager.
     connect(ListView1, &QAbstractItemView::doubleClicked, this,
-            [this] { Perform(Action("Action2B1")); });
+            [this] { Perform(Action(OpenAction)); });
     EmptyListHint =
         new QLabel(QStringLiteral("Drop files or folders here, or press Ins to choose files."),
                    ListView1->viewport());
@@ -313,8 +163,8 @@ void TAppMainForm::BindButtons() {
         connect(action, &QAction::changed, button,
                 [button, action] { button->setEnabled(action->isEnabled()); });
     };
-    bind(Button1, Action("Action11"));
-    bind(Button2, Action("Action12"));
+    bind(Button1, Action(ScanAction));
+    bind(Button2, Action(OptionsAction));
 }
 
 void TAppMainForm::Construct(const TMainFormServices& services) {
@@ -385,7 +235,7 @@ bool TAppMainForm::ActionList1Execute(QAction* action) {
     const TAction& definition = ActionOf(action);
     if (!definition.Execute)
         return false;
-    const TBusyCursor busy;
+    const App_common::TBusyCursor busy;
     if (std::string_view(definition.Category) == CategoryDocumentEntries)
         ListView1->setFocus();
     try {
@@ -489,7 +339,7 @@ void TAppMainForm::keyPressEvent(QKeyEvent* event) {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
         // Scan is the default button: Enter anywhere a control leaves it.
-        Perform(Action("Action11"));
+        Perform(Action(ScanAction));
         event->accept();
         return;
     }
@@ -502,7 +352,7 @@ void TAppMainForm::keyPressEvent(QKeyEvent* event) {
 void TAppMainForm::DropPaths(const std::vector<std::string>& paths) {
     FObjects->PendingPaths = Kiv_dynamicarrays::VectorToArray(paths);
     try {
-        QAction* action = Action("Action2E");
+        QAction* action = Action(DropFilesAction);
         if (action->isEnabled())
             ActionList1Execute(action);
     } catch (...) {
@@ -564,7 +414,7 @@ void TAppMainForm::RunCommandLine() {
 void TAppMainForm::FormCloseQuery(bool& canClose) {
     canClose = false;
     Guarded([&] {
-        QAction* action = Action("Action21");
+        QAction* action = Action(NewAction);
         if (action->isEnabled())
             ActionList1Execute(action);
         FObjects->Settings.SaveAll();
@@ -576,61 +426,6 @@ void TAppMainForm::closeEvent(QCloseEvent* event) {
     bool canClose = false;
     FormCloseQuery(canClose);
     event->setAccepted(canClose);
-}
-
-// ---------------------------------------------------------------------------------------
-// The program
-
-namespace {
-
-// --help and --version need no display: they are answered before Qt starts.
-bool AnswersAtOnce(int argc, char** argv, int& status) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument = argv[i];
-        if (argument == "--")
-            return false;
-        if (argument == "--help" || argument == "--version") {
-            std::fputs((argument == "--help" ? UsageText() : VersionText()).c_str(), stdout);
-            status = std::fflush(stdout) == 0 ? 0 : 1;
-            return true;
-        }
-    }
-    return false;
-}
-
-void ShowStartError(const std::exception& error) {
-    Kiv_dialogs::TQtDialogs dialogs;
-    App_common::ShowException(dialogs, error);
-}
-
-} // namespace
-
-int RunProgram(int argc, char** argv, const std::function<void(TAppMainForm&)>& afterStart) {
-    int status = 0;
-    if (AnswersAtOnce(argc, argv, status))
-        return status;
-    QApplication application(argc, argv); // takes Qt's own options out of argv
-    QGuiApplication::setDesktopFileName(QStringLiteral("sorvik"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/sorvik.svg")));
-    const TCommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc),
-                                               Kiv_files::CurrentDirectory().value_or(""));
-    if (line.Kind == TCommandLine::ckError) {
-        std::fprintf(stderr, "sorvik: %s\nTry 'sorvik --help' for more information.\n",
-                     line.Error.c_str());
-        return 2;
-    }
-    try {
-        TAppMainForm form(line.Paths);
-        if (afterStart)
-            form.OnCommandLineDone = [&form, &afterStart] { afterStart(form); };
-        form.show();
-        return application.exec();
-    } catch (const std::exception& error) {
-        ShowStartError(error);
-    } catch (...) {
-        ShowStartError(Kiv_framework::Exception(""));
-    }
-    return 1;
 }
 
 } // namespace App_mainform

@@ -32,37 +32,7 @@ class AppMainForm;
 
 namespace App_mainform {
 
-// The desktop's own services for the window: the Qt dialogs and scan dialogs, the system
-// clipboard, the desktop's programs and trash (windows belong to owner), the settings file
-// and the help page where App_common finds them.
-class TDesktopServices {
-public:
-    explicit TDesktopServices(QWidget* owner);
-    ~TDesktopServices();
-    TDesktopServices(const TDesktopServices&) = delete;
-    TDesktopServices& operator=(const TDesktopServices&) = delete;
-
-    TMainFormServices Services();
-
-private:
-    struct TParts;
-    std::unique_ptr<TParts> Parts;
-};
-
-// The busy cursor while an action runs. It gives way to the normal cursor while a modal
-// window (a question, a file dialog, the scan's progress) is up, so the user never points
-// at a button with an hourglass, and it is gone, whatever happened, when this ends.
-class TBusyCursor {
-public:
-    TBusyCursor();
-    ~TBusyCursor();
-    TBusyCursor(const TBusyCursor&) = delete;
-    TBusyCursor& operator=(const TBusyCursor&) = delete;
-
-private:
-    class TFilter;
-    std::unique_ptr<TFilter> Filter;
-};
+class TDesktopServices;
 
 class TAppMainForm : public QWidget {
 public:
@@ -95,7 +65,6 @@ public:
 
     TMainFormObjects& Objects() const { return *FObjects; }
     Kiv_forms::TUpdateNotifier& UpdateNotifier() const { return *Notifier; }
-    Kiv_shelllibrary::TFileDropWatcher& DropWatcher() const { return *FDropWatcher; }
 
     // Runs an action as every button, menu item and shortcut does: nothing while it is
     // disabled; a failure is shown in the error box.
@@ -177,9 +146,5 @@ extern TAppMainForm* AppMainForm;
 // The glyph of a tool button: SpeedButton1 (index 0) to SpeedButton9, drawn at the size
 // it is shown, in colour while enabled and in grey while disabled.
 QIcon SpeedButtonGlyph(int index);
-
-// The program: sorvik [--help | --version] [--] [PATH]... Returns the exit status.
-// afterStart, when set, is called once the main window has handled its command line.
-int RunProgram(int argc, char** argv, const std::function<void(TAppMainForm&)>& afterStart = {});
 
 } // namespace App_mainform

@@ -365,24 +365,6 @@ TEST_F(MainForm, AFailingCommandLeavesTheActionsUpdatedAndTheCursorRestored) {
     EXPECT_EQ(QApplication::focusWidget(), Form->ListView1);
 }
 
-TEST_F(MainForm, TheBusyCursorGivesWayWhileAModalWindowIsUp) {
-    QDialog box;
-    Qt::CursorShape whileUp = Qt::WaitCursor;
-    Qt::CursorShape afterwards = Qt::ArrowCursor;
-    {
-        const TBusyCursor busy;
-        QTimer::singleShot(0, &box, [&] {
-            whileUp = QApplication::overrideCursor()->shape();
-            box.accept();
-        });
-        box.exec();
-        afterwards = QApplication::overrideCursor()->shape();
-    }
-    EXPECT_EQ(whileUp, Qt::ArrowCursor);
-    EXPECT_EQ(afterwards, Qt::WaitCursor);
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-}
-
 // ---------------------------------------------------------------------------------------
 // The keyboard and the context menus
 
