@@ -188,7 +188,7 @@ void Grey(QImage& image) {
 
 class TGlyphEngine : public QIconEngine {
 public:
-    explicit TGlyphEngine(TPaint paint) : Paint(paint) {}
+    explicit TGlyphEngine(TPaint draw) : Paint(draw) {}
 
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
                QIcon::State state) override {

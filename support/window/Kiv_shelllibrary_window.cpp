@@ -7,12 +7,14 @@ namespace Kiv_shelllibrary {
 
 namespace {
 
-const char* const UriListFormat = "text/uri-list";
+QString UriListFormat() {
+    return QStringLiteral("text/uri-list");
+}
 
 std::vector<std::string> DroppedPaths(const QMimeData* data) {
-    if (!data || !data->hasFormat(UriListFormat))
+    if (!data || !data->hasFormat(UriListFormat()))
         return {};
-    return FilePathsOfUriList(data->data(UriListFormat).toStdString());
+    return FilePathsOfUriList(data->data(UriListFormat()).toStdString());
 }
 
 // Files are only ever copied from the source's point of view.

@@ -31,13 +31,23 @@ struct TResult {
     std::string Err;
 };
 
+// Starts the program with the arguments, UTF-8 texts.
+void Start(QProcess& process, const std::string& program,
+           const std::vector<std::string>& arguments) {
+    QStringList texts;
+    for (const std::string& argument : arguments)
+        texts.push_back(QString::fromStdString(argument));
+    process.start(QString::fromStdString(program), texts);
+}
+
 class SorvikScan : public ::testing::Test {
 protected:
-    static TResult Run(const QStringList& arguments, const std::string& directory = "") {
+    static TResult Run(const std::vector<std::string>& arguments,
+                       const std::string& directory = "") {
         QProcess process;
         if (!directory.empty())
             process.setWorkingDirectory(QString::fromStdString(directory));
-        process.start(QStringLiteral(SORVIK_SCAN_PROGRAM), arguments);
+        Start(process, SORVIK_SCAN_PROGRAM, arguments);
         EXPECT_TRUE(process.waitForFinished(60000));
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                 process.readAllStandardOutput().toStdString(),
@@ -109,17 +119,17 @@ protected:
 TEST_F(SorvikScan, FindsWhatFdupesFindsWhenEveryFileIsPrimary) {
     const std::string root = Dir / "tree";
     MakeTree(root, 300);
-    const TResult ours = Run({"--compare", "size,hash", QString::fromStdString(root)});
+    const TResult ours = Run({"--compare", "size,hash", root});
     ASSERT_EQ(ours.ExitCode, 0) << ours.Err;
     QProcess fdupes;
-    fdupes.start("fdupes", {"-r", "-q", QString::fromStdString(root)});
+    Start(fdupes, "fdupes", {"-r", "-q", root});
     ASSERT_TRUE(fdupes.waitForFinished(60000));
     const TGroups expected = ParseGroups(fdupes.readAllStandardOutput().toStdString());
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(ParseGroups(ours.Out), expected);
     EXPECT_NE(ours.Err.find(" duplicate files in "), std::string::npos);
     // Comparing the bytes instead of the hashes finds the same.
-    const TResult bytes = Run({"--compare", "size,binaries", QString::fromStdString(root)});
+    const TResult bytes = Run({"--compare", "size,binaries", root});
     ASSERT_EQ(bytes.ExitCode, 0) << bytes.Err;
     EXPECT_EQ(ParseGroups(bytes.Out), expected);
     // Every line of the results file ends with CR LF, and every block with an empty line.
@@ -136,8 +146,7 @@ TEST_F(SorvikScan, SecondaryCopiesAreFoundOnlyNextToPrimaries) {
     WriteFile(Dir / "secondary/b2", "beta");
     const std::string output = Dir / "results.txt";
     const TResult result =
-        Run({"--output", QString::fromStdString(output), "--secondary",
-             QString::fromStdString(Dir / "secondary"), QString::fromStdString(Dir / "primary")});
+        Run({"--output", output, "--secondary", Dir / "secondary", Dir / "primary"});
     ASSERT_EQ(result.ExitCode, 0) << result.Err;
     EXPECT_TRUE(result.Out.empty());
     std::ifstream file(output, std::ios::binary);
@@ -187,16 +196,15 @@ TEST_F(SorvikScan, ExitCodesAndMessages) {
     const std::string missing = Dir / "missing";
     const std::string accept =
         "sorvik-scan: The program cannot accept the file \"" + missing + "\".\n";
-    const TResult lenient = Run({QString::fromStdString(missing)});
+    const TResult lenient = Run({missing});
     EXPECT_EQ(lenient.ExitCode, 3);
     EXPECT_EQ(lenient.Err, accept + "0 duplicate files in 0 groups were found. 1 file or folder "
                                     "could not be read and was left out.\n");
-    const TResult two =
-        Run({QString::fromStdString(missing), QString::fromStdString(missing + "2")});
+    const TResult two = Run({missing, missing + "2"});
     EXPECT_EQ(two.ExitCode, 3);
     EXPECT_TRUE(two.Err.ends_with(" 2 files or folders could not be read and were left out.\n"))
         << two.Err;
-    const TResult strict = Run({"--strict", QString::fromStdString(missing)});
+    const TResult strict = Run({"--strict", missing});
     EXPECT_EQ(strict.ExitCode, 1);
     EXPECT_EQ(strict.Err, accept);
     EXPECT_TRUE(strict.Out.empty());
@@ -223,8 +231,7 @@ TEST_F(SorvikScan, ExitCodesAndMessages) {
     // Only secondary files: nothing to group around.
     MakeDir(Dir / "empty");
     WriteFile(Dir / "s", "s");
-    const TResult noPrimary = Run(
-        {"--secondary", QString::fromStdString(Dir / "s"), QString::fromStdString(Dir / "empty")});
+    const TResult noPrimary = Run({"--secondary", Dir / "s", Dir / "empty"});
     EXPECT_EQ(noPrimary.ExitCode, 1);
     EXPECT_EQ(noPrimary.Err, "sorvik-scan: Specify primary entries to perform a scan task.\n");
 }
@@ -251,9 +258,8 @@ TEST_F(SorvikScan, InterruptCancelsAndWritesNothing) {
     }
     const std::string output = Dir / "results.txt";
     QProcess process;
-    process.start(QStringLiteral(SORVIK_SCAN_PROGRAM),
-                  {"--compare", "binaries", "--output", QString::fromStdString(output),
-                   QString::fromStdString(Dir / "big1"), QString::fromStdString(Dir / "big2")});
+    Start(process, SORVIK_SCAN_PROGRAM,
+          {"--compare", "binaries", "--output", output, Dir / "big1", Dir / "big2"});
     ASSERT_TRUE(process.waitForStarted());
     ASSERT_TRUE(WaitForInterruptHandler(process));
     ::kill(static_cast<pid_t>(process.processId()), SIGINT);
@@ -270,9 +276,7 @@ TEST_F(SorvikScan, AWriteBlockedOnAPipeStillEndsOnCtrlC) {
     const std::string pipe = Dir / "pipe";
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     QProcess process;
-    process.start(QStringLiteral(SORVIK_SCAN_PROGRAM),
-                  {"--output", QString::fromStdString(pipe), QString::fromStdString(Dir / "a"),
-                   QString::fromStdString(Dir / "b")});
+    Start(process, SORVIK_SCAN_PROGRAM, {"--output", pipe, Dir / "a", Dir / "b"});
     ASSERT_TRUE(process.waitForStarted());
     ASSERT_TRUE(WaitForInterruptHandler(process));
     ::kill(static_cast<pid_t>(process.processId()), SIGINT);
@@ -299,8 +303,7 @@ TEST_F(SorvikScan, AWriteBlockedPartWayOnAPipeStillEndsOnCtrlC) {
     const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(reader, 0);
     QProcess process;
-    process.start(QStringLiteral(SORVIK_SCAN_PROGRAM), {"--output", QString::fromStdString(pipe),
-                                                        QString::fromStdString(Dir / "copies")});
+    Start(process, SORVIK_SCAN_PROGRAM, {"--output", pipe, Dir / "copies"});
     ASSERT_TRUE(process.waitForStarted());
     ASSERT_TRUE(WaitForInterruptHandler(process));
     // The pipe full: its one write of all the results is blocked.
@@ -335,16 +338,15 @@ TEST_F(SorvikScan, AResultsFileTheUserMayNotWriteIsRefusedBeforeTheScan) {
     if (::geteuid() == 0) {
         ASSERT_EQ(::chown(output.c_str(), 65534, 65534), 0);
     }
-    QStringList arguments = {"--output", QString::fromStdString(output),
-                             QString::fromStdString(Dir / "a"), QString::fromStdString(Dir / "b")};
-    QString program = QStringLiteral(SORVIK_SCAN_PROGRAM);
+    std::vector<std::string> arguments = {"--output", output, Dir / "a", Dir / "b"};
+    std::string program = SORVIK_SCAN_PROGRAM;
     if (::geteuid() == 0) {
-        arguments =
-            QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + arguments;
+        arguments.insert(arguments.begin(),
+                         {"--reuid=65534", "--regid=65534", "--clear-groups", program});
         program = "/usr/bin/setpriv";
     }
     QProcess process;
-    process.start(program, arguments);
+    Start(process, program, arguments);
     ASSERT_TRUE(process.waitForFinished(60000));
     EXPECT_EQ(process.exitCode(), 1);
     EXPECT_EQ(process.readAllStandardError().toStdString(),
@@ -364,10 +366,10 @@ TEST_F(SorvikScan, APathLongerThanTheSystemTakesIsAcceptedAsAnArgument) {
     const std::string first = TestFiles::MakeDeepFile(Dir / "one", 4200, "deep");
     const std::string second = TestFiles::MakeDeepFile(Dir / "two", 4200, "deep");
     ASSERT_GT(first.size(), 4096u);
-    const TResult named = Run({QString::fromStdString(first), QString::fromStdString(second)});
+    const TResult named = Run({first, second});
     EXPECT_EQ(named.ExitCode, 0) << named.Err.substr(0, 200);
     EXPECT_EQ(ParseGroups(named.Out), (TGroups{{first, second}}));
-    const TResult found = Run({QString::fromStdString(Dir.Path)});
+    const TResult found = Run({Dir.Path});
     EXPECT_EQ(ParseGroups(found.Out), ParseGroups(named.Out));
 }
 
@@ -378,7 +380,7 @@ TEST_F(SorvikScan, TheResultsNeverGoOverAListedFile) {
         if (output == Dir / "link-to-b") {
             ASSERT_EQ(::symlink((Dir / "b").c_str(), output.c_str()), 0);
         }
-        const TResult result = Run({"--output", QString::fromStdString(output), Dir.Path.c_str()});
+        const TResult result = Run({"--output", output, Dir.Path.c_str()});
         EXPECT_EQ(result.ExitCode, 1);
         EXPECT_NE(result.Err.find("The program cannot write the results over the listed file"),
                   std::string::npos);
@@ -395,8 +397,7 @@ TEST_F(SorvikScan, ALineBreakInANameNeverMakesTheLinesAmbiguous) {
     WriteFile(Dir / "d/x\ny", "same");
     WriteFile(Dir / "d/x\nz", "same");
     WriteFile(Dir / "d/x", "other");
-    const TResult lines =
-        Run({"--output", QString::fromStdString(Dir / "out"), (Dir / "d").c_str()});
+    const TResult lines = Run({"--output", Dir / "out", (Dir / "d").c_str()});
     EXPECT_EQ(lines.ExitCode, 1);
     EXPECT_NE(lines.Err.find("into the results file."), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(Dir / "out"));
@@ -446,15 +447,15 @@ TEST_F(SorvikScan, AFolderOrFileThatCannotBeReadIsNamedAndLeftOut) {
     WriteFile(Dir / "locked/inside", "same", 0644);
     ASSERT_EQ(::chmod(Dir.Path.c_str(), 0755), 0);
     ASSERT_EQ(::chmod((Dir / "locked").c_str(), 0), 0);
-    QStringList arguments = {"--compare", "size,hash", Dir.Path.c_str()};
-    QString program = QStringLiteral(SORVIK_SCAN_PROGRAM);
+    std::vector<std::string> arguments = {"--compare", "size,hash", Dir.Path};
+    std::string program = SORVIK_SCAN_PROGRAM;
     if (::geteuid() == 0) {
-        arguments =
-            QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + arguments;
+        arguments.insert(arguments.begin(),
+                         {"--reuid=65534", "--regid=65534", "--clear-groups", program});
         program = "/usr/bin/setpriv";
     }
     QProcess process;
-    process.start(program, arguments);
+    Start(process, program, arguments);
     ASSERT_TRUE(process.waitForFinished(60000));
     const std::string err = process.readAllStandardError().toStdString();
     EXPECT_EQ(process.exitCode(), 3) << err;
@@ -474,15 +475,16 @@ TEST_F(SorvikScan, OneFolderAtTwoMountPointsHoldsNoCopies) {
     MakeDir(Dir / "b");
     WriteFile(Dir / "a/photo", "picture");
     WriteFile(Dir / "a/notes", "text");
-    const QString script = QString("mount --bind '%1' '%2' && exec '%3' '%1' '%2'")
-                               .arg(QString::fromStdString(Dir / "a"),
-                                    QString::fromStdString(Dir / "b"), SORVIK_SCAN_PROGRAM);
+    const QString script =
+        QStringLiteral("mount --bind '%1' '%2' && exec '%3' '%1' '%2'")
+            .arg(QString::fromStdString(Dir / "a"), QString::fromStdString(Dir / "b"),
+                 QStringLiteral(SORVIK_SCAN_PROGRAM));
     QProcess probe;
-    probe.start("unshare", {"-m", "--propagation", "private", "sh", "-c", "mount --bind / /mnt"});
+    Start(probe, "unshare", {"-m", "--propagation", "private", "sh", "-c", "mount --bind / /mnt"});
     if (!probe.waitForFinished(10000) || probe.exitCode() != 0)
         GTEST_SKIP() << "no bind mount can be made here (needs unshare and mount privileges)";
     QProcess process;
-    process.start("unshare", {"-m", "--propagation", "private", "sh", "-c", script});
+    Start(process, "unshare", {"-m", "--propagation", "private", "sh", "-c", script.toStdString()});
     ASSERT_TRUE(process.waitForFinished(60000));
     EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
     EXPECT_TRUE(ParseGroups(process.readAllStandardOutput().toStdString()).empty());

@@ -204,8 +204,8 @@ TEST_P(Sha256Backends, ValueIsUpperCaseHexadecimal) {
 INSTANTIATE_TEST_SUITE_P(Kiv_hash, Sha256Backends,
                          ::testing::Values(TSha256Backend::sbAutomatic, TSha256Backend::sbPortable,
                                            TSha256Backend::sbShaInstructions),
-                         [](const ::testing::TestParamInfo<TSha256Backend>& info) {
-                             return std::string(BackendName(info.param));
+                         [](const ::testing::TestParamInfo<TSha256Backend>& parameter) {
+                             return std::string(BackendName(parameter.param));
                          });
 
 TEST(Sha256, ShaInstructionsRefusedWhereAbsent) {

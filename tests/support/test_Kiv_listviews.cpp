@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+using namespace Qt::Literals::StringLiterals;
+
 using namespace Kiv_listviews;
 
 using TestFiles::MessageOf;
@@ -300,7 +302,7 @@ TEST_F(ListViewTest, OrdinaryModeMovesRowsWithTheirContents) {
         List.InsertItem(i, row(std::string(1, char('a' + i)), i));
     SetItemState(List, 0, S);
     SetItemState(List, 2, F);
-    EXPECT_EQ(List.model()->data(List.model()->index(1, 1)).toString(), QString("b!"));
+    EXPECT_EQ(List.model()->data(List.model()->index(1, 1)).toString(), QStringLiteral("b!"));
 
     EXPECT_EQ(InsertItems(List, Ints({0, 2})), 2);
     ASSERT_EQ(List.ItemCount(), 5);
@@ -320,7 +322,7 @@ TEST_F(ListViewTest, OrdinaryModeMovesRowsWithTheirContents) {
     EXPECT_EQ(List.Item(0), row("b", 1));
     EXPECT_EQ(List.Item(2), row("c", 2));
     EXPECT_EQ(States(), (std::vector<unsigned>{0, S, F}));
-    EXPECT_EQ(List.model()->data(List.model()->index(2, 0)).toString(), QString("c"));
+    EXPECT_EQ(List.model()->data(List.model()->index(2, 0)).toString(), QStringLiteral("c"));
 
     DeleteItems(List, Ints({0, 1, 2}));
     EXPECT_EQ(List.ItemCount(), 0);
@@ -335,9 +337,9 @@ TEST_F(ListViewTest, AskedRowsComeFromOnData) {
     Fill(3);
     const QAbstractItemModel& model = *List.model();
     EXPECT_EQ(model.columnCount(), 2);
-    EXPECT_EQ(model.data(model.index(2, 0)).toString(), QString("row2"));
-    EXPECT_EQ(model.data(model.index(2, 1)).toString(), QString("sub2"));
-    EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), QString("Size"));
+    EXPECT_EQ(model.data(model.index(2, 0)).toString(), QStringLiteral("row2"));
+    EXPECT_EQ(model.data(model.index(2, 1)).toString(), QStringLiteral("sub2"));
+    EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("Size"));
     EXPECT_TRUE(model.headerData(1, Qt::Horizontal, Qt::TextAlignmentRole).toInt() &
                 Qt::AlignRight);
     // A row whose data cannot be had shows empty.
@@ -421,7 +423,7 @@ TEST_F(ListViewTest, KeysMoveTheFocusAndTheSelection) {
 
     // Typing goes to the next row that begins with the text.
     QTest::keyClick(&List, Qt::Key_Home);
-    QTest::keyClicks(&List, "row4");
+    QTest::keyClicks(&List, u"row4"_s);
     EXPECT_EQ(List.FocusedIndex(), 4);
     EXPECT_EQ(List.SelectedCount(), 1);
 }

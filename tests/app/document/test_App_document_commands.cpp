@@ -14,6 +14,8 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
+using namespace Qt::Literals::StringLiterals;
+
 using App_document::TDocument;
 using App_document::TDocumentCommands;
 using App_scan::TCustomProgressDialog;
@@ -159,7 +161,7 @@ TEST_F(DocumentCommands, ScanRunsBehindTheProgressDialogAndReportsTheCounts) {
     EXPECT_EQ(Dialogs.Messages[0].Buttons, Kiv_dialogs::mbOk);
     const App_scan::TAppProgressDialog& dialog = App_scan::AppProgressDialog();
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(dialog.windowTitle(), "Scan");
+    EXPECT_EQ(dialog.windowTitle(), u"Scan"_s);
     EXPECT_TRUE(dialog.IsComplete());
     EXPECT_EQ(App_document::ScanResultText(1234, 1001),
               "1,234 duplicate files in 1,001 groups were found.");

@@ -83,7 +83,7 @@ TEST_F(EntriesViewTest, AddedEntriesAreSelectedAndTheLastFocusedInView) {
     EXPECT_TRUE(FullyVisible(7));
     EXPECT_EQ(Changes, 1); // one bracket
     // The rows show their own entries.
-    EXPECT_EQ(List.model()->data(List.model()->index(6, 0)).toString(), QString("n6"));
+    EXPECT_EQ(List.model()->data(List.model()->index(6, 0)).toString(), QStringLiteral("n6"));
 }
 
 TEST_F(EntriesViewTest, ReaddingAListedFileReplacesItsRow) {
@@ -153,10 +153,10 @@ TEST_F(EntriesViewTest, SelectAllAndReverseSelection) {
 TEST_F(EntriesViewTest, AChangedEntryIsShownAnew) {
     Add({1, 2});
     const QAbstractItemModel& model = *List.model();
-    EXPECT_EQ(model.data(model.index(1, 1)).toString(), QString(""));
+    EXPECT_EQ(model.data(model.index(1, 1)).toString(), QStringLiteral(""));
     Entries.Item(1).SetGroup(4);
     Entries.EntryChanged(1);
-    EXPECT_EQ(model.data(model.index(1, 1)).toString(), QString("4"));
+    EXPECT_EQ(model.data(model.index(1, 1)).toString(), QStringLiteral("4"));
     List.viewport()->repaint();
 }
 

@@ -57,21 +57,24 @@ protected:
                                                   fs::perms::others_read | fs::perms::others_exec);
     }
 
-    TRun Run(const std::string& program, const QStringList& arguments) {
+    TRun Run(const std::string& program, const std::vector<std::string>& arguments) {
         QProcess process;
         auto environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_CONFIG_HOME", QString::fromStdString(Config));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(Config));
         process.setProcessEnvironment(environment);
         if (::geteuid() == 0)
             process.setChildProcessModifier([] {
                 if (::setgroups(0, nullptr) != 0 || ::setgid(Nobody) != 0 || ::setuid(Nobody) != 0)
                     ::_exit(125);
             });
-        process.start(QString::fromStdString(program), arguments);
+        QStringList texts;
+        for (const std::string& argument : arguments)
+            texts.push_back(QString::fromStdString(argument));
+        process.start(QString::fromStdString(program), texts);
         EXPECT_TRUE(process.waitForFinished(60000));
         TRun run;
         run.ExitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        const QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split('\n');
+        const QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n');
         if (lines.size() >= 3) {
             run.HelpFile = lines[0].toStdString();
             run.SettingsFile = lines[1].toStdString();

@@ -13,6 +13,8 @@
 #include <QWidget>
 #include <string>
 
+using namespace Qt::Literals::StringLiterals;
+
 using namespace App_scanentries;
 using namespace App_view;
 using Kiv_listviews::TListItem;
@@ -68,7 +70,7 @@ void AddEntries(TScanEntries& entries) {
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QWidget window;
-    window.setWindowTitle("Sorvik");
+    window.setWindowTitle(u"Sorvik"_s);
     window.resize(619, 509);
     auto* layout = new QVBoxLayout(&window);
     layout->setContentsMargins(5, 5, 5, 5);

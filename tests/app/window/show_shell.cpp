@@ -12,9 +12,11 @@
 #include <cstdio>
 #include <string>
 
+using namespace Qt::Literals::StringLiterals;
+
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    QApplication::setApplicationDisplayName("Sorvik");
+    QApplication::setApplicationDisplayName(u"Sorvik"_s);
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "properties" && argc > 2) {
         if (!App_scanentries::ShowFilePropertiesWindow(argv[2], nullptr)) {

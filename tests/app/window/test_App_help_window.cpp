@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <vector>
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
 
 class TUrlRecorder : public QObject {
@@ -20,8 +22,8 @@ public slots:
 
 class DesktopDocumentOpener : public ::testing::Test {
 protected:
-    void SetUp() override { QDesktopServices::setUrlHandler("file", &Recorder, "Open"); }
-    void TearDown() override { QDesktopServices::unsetUrlHandler("file"); }
+    void SetUp() override { QDesktopServices::setUrlHandler(u"file"_s, &Recorder, "Open"); }
+    void TearDown() override { QDesktopServices::unsetUrlHandler(u"file"_s); }
 
     TestApplication::TTestWindowApplication App;
     TUrlRecorder Recorder;

@@ -71,7 +71,7 @@ bool Drop(QWidget& target, const Strings& paths) {
     for (const std::string& path : paths)
         list += QUrl::fromLocalFile(QString::fromStdString(path)).toEncoded() + "\r\n";
     QMimeData data;
-    data.setData("text/uri-list", list);
+    data.setData(QStringLiteral("text/uri-list"), list);
     const QPointF at(10, 10);
     QDragEnterEvent enter(at.toPoint(), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
     QCoreApplication::sendEvent(&target, &enter);

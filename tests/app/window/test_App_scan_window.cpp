@@ -10,6 +10,8 @@
 #include <functional>
 #include <gtest/gtest.h>
 
+using namespace Qt::Literals::StringLiterals;
+
 using App_document::TScanAspects;
 using App_scan::TAppOptionsDialog;
 using App_scan::TAppProgressDialog;
@@ -68,7 +70,7 @@ TEST_F(Dialogs, ProgressDialogStaysOpenOnEveryCancelAndOnlyFinishClosesIt) {
     });
     EXPECT_EQ(dialog.Execute(), Kiv_dialogs::mrOk);
     EXPECT_EQ(cancels, 4);
-    EXPECT_EQ(dialog.Label1->text(), "Matched \"a\"");
+    EXPECT_EQ(dialog.Label1->text(), u"Matched \"a\""_s);
 }
 
 TEST_F(Dialogs, ProgressIsCompleteOnlyWhenThePositionReachesAMaximumAboveZero) {
@@ -77,7 +79,7 @@ TEST_F(Dialogs, ProgressIsCompleteOnlyWhenThePositionReachesAMaximumAboveZero) {
     dialog.SetProgress(2, 4);
     dialog.Reset();
     QCoreApplication::sendPostedEvents();
-    EXPECT_EQ(dialog.Label1->text(), "");
+    EXPECT_EQ(dialog.Label1->text(), u""_s);
     EXPECT_FALSE(dialog.IsComplete());
     dialog.SetProgress(3, 5);
     EXPECT_EQ(dialog.ProgressBar1->value(), 3);
@@ -101,7 +103,7 @@ TEST_F(Dialogs, ProgressTextShowsAmpersandsAndMarkupAsWrittenAndWraps) {
     EXPECT_EQ(dialog.GetText(), "Matching \"Tom & Jerry <b>.avi\"...");
     // The label follows at the event loop's next turn.
     QCoreApplication::sendPostedEvents();
-    EXPECT_EQ(dialog.Label1->text(), "Matching \"Tom & Jerry <b>.avi\"...");
+    EXPECT_EQ(dialog.Label1->text(), u"Matching \"Tom & Jerry <b>.avi\"..."_s);
     EXPECT_EQ(dialog.Label1->textFormat(), Qt::PlainText);
     EXPECT_TRUE(dialog.Label1->wordWrap());
     // A name longer than a line may break anywhere; the characters stay as they are.
@@ -113,14 +115,14 @@ TEST_F(Dialogs, ProgressTextShowsAmpersandsAndMarkupAsWrittenAndWraps) {
     shown.remove(QChar(0x200B));
     EXPECT_EQ(shown.toStdString(), "Matching \"" + name + "\"...");
     dialog.SetCaption("Scan");
-    EXPECT_EQ(dialog.windowTitle(), "Scan");
+    EXPECT_EQ(dialog.windowTitle(), u"Scan"_s);
 }
 
 TEST_F(Dialogs, ProgressDialogIsTheOneGlobalInstance) {
     TAppProgressDialog& first = App_scan::AppProgressDialog();
     EXPECT_EQ(&first, &App_scan::AppProgressDialog());
-    EXPECT_EQ(first.windowTitle(), "Progress");
-    EXPECT_EQ(first.Button1->text(), "Cancel");
+    EXPECT_EQ(first.windowTitle(), u"Progress"_s);
+    EXPECT_EQ(first.Button1->text(), u"Cancel"_s);
     EXPECT_TRUE(first.Button1->isDefault());
 }
 
@@ -133,7 +135,7 @@ TEST_F(Dialogs, OptionsCheckBoxesFollowTheAspectOrderInThreeColumns) {
     dialog.show();
     for (int k = 0; k < App_document::ScanAspectCount; ++k) {
         const QCheckBox* box = dialog.AspectCheckBox(static_cast<App_document::TScanAspect>(k));
-        EXPECT_EQ(box->text(), captions[k]);
+        EXPECT_EQ(box->text(), QString::fromUtf8(captions[k]));
         // Row by row, three to a row.
         if (k % 3 > 0) {
             const QCheckBox* left =
@@ -154,8 +156,8 @@ TEST_F(Dialogs, OptionsCheckBoxesFollowTheAspectOrderInThreeColumns) {
                 : dialog.RememberSettingsCheckBox;
         EXPECT_EQ(box->nextInFocusChain(), next);
     }
-    EXPECT_EQ(dialog.RememberSettingsCheckBox->text(), "Re&member the settings");
-    EXPECT_EQ(dialog.windowTitle(), "Options");
+    EXPECT_EQ(dialog.RememberSettingsCheckBox->text(), u"Re&member the settings"_s);
+    EXPECT_EQ(dialog.windowTitle(), u"Options"_s);
     EXPECT_TRUE(dialog.OkButton->isDefault());
     EXPECT_LT(dialog.OkButton->x(), dialog.CancelButton->x());
 }

@@ -10,6 +10,8 @@
 #include <QPointer>
 #include <gtest/gtest.h>
 
+using namespace Qt::Literals::StringLiterals;
+
 using namespace App_scanentries;
 
 namespace {
@@ -30,9 +32,9 @@ TEST_F(PropertiesWindow, ShowsEachPropertyReadOnlyBesideItsLabel) {
     const QList<QLineEdit*> fields = window.findChildren<QLineEdit*>();
     ASSERT_EQ(labels.size(), 2);
     ASSERT_EQ(fields.size(), 2);
-    EXPECT_EQ(labels[0]->text(), "Name:");
+    EXPECT_EQ(labels[0]->text(), u"Name:"_s);
     EXPECT_EQ(fields[0]->text(), QString::fromUtf8("caf\xE9.txt")) << "shown with a replacement";
-    EXPECT_EQ(fields[1]->text(), "1,234 bytes");
+    EXPECT_EQ(fields[1]->text(), u"1,234 bytes"_s);
     for (const QLineEdit* field : fields)
         EXPECT_TRUE(field->isReadOnly());
 }

@@ -15,6 +15,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+using namespace Qt::Literals::StringLiterals;
+
 using namespace Kiv_dialogs;
 
 namespace {
@@ -48,8 +50,8 @@ protected:
 
 TEST_F(QtDialogs, MessageBoxShowsTheRequestAsWrittenAndReturnsTheButton) {
     WhenShown<QMessageBox>([](QMessageBox& box) {
-        EXPECT_EQ(box.windowTitle(), "Sorvik");
-        EXPECT_EQ(box.text(), "Remove \"<b>&amp;\" from the list?");
+        EXPECT_EQ(box.windowTitle(), u"Sorvik"_s);
+        EXPECT_EQ(box.text(), u"Remove \"<b>&amp;\" from the list?"_s);
         EXPECT_EQ(box.textFormat(), Qt::PlainText);
         EXPECT_EQ(box.icon(), QMessageBox::Question);
         ASSERT_EQ(box.buttons().size(), 3);
@@ -74,14 +76,14 @@ TEST_F(QtDialogs, MessageBoxShowsTheRequestAsWrittenAndReturnsTheButton) {
 
 TEST_F(QtDialogs, FiltersBecomeQtNameFiltersWhereStarDotStarMatchesEverything) {
     EXPECT_EQ(QtNameFilters("Text (*.txt)|*.txt|All (*.*)|*.*"),
-              (QStringList{"Text (*.txt)", "All (*)"}));
-    EXPECT_EQ(QtNameFilters("Pictures|*.png;*.jpg"), QStringList{"Pictures (*.png *.jpg)"});
+              (QStringList{u"Text (*.txt)"_s, u"All (*)"_s}));
+    EXPECT_EQ(QtNameFilters("Pictures|*.png;*.jpg"), QStringList{u"Pictures (*.png *.jpg)"_s});
 }
 
 TEST_F(QtDialogs, NamesReachQtOnlyWhenTheyComeBackTheSame) {
     EXPECT_EQ(ToQtFileName("/tmp/caf\xc3\xa9"), QString::fromUtf8("/tmp/caf\xc3\xa9"));
     EXPECT_FALSE(ToQtFileName("/tmp/caf\xe9").has_value());
-    EXPECT_EQ(QtDirectory("/tmp/caf\xe9/sub"), "/tmp");
+    EXPECT_EQ(QtDirectory("/tmp/caf\xe9/sub"), u"/tmp"_s);
     EXPECT_EQ(QtDirectory(""), QDir::currentPath());
 }
 
@@ -97,7 +99,7 @@ TEST_F(QtDialogs, ANameThatIsNotUtf8ComesBackInItsOwnBytes) {
     EXPECT_EQ(FromQtFileName(shown), inside);
     EXPECT_EQ(FromQtFileName(QString::fromStdString(dir / "plain.txt")), dir / "plain.txt");
     // A new name typed in such a folder keeps the folder's bytes.
-    EXPECT_EQ(FromQtFileName(QFile::decodeName(QByteArray::fromStdString(latin1)) + "/new.txt"),
+    EXPECT_EQ(FromQtFileName(QFile::decodeName(QByteArray::fromStdString(latin1)) + u"/new.txt"_s),
               latin1 + "/new.txt");
 
     // Two names that Qt shows alike: neither is taken for the other.
@@ -117,12 +119,12 @@ TEST_F(QtDialogs, SaveDialogAppliesTheDefaultExtensionAndReportsTheFilter) {
     request.FileName = "Sorvik Results.txt";
     request.InitialDir = dir.Path;
     WhenShown<QFileDialog>([&](QFileDialog& dialog) {
-        EXPECT_EQ(dialog.windowTitle(), "Save Results");
-        EXPECT_EQ(dialog.selectedNameFilter(), "All (*)");
+        EXPECT_EQ(dialog.windowTitle(), u"Save Results"_s);
+        EXPECT_EQ(dialog.selectedNameFilter(), u"All (*)"_s);
         EXPECT_EQ(dialog.directory().absolutePath().toStdString(), dir.Path);
         EXPECT_EQ(dialog.selectedFiles().value(0).toStdString(), dir / "Sorvik Results.txt");
-        dialog.selectNameFilter("Text (*.txt)");
-        dialog.selectFile("report");
+        dialog.selectNameFilter(u"Text (*.txt)"_s);
+        dialog.selectFile(u"report"_s);
         QMetaObject::invokeMethod(&dialog, "accept");
     });
     EXPECT_EQ(Dialogs.SaveFile(request), dir / "report.txt");
@@ -143,7 +145,7 @@ TEST_F(QtDialogs, OpenDialogReturnsEveryChosenFile) {
     request.InitialDir = dir.Path;
     WhenShown<QFileDialog>([](QFileDialog& dialog) {
         EXPECT_EQ(dialog.fileMode(), QFileDialog::ExistingFiles);
-        dialog.selectFile("\"a.txt\" \"b.txt\"");
+        dialog.selectFile(u"\"a.txt\" \"b.txt\""_s);
         QMetaObject::invokeMethod(&dialog, "accept");
     });
     const auto paths = Dialogs.OpenFiles(request);

@@ -12,6 +12,8 @@
 #include <functional>
 #include <gtest/gtest.h>
 
+using namespace Qt::Literals::StringLiterals;
+
 using namespace Kiv_shellfiles;
 using TrashTest::TTempDir;
 
@@ -84,7 +86,7 @@ protected:
 TEST_F(QtShell, OpenHandsTheFileUrlToTheDesktop) {
     EXPECT_TRUE(Shell.OpenFile("/tmp/a b#\xC3\xA4.txt", Why));
     ASSERT_EQ(Shell.Urls.size(), 1u);
-    EXPECT_EQ(Shell.Urls[0].toString(QUrl::FullyEncoded), "file:///tmp/a%20b%23%C3%A4.txt");
+    EXPECT_EQ(Shell.Urls[0].toString(QUrl::FullyEncoded), u"file:///tmp/a%20b%23%C3%A4.txt"_s);
     Shell.UrlsOpen = false;
     EXPECT_FALSE(Shell.OpenFile("/tmp/x", Why));
     EXPECT_EQ(Why, "the desktop has no program to open it");
@@ -98,7 +100,7 @@ TEST_F(QtShell, NameQtWouldChangeIsNeverHandedOn) {
     EXPECT_TRUE(Shell.ExploreFile("/tmp/caf\xE9.txt", Why));
     EXPECT_TRUE(Shell.Calls.empty());
     ASSERT_EQ(Shell.Urls.size(), 1u);
-    EXPECT_EQ(Shell.Urls[0], QUrl::fromLocalFile("/tmp"));
+    EXPECT_EQ(Shell.Urls[0], QUrl::fromLocalFile(u"/tmp"_s));
     EXPECT_FALSE(Shell.ExploreFile("/tmp/caf\xE9/x.txt", Why));
     EXPECT_EQ(Shell.Urls.size(), 1u);
     // The own window reads the file by its bytes.
@@ -110,16 +112,16 @@ TEST_F(QtShell, NameQtWouldChangeIsNeverHandedOn) {
 TEST_F(QtShell, ExploreAsksTheFileManagerToShowTheFileElseOpensTheFolder) {
     EXPECT_TRUE(Shell.ExploreFile("/tmp/d/a.txt", Why));
     ASSERT_EQ(Shell.Calls.size(), 1u);
-    EXPECT_EQ(Shell.Calls[0].member(), "ShowItems");
-    EXPECT_EQ(Uris(Shell.Calls[0]), QStringList{"file:///tmp/d/a.txt"});
+    EXPECT_EQ(Shell.Calls[0].member(), u"ShowItems"_s);
+    EXPECT_EQ(Uris(Shell.Calls[0]), QStringList{u"file:///tmp/d/a.txt"_s});
     EXPECT_TRUE(Shell.Urls.empty());
 
     Shell.FileManagerAnswers = false;
     EXPECT_TRUE(Shell.ExploreFile("/tmp/d/a.txt", Why));
-    EXPECT_EQ(Shell.Urls, std::vector<QUrl>{QUrl::fromLocalFile("/tmp/d")});
+    EXPECT_EQ(Shell.Urls, std::vector<QUrl>{QUrl::fromLocalFile(u"/tmp/d"_s)});
     Shell.UrlsOpen = false;
     EXPECT_FALSE(Shell.ExploreFile("/a.txt", Why));
-    EXPECT_EQ(Shell.Urls.back(), QUrl::fromLocalFile("/"));
+    EXPECT_EQ(Shell.Urls.back(), QUrl::fromLocalFile(u"/"_s));
     EXPECT_EQ(Why, "no file manager answered (no file manager is running), and the desktop has "
                    "no program to open it");
 }
@@ -127,7 +129,7 @@ TEST_F(QtShell, ExploreAsksTheFileManagerToShowTheFileElseOpensTheFolder) {
 TEST_F(QtShell, PropertiesFromTheFileManagerElseTheOwnWindow) {
     EXPECT_TRUE(Shell.ShowFileProperties("/tmp/a.txt", Why));
     ASSERT_EQ(Shell.Calls.size(), 1u);
-    EXPECT_EQ(Shell.Calls[0].member(), "ShowItemProperties");
+    EXPECT_EQ(Shell.Calls[0].member(), u"ShowItemProperties"_s);
     EXPECT_TRUE(OwnWindows.empty());
 
     Shell.FileManagerAnswers = false;
@@ -142,14 +144,14 @@ TEST_F(QtShell, PropertiesFromTheFileManagerElseTheOwnWindow) {
 
 TEST_F(QtShell, FileManagerCallCarriesOneUriAndNoStartupId) {
     const QDBusMessage call =
-        FileManagerCall("ShowItems", QUrl::fromLocalFile(QString::fromUtf8("/t/\xC3\xA4 b")));
+        FileManagerCall(u"ShowItems"_s, QUrl::fromLocalFile(QString::fromUtf8("/t/\xC3\xA4 b")));
     EXPECT_EQ(call.type(), QDBusMessage::MethodCallMessage);
-    EXPECT_EQ(call.service(), "org.freedesktop.FileManager1");
-    EXPECT_EQ(call.path(), "/org/freedesktop/FileManager1");
-    EXPECT_EQ(call.interface(), "org.freedesktop.FileManager1");
+    EXPECT_EQ(call.service(), u"org.freedesktop.FileManager1"_s);
+    EXPECT_EQ(call.path(), u"/org/freedesktop/FileManager1"_s);
+    EXPECT_EQ(call.interface(), u"org.freedesktop.FileManager1"_s);
     ASSERT_EQ(call.arguments().size(), 2);
-    EXPECT_EQ(Uris(call), QStringList{"file:///t/%C3%A4%20b"});
-    EXPECT_EQ(call.arguments().value(1).toString(), "");
+    EXPECT_EQ(Uris(call), QStringList{u"file:///t/%C3%A4%20b"_s});
+    EXPECT_EQ(call.arguments().value(1).toString(), u""_s);
 }
 
 TEST_F(QtShell, OneFileMovesToTheTrashWithoutAProgressWindow) {
@@ -177,7 +179,7 @@ TEST_F(Monitor, SeveralFilesGetAModalProgressWindowWhoseCancelStopsTheMove) {
     Windows.Start(3);
     QPointer<QProgressDialog> progress = Windows.ProgressDialog();
     ASSERT_NE(progress, nullptr);
-    EXPECT_EQ(progress->windowTitle(), "Move to Trash");
+    EXPECT_EQ(progress->windowTitle(), u"Move to Trash"_s);
     EXPECT_EQ(progress->windowModality(), Qt::ApplicationModal);
     EXPECT_EQ(progress->maximum(), 3);
     EXPECT_EQ(progress->parentWidget(), &Owner);
@@ -196,17 +198,17 @@ TEST_F(Monitor, FailedFileOffersSkipSkipAllAndStop) {
         EXPECT_EQ(box.textFormat(), Qt::PlainText);
         EXPECT_EQ(box.icon(), QMessageBox::Warning);
         EXPECT_EQ(box.buttons().size(), 3);
-        EXPECT_EQ(box.defaultButton(), Button(box, "Skip"));
-        Button(box, "Skip")->click();
+        EXPECT_EQ(box.defaultButton(), Button(box, u"Skip"_s));
+        Button(box, u"Skip"_s)->click();
     });
     EXPECT_TRUE(Windows.SkipAfterError("/x/<b>", message));
 
-    WhenBoxShown([](QMessageBox& box) { Button(box, "Stop")->click(); });
+    WhenBoxShown([](QMessageBox& box) { Button(box, u"Stop"_s)->click(); });
     EXPECT_FALSE(Windows.SkipAfterError("/x/1", message));
     WhenBoxShown([](QMessageBox& box) { box.reject(); });
     EXPECT_FALSE(Windows.SkipAfterError("/x/1", message)) << "closing the box stops";
 
-    WhenBoxShown([](QMessageBox& box) { Button(box, "Skip All")->click(); });
+    WhenBoxShown([](QMessageBox& box) { Button(box, u"Skip All"_s)->click(); });
     EXPECT_TRUE(Windows.SkipAfterError("/x/1", message));
     // No box comes up any more in this operation: a box would wait for ever, so one is
     // answered with Stop and so fails the check.
@@ -229,7 +231,7 @@ TEST_F(Monitor, QuestionComesAboveTheProgressWindow) {
     WhenBoxShown([&](QMessageBox& box) {
         EXPECT_TRUE(Windows.ProgressDialog()->isVisible());
         EXPECT_EQ(box.parentWidget(), Windows.ProgressDialog());
-        Button(box, "Skip")->click();
+        Button(box, u"Skip"_s)->click();
     });
     EXPECT_TRUE(Windows.SkipAfterError("/x/1", "The file could not be moved."));
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+using namespace Qt::Literals::StringLiterals;
+
 using namespace Kiv_shelllibrary;
 using Strings = std::vector<std::string>;
 
@@ -34,8 +36,9 @@ protected:
     DropWatcherTest() {
         Window.resize(200, 150);
         Window.show();
-        Data.setUrls({QUrl::fromLocalFile("/home/u/one.txt"), QUrl::fromLocalFile("/tmp/two words"),
-                      QUrl::fromLocalFile("/srv/three")});
+        Data.setUrls({QUrl::fromLocalFile(u"/home/u/one.txt"_s),
+                      QUrl::fromLocalFile(u"/tmp/two words"_s),
+                      QUrl::fromLocalFile(u"/srv/three"_s)});
     }
 
     // Enter, move and drop at one point; true when the drop was accepted, as a copy.
@@ -129,10 +132,10 @@ TEST_F(DropWatcherTest, OnlyLocalFilesOfferedForCopyWhileAccepting) {
     watcher.SetAccepting(true);
     Drop(Qt::MoveAction);
     EXPECT_EQ(calls, 0); // the source would delete what it moved
-    Data.setUrls({QUrl("https://example.org/a")});
+    Data.setUrls({QUrl(u"https://example.org/a"_s)});
     Drop();
     EXPECT_EQ(calls, 0);
-    Data.setUrls({QUrl("https://example.org/a"), QUrl::fromLocalFile("/x")});
+    Data.setUrls({QUrl(u"https://example.org/a"_s), QUrl::fromLocalFile(u"/x"_s)});
     Drop();
     EXPECT_EQ(calls, 1);
 }
