@@ -1,13 +1,14 @@
-// What the mains of the window benchmarks share: Qt's offscreen platform, the arguments
-// TREE [RUNS], and the scan task's thread let go between two runs.
+// What the mains of the window benchmarks share: Qt's offscreen platform, the main of a
+// benchmark on a tree, and the scan task's thread let go between two runs.
 #pragma once
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
+#include <functional>
 #include <string>
 
 namespace bench {
@@ -19,19 +20,20 @@ inline void UseOffscreenPlatform() {
         qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
-struct TTreeRuns {
-    std::string Tree;
-    int Runs = 3;
-};
-
-// NAME TREE [RUNS]: the tree and the number of runs (3 unless given); nothing, with the
-// usage on standard error, without a tree.
-inline std::optional<TTreeRuns> TreeRuns(int argc, char** argv, const char* name) {
+// The main of a benchmark on a tree, NAME TREE [RUNS]: body is given the tree and the number
+// of runs (3 unless given) inside an application object on the offscreen platform; without
+// a tree the usage goes to standard error and the status is 2.
+inline int TreeMain(int argc, char** argv, const char* name,
+                    const std::function<int(const std::string& tree, int runs)>& body) {
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s TREE [RUNS]\n", name);
-        return std::nullopt;
+        return 2;
     }
-    return TTreeRuns{argv[1], argc > 2 ? std::max(1, std::atoi(argv[2])) : 3};
+    const std::string tree = argv[1];
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    UseOffscreenPlatform();
+    QApplication application(argc, argv);
+    return body(tree, runs);
 }
 
 // The scan task's thread object deletes itself from the event loop: it goes before the

@@ -20,16 +20,7 @@ void Step(App_mainform::TAppMainForm& form, const char* action) {
     QCoreApplication::processEvents();
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    const auto arguments = bench::TreeRuns(argc, argv, "mainform_path");
-    if (!arguments)
-        return 2;
-    bench::UseOffscreenPlatform();
-    QApplication application(argc, argv);
-    const std::string& tree = arguments->Tree;
-    const int runs = arguments->Runs;
+int Measure(const std::string& tree, int runs) {
     bench::TBenchServices services;
     double best = 1e300;
     for (int run = 0; run < runs; ++run) {
@@ -55,4 +46,10 @@ int main(int argc, char** argv) {
     }
     std::printf("mainform_path: best %.3f s of %d runs\n", best, runs);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    return bench::TreeMain(argc, argv, "mainform_path", Measure);
 }

@@ -37,17 +37,7 @@ void ForgetResults(App_scanentries::TScanEntries& entries) {
     }
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    const auto arguments = bench::TreeRuns(argc, argv, "scan_dialog");
-    if (!arguments)
-        return 2;
-    bench::UseOffscreenPlatform();
-    QApplication application(argc, argv);
-    const std::string& tree = arguments->Tree;
-    const int runs = arguments->Runs;
-
+int Measure(const std::string& tree, int runs) {
     App_document::TDocument document;
     document.SetAspects({App_document::saSize, App_document::saHash});
     AddTree(document, tree);
@@ -91,4 +81,10 @@ int main(int argc, char** argv) {
     std::printf("scan_dialog: best %.3f s of %d runs, longest event-loop gap %.1f ms\n", best, runs,
                 static_cast<double>(worstGap) / 1e6);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    return bench::TreeMain(argc, argv, "scan_dialog", Measure);
 }
