@@ -48,6 +48,9 @@ struct TListItem {
     std::vector<std::string> SubItems;
     int ImageIndex = -1;
     int StateIndex = -1;
+    // The row's background band, 0 or 1, alternating between runs of related rows; -1 for
+    // the plain background.
+    int Band = -1;
     friend bool operator==(const TListItem&, const TListItem&) = default;
 };
 

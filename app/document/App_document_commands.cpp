@@ -85,6 +85,7 @@ void TDocumentCommands::Scan() {
     dialog.Execute();
     if (!dialog.IsComplete() || failed)
         Kiv_framework::Abort();
+    OnScanComplete(this);
     if (!leftOut.empty())
         Dialogs.MessageBox(TMessageRequest{LeftOutText(leftOut), App_common::AppTitle,
                                            Kiv_dialogs::miError, Kiv_dialogs::mbOk});

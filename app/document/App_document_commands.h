@@ -38,6 +38,9 @@ public:
     bool CanSaveResults() const;
 
     TDocument* const Document;
+    // Raised once a scan completed, before its counts are shown (the window sorts the
+    // list by group then).
+    Kiv_framework::TEvent<TDocumentCommands*> OnScanComplete;
     // The save dialog's settings, kept from one use to the next.
     Kiv_dialogs::TSaveFileRequest SaveResultsDialog;
 

@@ -186,8 +186,11 @@ public:
     TScanEntryArray GetEntries() const;
 
     int ProducedCount() const { return static_cast<int>(ProducedEntries.size()); }
+    // The path or folder the last step took, for a progress report.
+    const std::string& Reading() const { return FReading; }
 
 private:
+    std::string FReading;
     void AddPath(const std::string& text);
     // Runs one step, handing its error to OnSkip when that is set.
     void Skipping(const std::function<void()>& step);

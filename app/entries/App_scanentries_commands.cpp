@@ -58,7 +58,10 @@ void TScanEntriesCommands::DoCommandsChanged() {
 // Helpers
 
 void TScanEntriesCommands::AddPaths(const TStringDynArray& paths) {
-    AddPathsToList(Entries, paths);
+    if (AddProgress)
+        AddPathsInTask(Entries, paths, *AddProgress, AddDialogDelay, OnAddStep);
+    else
+        AddPathsToList(Entries, paths);
 }
 
 void TScanEntriesCommands::RemoveEntries(const TIntegerDynArray& indexes) {
@@ -354,12 +357,13 @@ bool TScanEntriesCommands::CanOpen() const {
 void TScanEntriesCommands::ExploreDirectory() {
     if (!CanExploreDirectory())
         Unavailable();
-    ForEachSelected("Do you want to explore ", " directories?", [this](const TScanEntry& entry) {
-        std::string why;
-        if (!Shell.ExploreFile(entry.Path(), why))
-            throw EAppError("The program could not explore the directory " +
-                            Quoted(entry.Directory()) + " (" + why + ").");
-    });
+    ForEachSelected("Do you want to open ", " containing folders?",
+                    [this](const TScanEntry& entry) {
+                        std::string why;
+                        if (!Shell.ExploreFile(entry.Path(), why))
+                            throw EAppError("The program could not explore the directory " +
+                                            Quoted(entry.Directory()) + " (" + why + ").");
+                    });
 }
 
 bool TScanEntriesCommands::CanExploreDirectory() const {

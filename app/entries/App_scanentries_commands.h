@@ -13,6 +13,7 @@
 
 #include "App_common.h"
 #include "App_scanentries.h"
+#include "App_scanentries_adding.h"
 #include "App_scanentries_trash.h"
 #include "App_scanentries_view.h"
 #include "Kiv_clipboard.h"
@@ -154,6 +155,12 @@ public:
     // The "Add Regular Files" dialog's settings, kept from one use to the next.
     Kiv_dialogs::TOpenFileRequest AddFilesDialog;
     Kiv_framework::TEvent<TScanEntriesCommands*> OnCommandsChanged;
+    // When set, an add runs on a worker behind it, shown after AddDialogDelay ms (the
+    // window's way); otherwise on the calling thread. Not owned.
+    TAddProgress* AddProgress = nullptr;
+    int AddDialogDelay = AddDialogDelayMs;
+    // Called on the add's worker before each step of the producer (a test's hook).
+    std::function<void()> OnAddStep;
 
 protected:
     // All or nothing: a path that cannot be taken fails the whole add, the list unchanged.

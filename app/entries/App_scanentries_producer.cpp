@@ -64,15 +64,15 @@ void TScanEntryProducer::QueueDirectory(const std::string& directory,
 
 bool TScanEntryProducer::Step() {
     if (!PendingPaths.empty()) {
-        const std::string path = std::move(PendingPaths.front());
+        FReading = std::move(PendingPaths.front());
         PendingPaths.pop_front();
-        Skipping([&] { AddPath(path); });
+        Skipping([&] { AddPath(FReading); });
         return true;
     }
     if (!PendingDirectories.empty()) {
-        const std::string directory = std::move(PendingDirectories.front());
+        FReading = std::move(PendingDirectories.front());
         PendingDirectories.pop_front();
-        Skipping([&] { AddDirectory(directory); });
+        Skipping([&] { AddDirectory(FReading); });
         return true;
     }
     return false;

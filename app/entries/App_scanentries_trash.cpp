@@ -389,10 +389,9 @@ TTrashMoves::TTrashMoves(TScanEntries& entries, Kiv_dialogs::TDialogs& dialogs,
 
 void TTrashMoves::Move(const TIntegerDynArray& selected) {
     // No by default: Enter twice never moves a last copy.
-    App_common::Confirm(Dialogs,
-                        "Do you want to move " + CountToText(selected.Length()) +
-                            " files to the recycle bin?",
-                        true);
+    App_common::Confirm(
+        Dialogs, "Do you want to move " + CountToText(selected.Length()) + " files to the trash?",
+        true);
     const TTrashGuard guard(Entries, selected);
     if (guard.FilesWithoutCopy() > 0)
         App_common::Confirm(Dialogs,

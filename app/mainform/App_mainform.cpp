@@ -1,5 +1,7 @@
 #include "App_mainform.h"
 
+#include <cctype>
+#include <set>
 #include <stdexcept>
 #include <utility>
 
@@ -24,7 +26,8 @@ TMainFormObjects::TMainFormObjects(const TMainFormServices& services, Kiv_forms:
       ViewSettings(form), ViewSettingsView(ViewSettings, listView),
       ViewSettingsCommands(ViewSettings),
       HelpCommands(services.Dialogs, services.DocumentOpener, services.HelpFile),
-      Settings(services.SettingsFile) {
+      Settings(services.SettingsFile), AddProgress(services.ScanDialogs) {
+    EntriesCommands.AddProgress = &AddProgress;
     Settings.Add(&SystemSettings, "SystemSettings");
     Settings.Add(&Document, "Document");
     Settings.Add(&DocumentCommands, "DocumentCommands");
@@ -37,6 +40,33 @@ TMainFormObjects::TMainFormObjects(const TMainFormServices& services, Kiv_forms:
     Settings.Add(&HelpCommands, "HelpCommands");
     // Information files that a killed move left in the trash without their files go now.
     services.Shell.FinishInterruptedMoves();
+}
+
+// ---------------------------------------------------------------------------------------
+// TAddProgressDialog
+
+void TAddProgressDialog::Run(int showDelayMs) {
+    App_scan::TCustomProgressDialog& dialog = Dialogs.ProgressDialog();
+    Dialog = &dialog;
+    const std::string text = Text;
+    dialog.SetCaption("Add");
+    dialog.Reset();
+    dialog.SetText(text);
+    dialog.OnCancel = [this](App_scan::TCustomProgressDialog*) { OnCancel(this); };
+    dialog.ExecuteDelayed(showDelayMs);
+    dialog.OnCancel.Clear();
+    Dialog = nullptr;
+}
+
+void TAddProgressDialog::Finish() {
+    if (Dialog)
+        Dialog->Finish();
+}
+
+void TAddProgressDialog::SetText(const std::string& text) {
+    Text = text;
+    if (Dialog)
+        Dialog->SetText(text);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -87,6 +117,16 @@ TBinding EntriesCommand(const char* name) {
     throw std::logic_error(std::string("No entries command is named ") + name + ".");
 }
 
+TBinding QuitCommand() {
+    return {[](O& o) {
+                if (o.CloseWindow)
+                    o.CloseWindow();
+            },
+            [](O&) { return true; },
+            nullptr,
+            {}};
+}
+
 TBinding DropFilesCommand() {
     return {[](O& o) { o.EntriesCommands.DropFiles(o.PendingPaths); },
             [](O& o) { return o.EntriesCommands.CanDropFiles(); }, nullptr, "DropFiles"};
@@ -133,6 +173,8 @@ std::vector<TAction> MakeActions() {
             DocumentCommand(&D::EditOptions, &D::CanEditOptions)),
         Row("Action13", CategoryDocument, "Save results", "&Save Results...", "",
             DocumentCommand(&D::SaveResults, &D::CanSaveResults)),
+        Row(QuitAction, CategoryDocument, "Quit", "&Quit", "Ctrl+Q", QuitCommand(),
+            TShortcutScope::Window),
         Row("Action311", CategoryHelp, "Sorvik help", "Sorvik &Help...", "F1",
             HelpCommand(&H::OpenHelp, &H::CanOpenHelp), TShortcutScope::Window),
         Row("Action312", CategoryHelp, "About Sorvik", "&About Sorvik", "",
@@ -146,7 +188,7 @@ std::vector<TAction> MakeActions() {
         Entries("Action25", "Paste", "&Paste", "Ctrl+V", "Paste"),
         Entries("Action26", "Delete", "D&elete...", "Del", "Delete"),
         Entries("Action27", "Select all", "Select &All", "Ctrl+A", "SelectAll"),
-        Entries("Action28", "Select first in group", "Select &First in Group", "",
+        Entries("Action28", "Select first in group", "Select First in &Group", "",
                 "SelectFirstInGroup"),
         Entries("Action2F", "Select copies", "Select C&opies", "", "SelectCopies"),
         Entries("Action29", "Reverse selection", "Re&verse Selection", "", "ReverseSelection"),
@@ -198,13 +240,12 @@ std::vector<TAction> MakeActions() {
         Entries("Action2A4", "Move up", "Move &Up", "Alt+Up", "MoveUp"),
         Entries("Action2A5", "Move down", "Move &Down", "Alt+Down", "MoveDown"),
         Entries(OpenAction, "Open", "&Open", "Ctrl+Return; Ctrl+Enter", "Open"),
-        Entries("Action2B2", "Explore directory", "&Explore Directory", "Ctrl+E",
+        Entries("Action2B2", "Open containing folder", "Open Containing &Folder", "Ctrl+E",
                 "ExploreDirectory"),
-        Entries("Action2B3", "Move to recycle bin", "&Move to Recycle Bin...", "",
-                "MoveToRecycleBin"),
+        Entries("Action2B3", "Move to trash", "Move to &Trash...", "", "MoveToRecycleBin"),
         Entries("Action2B6", "Undo move to trash", "&Undo Move to Trash", "Ctrl+Z",
                 "UndoMoveToRecycleBin"),
-        Entries("Action2B4", "Total size", "&Total Size", "Ctrl+T", "TotalSize"),
+        Entries("Action2B4", "Total size", "Total Si&ze", "Ctrl+T", "TotalSize"),
         Entries("Action2B5", "Properties", "&Properties", "Ctrl+R", "Properties"),
         Entries("Action2C1", "Set priority to primary", "&Primary", "Ctrl+1",
                 "SetPriorityToPrimary"),
@@ -215,16 +256,35 @@ std::vector<TAction> MakeActions() {
     };
 }
 
-TMenuItem Item(const char* action) {
-    return {TMenuItem::mkAction, action, {}};
+TMenuItem Item(const char* action, const char* caption = "") {
+    return {TMenuItem::mkAction, action, {}, caption};
 }
 
 TMenuItem Separator() {
-    return {TMenuItem::mkSeparator, {}, {}};
+    return {TMenuItem::mkSeparator, {}, {}, {}};
 }
 
 TMenuItem Submenu(const char* caption, std::vector<TMenuItem> items) {
-    return {TMenuItem::mkSubmenu, caption, std::move(items)};
+    return {TMenuItem::mkSubmenu, caption, std::move(items), {}};
+}
+
+TMenuItem FieldsMenu() {
+    return Submenu("&Fields",
+                   {Item("Action2A11"), Item("Action2A12"), Item("Action2A13"), Item("Action2A14"),
+                    Item("Action2A15"), Item("Action2A16"), Item("Action2A17"), Item("Action2A18"),
+                    Item("Action2A19"), Item("Action2A1A"), Item("Action2A1B")});
+}
+
+TMenuItem SortByMenu() {
+    return Submenu("&Sort By",
+                   {Item("Action2A21"), Item("Action2A22"), Item("Action2A23"), Item("Action2A24"),
+                    Item("Action2A25"), Item("Action2A26"), Item("Action2A27"), Item("Action2A28"),
+                    Item("Action2A29"), Item("Action2A2A"), Item("Action2A2B"), Item("Action2A2C"),
+                    Item("Action2A2D"), Item("Action2A2E")});
+}
+
+TMenuItem PriorityMenu() {
+    return Submenu("P&riority", {Item("Action2C1"), Item("Action2C2")});
 }
 
 std::vector<TMenuItem> MakePopupMenu1() {
@@ -242,19 +302,9 @@ std::vector<TMenuItem> MakePopupMenu1() {
         Item("Action2F"),
         Item("Action29"),
         Separator(),
-        Submenu("Vie&w",
-                {Submenu("&Fields", {Item("Action2A11"), Item("Action2A12"), Item("Action2A13"),
-                                     Item("Action2A14"), Item("Action2A15"), Item("Action2A16"),
-                                     Item("Action2A17"), Item("Action2A18"), Item("Action2A19"),
-                                     Item("Action2A1A"), Item("Action2A1B")}),
-                 Separator(),
-                 Submenu("&Sort By", {Item("Action2A21"), Item("Action2A22"), Item("Action2A23"),
-                                      Item("Action2A24"), Item("Action2A25"), Item("Action2A26"),
-                                      Item("Action2A27"), Item("Action2A28"), Item("Action2A29"),
-                                      Item("Action2A2A"), Item("Action2A2B"), Item("Action2A2C"),
-                                      Item("Action2A2D"), Item("Action2A2E")}),
-                 Item("Action2A3"), Separator(), Item("Action2A4"), Item("Action2A5")}),
-        Submenu("&Shell",
+        Submenu("Vie&w", {FieldsMenu(), Separator(), SortByMenu(), Item("Action2A3"), Separator(),
+                          Item("Action2A4"), Item("Action2A5")}),
+        Submenu("&File",
                 {
                     Item(OpenAction),
                     Item("Action2B2"),
@@ -266,7 +316,7 @@ std::vector<TMenuItem> MakePopupMenu1() {
                     Item("Action2B5"),
                 }),
         Separator(),
-        Submenu("P&riority", {Item("Action2C1"), Item("Action2C2")}),
+        PriorityMenu(),
         Item("Action2D"),
     };
 }
@@ -275,6 +325,24 @@ std::vector<TMenuItem> MakePopupMenu2() {
     return {
         Item("Action13"), Separator(),       Submenu("&Help", {Item("Action311")}),
         Separator(),      Item("Action312"),
+    };
+}
+
+std::vector<TMenuItem> MakeMainMenu() {
+    return {
+        Submenu("&File",
+                {Item(NewAction), Item("Action221", "&Add Files..."),
+                 Item("Action222", "Add Fol&der..."), Separator(), Item(OpenAction),
+                 Item("Action2B2"), Item("Action2B3"), Item("Action2B4"), Item("Action2B5"),
+                 Separator(), Item("Action13"), Separator(), Item(QuitAction)}),
+        Submenu("&Edit", {Item("Action2B6"), Separator(), Item("Action23"), Item("Action24"),
+                          Item("Action25"), Item("Action26"), Separator(), Item("Action27"),
+                          Item("Action28"), Item("Action2F"), Item("Action29")}),
+        Submenu("&View", {FieldsMenu(), SortByMenu(), Item(ReverseOrderAction), Separator(),
+                          Item("Action2A4"), Item("Action2A5")}),
+        Submenu("&Scan", {Item(ScanAction, "&Scan"), Item(OptionsAction, "&Options..."),
+                          Separator(), PriorityMenu(), Item("Action2D")}),
+        Submenu("&Help", {Item("Action311"), Item("Action312")}),
     };
 }
 
@@ -302,6 +370,22 @@ const std::vector<TMenuItem>& PopupMenu2() {
     return menu;
 }
 
+const std::vector<TMenuItem>& MainMenu() {
+    static const std::vector<TMenuItem> menu = MakeMainMenu();
+    return menu;
+}
+
+char AccessKey(std::string_view caption) {
+    for (std::size_t i = 0; i + 1 < caption.size(); ++i) {
+        if (caption[i] != '&')
+            continue;
+        if (caption[i + 1] != '&')
+            return static_cast<char>(std::tolower(static_cast<unsigned char>(caption[i + 1])));
+        ++i; // "&&" shows an ampersand
+    }
+    return 0;
+}
+
 const std::array<const char*, SpeedButtonCount>& SpeedButtonActions() {
     static const std::array<const char*, SpeedButtonCount> actions = {
         NewAction,  "Action221", "Action26",  "Action2C1", "Action2C2",
@@ -322,6 +406,54 @@ std::optional<std::string> SortActionOfColumn(App_view::TScanFields fields, int 
     if (!field)
         return std::nullopt;
     return SortActionOf(*field);
+}
+
+std::optional<int> ColumnOfField(App_view::TScanFields fields, TScanField field) {
+    if (!fields.Contains(field))
+        return std::nullopt;
+    int column = 0;
+    for (const TScanField shown : App_view::ScanFieldDisplayOrder) {
+        if (shown == field)
+            return column;
+        if (fields.Contains(shown))
+            ++column;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+std::optional<TScanField> FieldSortedBy(std::string_view action) {
+    for (int field = 0; field < App_view::ScanFieldCount; ++field)
+        if (action == SortActionOf(static_cast<TScanField>(field)))
+            return static_cast<TScanField>(field);
+    return std::nullopt;
+}
+
+} // namespace
+
+TSortState SortStateBefore(const TSortState& state, std::string_view action) {
+    const TAction* definition = FindAction(action);
+    const std::string command = definition ? definition->EntriesCommand : std::string();
+    // New entries come at the end, moved ones where the user put them, and a scan reads
+    // every file's facts again.
+    static const std::set<std::string, std::less<>> Unsorting = {
+        "New",    "AddRegularFiles", "AddDirectoryEntries",  "Paste",
+        "MoveUp", "MoveDown",        "UndoMoveToRecycleBin", "DropFiles"};
+    if (action == ScanAction || Unsorting.contains(command))
+        return {};
+    const bool priority = command == "SetPriorityToPrimary" || command == "SetPriorityToSecondary";
+    if (priority && state.Field == App_view::sfPriority)
+        return {};
+    return state;
+}
+
+TSortState SortStateAfter(const TSortState& state, std::string_view action) {
+    if (const std::optional<TScanField> field = FieldSortedBy(action))
+        return {*field, false};
+    if (action == ReverseOrderAction && state.Field)
+        return {state.Field, !state.Descending};
+    return state;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -355,6 +487,9 @@ void RowData(const TScanEntry& entry, App_view::TScanFields fields,
     }
     item.ImageIndex = E::PriorityImageIndex(entry);
     item.StateIndex = E::GroupImageIndex(entry);
+    // The rows of a group share a band, and a group sorted next to another shows the other
+    // one (groups are numbered in the order they were found).
+    item.Band = entry.Group() >= 1 ? entry.Group() % 2 : -1;
 }
 
 // ---------------------------------------------------------------------------------------

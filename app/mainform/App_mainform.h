@@ -12,6 +12,7 @@
 #include "App_document_commands.h"
 #include "App_help.h"
 #include "App_scan_dialogs.h"
+#include "App_scanentries_adding.h"
 #include "App_scanentries_commands.h"
 #include "App_scanentries_view.h"
 #include "App_system.h"
@@ -44,6 +45,22 @@ struct TMainFormServices {
     std::string HelpFile;
 };
 
+// The window's add behind the scan's progress dialog, made when the add first needs it.
+class TAddProgressDialog : public App_scanentries::TAddProgress {
+public:
+    explicit TAddProgressDialog(App_scan::TScanDialogs& dialogs) : Dialogs(dialogs) {}
+    void Run(int showDelayMs) override;
+    void Finish() override;
+    void SetText(const std::string& text) override;
+
+private:
+    App_scan::TScanDialogs& Dialogs;
+    // While Run runs.
+    App_scan::TCustomProgressDialog* Dialog = nullptr;
+    // The latest status, for the dialog from its start.
+    std::string Text;
+};
+
 // The models, views, command sets and the settings registry of the main window, created
 // in this order (a failure destroys those made so far) and destroyed in the reverse one.
 // The registry holds them under their section names, "SystemSettings" first.
@@ -68,6 +85,10 @@ public:
     App_view::TViewSettingsCommands ViewSettingsCommands;
     App_help::THelpCommands HelpCommands;
     App_common::TSettingsHandlers Settings;
+    // The entries commands' adds run behind it.
+    TAddProgressDialog AddProgress;
+    // Closes the window through its closing path (the Quit command); set by the window.
+    std::function<void()> CloseWindow;
 
     App_scanentries::TScanEntries& Entries() const { return Document.Entries(); }
 };
@@ -103,9 +124,13 @@ struct TAction {
 
 // The actions the window itself reaches by name: Scan (the default button, and Enter),
 // Options (the second button), New (run when the window closes), Open (a double click on a
-// row) and Drop Files (drops and the command line).
+// row), Drop Files (drops and the command line), Reverse Order (a second click on the
+// heading the list is sorted by) and Sort by Group (after a scan that found groups).
 inline constexpr const char* ScanAction = "Action11";
 inline constexpr const char* OptionsAction = "Action12";
+inline constexpr const char* QuitAction = "Action14";
+inline constexpr const char* ReverseOrderAction = "Action2A3";
+inline constexpr const char* SortByGroupAction = "Action2A2E";
 inline constexpr const char* NewAction = "Action21";
 inline constexpr const char* OpenAction = "Action2B1";
 inline constexpr const char* DropFilesAction = "Action2E";
@@ -115,18 +140,29 @@ const std::vector<TAction>& Actions();
 // nullptr for a name no action has.
 const TAction* FindAction(std::string_view name);
 
-// An entry of a context menu: an action, a separator or a submenu with its items.
+// An entry of a menu: an action, a separator or a submenu with its items.
 struct TMenuItem {
     enum TKind { mkAction, mkSeparator, mkSubmenu };
     TKind Kind;
     // The action's name, or the submenu's caption.
     std::string Text;
     std::vector<TMenuItem> Items;
+    // For an action: the caption this item shows in place of the action's own, where the
+    // menu bar names a command otherwise than its button or context menu ("Add Files..."
+    // for "Add > Regular Files..."); empty for the action's caption. Such an item runs
+    // the action and follows its enabled state.
+    std::string Caption;
 };
 
 // The list's context menu, and the window's own (a right click outside the list).
 const std::vector<TMenuItem>& PopupMenu1();
 const std::vector<TMenuItem>& PopupMenu2();
+// The menu bar: its menus (File, Edit, View, Scan, Help) as submenus, made of the same
+// actions.
+const std::vector<TMenuItem>& MainMenu();
+
+// The access key of a caption: the character after a single "&", lowered; 0 for none.
+char AccessKey(std::string_view caption);
 
 // The actions of the nine tool buttons, SpeedButton1 to SpeedButton9.
 constexpr int SpeedButtonCount = 9;
@@ -136,6 +172,22 @@ const std::array<const char*, SpeedButtonCount>& SpeedButtonActions();
 const char* SortActionOf(App_view::TScanField field);
 // The sort action of a column of a list showing these fields; none past the last column.
 std::optional<std::string> SortActionOfColumn(App_view::TScanFields fields, int column);
+// The column showing the field; none while it is hidden.
+std::optional<int> ColumnOfField(App_view::TScanFields fields, App_view::TScanField field);
+
+// The order the list is in, as far as the window's own actions tell: sorted by a field,
+// ascending or reversed, or in no known order.
+struct TSortState {
+    std::optional<App_view::TScanField> Field;
+    bool Descending = false;
+    friend bool operator==(const TSortState&, const TSortState&) = default;
+};
+// The order before an action runs: an action that may leave the list out of order (an
+// add, a move, a scan that reads the files again, a priority change under a sort by
+// priority) forgets it; every other keeps it.
+TSortState SortStateBefore(const TSortState& state, std::string_view action);
+// The order after an action ran: a sort sets it, Reverse Order turns it round.
+TSortState SortStateAfter(const TSortState& state, std::string_view action);
 
 // ---------------------------------------------------------------------------------------
 // Texts
@@ -145,7 +197,8 @@ std::optional<std::string> SortActionOfColumn(App_view::TScanFields fields, int 
 std::string StatusText(int selectedCount, int entryCount);
 
 // A row of the list: the shown fields' texts in column order (the first is the caption),
-// the priority image and the group-state image.
+// the priority image, the group-state image and, for a grouped entry, the band of its
+// group (the parity of its number).
 void RowData(const App_scanentries::TScanEntry& entry, App_view::TScanFields fields,
              Kiv_listviews::TListItem& item);
 

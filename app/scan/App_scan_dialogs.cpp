@@ -8,6 +8,10 @@ void TCustomProgressDialog::DoCancel() {
     OnCancel(this);
 }
 
+Kiv_dialogs::TModalResult TCustomProgressDialog::ExecuteDelayed(int) {
+    return Execute();
+}
+
 void TCustomProgressDialog::Reset() {
     SetText(std::string());
     SetProgress(0, 0);

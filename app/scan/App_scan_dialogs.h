@@ -30,6 +30,10 @@ public:
     virtual void DoCancel();
     // Shows the dialog modally; returns the result it closed with (mrOk after Finish).
     virtual Kiv_dialogs::TModalResult Execute() = 0;
+    // As Execute, but the dialog shows only once showDelayMs passed and Finish has not
+    // come yet; meanwhile the other windows take no input and keep repainting. Shown at
+    // once unless a dialog knows better.
+    virtual Kiv_dialogs::TModalResult ExecuteDelayed(int showDelayMs);
     virtual void Finish() = 0;
     // Sets the maximum first, then the position.
     virtual void SetProgress(int position, int max) = 0;

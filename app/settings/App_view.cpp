@@ -112,8 +112,10 @@ TViewSettingsView::TViewSettingsView(TViewSettings& settings,
 
 void TViewSettingsView::Load(TMemIniFile& iniFile, const std::string& section) {
     CaptureWidths();
-    for (int field = 0; field < ScanFieldCount; ++field)
+    for (int field = 0; field < ScanFieldCount; ++field) {
+        FWidthsStored = FWidthsStored || iniFile.ValueExists(section, WidthKey(field));
         Widths[field] = iniFile.ReadInteger(section, WidthKey(field), Widths[field]);
+    }
     RebuildColumns();
 }
 

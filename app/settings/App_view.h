@@ -140,12 +140,16 @@ public:
     void RebuildColumns();
 
     std::int32_t Width(TScanField field) const { return Widths[field]; }
+    // Whether the settings held a column width: false on a first start, when the window
+    // fits the columns to their contents instead.
+    bool WidthsStored() const { return FWidthsStored; }
 
 private:
     TViewSettings& Settings;
     Kiv_listviews::TCustomListView& ListView;
     TScanFields FShownFields;
     std::array<std::int32_t, ScanFieldCount> Widths;
+    bool FWidthsStored = false;
 };
 
 // The show/hide command of each optional field; Name, Priority and Group have none.

@@ -8,15 +8,19 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <QToolButton>
 #include <QWindow>
 #include <algorithm>
+#include <set>
 
 namespace App_mainform {
 
@@ -92,9 +96,14 @@ void TAppMainForm::SetUpControls() {
     // A file is opened by a double click, as in a file manager.
     connect(ListView1, &QAbstractItemView::doubleClicked, this,
             [this] { Perform(Action(OpenAction)); });
-    EmptyListHint =
-        new QLabel(QStringLiteral("Drop files or folders here, or press Ins to choose files."),
-                   ListView1->viewport());
+    ListView1->horizontalHeader()->setSortIndicatorShown(true);
+    ListView1->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    EmptyListHint = new QLabel(
+        QStringLiteral("To find duplicate files:\n\n"
+                       "1. Add files: drop files or folders here, or press Ins.\n"
+                       "2. Mark the files to keep as primary: select them and press Ctrl+1.\n"
+                       "3. Scan: press Enter."),
+        ListView1->viewport());
     EmptyListHint->setObjectName(QStringLiteral("EmptyListHint"));
     EmptyListHint->setAlignment(Qt::AlignCenter);
     EmptyListHint->setWordWrap(true);
@@ -128,6 +137,35 @@ void TAppMainForm::CreateActions() {
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     PopupMenu2 = CreateMenu(App_mainform::PopupMenu2(), this);
     PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
+    CreateMenuBar();
+}
+
+void TAppMainForm::CreateMenuBar() {
+    MenuBar1 = new QMenuBar(this);
+    MenuBar1->setObjectName(QStringLiteral("MenuBar1"));
+    for (const TMenuItem& item : MainMenu()) {
+        QMenu* menu = CreateMenu(item.Items, MenuBar1);
+        menu->setTitle(QString::fromStdString(item.Text));
+        MenuBar1->addMenu(menu);
+    }
+    layout()->setMenuBar(MenuBar1);
+}
+
+QAction* TAppMainForm::CreateMenuProxy(QAction* action, const std::string& caption,
+                                       QObject* parent) {
+    QString text = QString::fromStdString(caption);
+    // Shown as the action's shortcut is; the action itself keeps the key.
+    if (!action->shortcut().isEmpty())
+        text += QLatin1Char('\t') + action->shortcut().toString(QKeySequence::NativeText);
+    auto* proxy = new QAction(text, parent);
+    proxy->setProperty("runs", action->objectName());
+    proxy->setToolTip(action->toolTip());
+    proxy->setStatusTip(action->statusTip());
+    proxy->setEnabled(action->isEnabled());
+    connect(action, &QAction::changed, proxy,
+            [proxy, action] { proxy->setEnabled(action->isEnabled()); });
+    connect(proxy, &QAction::triggered, this, [this, action] { Perform(action); });
+    return proxy;
 }
 
 QMenu* TAppMainForm::CreateMenu(const std::vector<TMenuItem>& items, QWidget* parent) {
@@ -135,7 +173,10 @@ QMenu* TAppMainForm::CreateMenu(const std::vector<TMenuItem>& items, QWidget* pa
     for (const TMenuItem& item : items) {
         switch (item.Kind) {
         case TMenuItem::mkAction:
-            menu->addAction(Action(item.Text));
+            if (item.Caption.empty())
+                menu->addAction(Action(item.Text));
+            else
+                menu->addAction(CreateMenuProxy(Action(item.Text), item.Caption, menu));
             break;
         case TMenuItem::mkSeparator:
             menu->addSeparator();
@@ -175,6 +216,10 @@ void TAppMainForm::Construct(const TMainFormServices& services) {
     App_scanentries::UniqueImageIndex = 1;
     App_scanentries::GroupedImageIndex = 2;
     FObjects = std::make_unique<TMainFormObjects>(services, Placement, *ListView1);
+    // Queued: Quit runs inside the action path, and closing runs New through it again.
+    FObjects->CloseWindow = [this] {
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    };
     FDropWatcher = std::make_unique<Kiv_shelllibrary::TFileDropWatcher>(*this);
     FDropWatcher->SetAccepting(true);
     Notifier = std::make_unique<Kiv_forms::TUpdateNotifier>();
@@ -189,6 +234,7 @@ void TAppMainForm::Construct(const TMainFormServices& services) {
 void TAppMainForm::Subscribe() {
     // The command line waits for the first idle moment after the window is shown (showEvent).
     FObjects->EntriesCommands.OnCommandsChanged = [this](auto*) { Notifier->RequestUpdate(); };
+    FObjects->DocumentCommands.OnScanComplete = [this](auto*) { SortAfterScan(); };
     FDropWatcher->OnDrop.Bind(this, &TAppMainForm::DropWatcherDrop);
     Notifier->OnUpdate.Bind(this, &TAppMainForm::NotifierUpdate);
     ListView1->OnData.Bind(this, &TAppMainForm::ListView1Data);
@@ -238,14 +284,82 @@ bool TAppMainForm::ActionList1Execute(QAction* action) {
     const App_common::TBusyCursor busy;
     if (std::string_view(definition.Category) == CategoryDocumentEntries)
         ListView1->setFocus();
+    FSortState = SortStateBefore(FSortState, definition.Name);
     try {
         definition.Execute(*FObjects);
     } catch (...) {
         Notifier->RequestUpdate();
         throw;
     }
+    FSortState = SortStateAfter(FSortState, definition.Name);
+    static const std::set<std::string, std::less<>> Adding = {
+        "AddRegularFiles", "AddDirectoryEntries", "Paste", "DropFiles"};
+    if (Adding.contains(definition.EntriesCommand)) {
+        FitColumnsOnce();
+        ShowAddedRows();
+    }
     Notifier->RequestUpdate();
     return true;
+}
+
+void TAppMainForm::ShowAddedRows() {
+    // An add selects what it added, and nothing else.
+    const App_scanentries::TIntegerDynArray selected =
+        FObjects->EntriesSelection.GetSelectedIndices();
+    if (selected.Length() > 0)
+        ListView1->MakeVisible(selected[0], false);
+}
+
+void TAppMainForm::FitColumnsOnce() {
+    if (ColumnsFitted || FObjects->ViewSettingsView.WidthsStored() ||
+        FObjects->Entries().Count() == 0)
+        return;
+    ColumnsFitted = true;
+    const int count = ListView1->ColumnCount();
+    QHeaderView* header = ListView1->horizontalHeader();
+    std::vector<int> widths;
+    int total = 0;
+    for (int column = 0; column < count; ++column) {
+        // The rows in sight and the heading, with a little room.
+        const int wanted =
+            std::max(static_cast<const QAbstractItemView*>(ListView1)->sizeHintForColumn(column),
+                     header->sectionSizeHint(column)) +
+            8;
+        widths.push_back(wanted);
+        total += wanted;
+    }
+    const int room = ListView1->viewport()->width();
+    if (total > room && room > 0) {
+        // The columns wider than an even share give up what is missing, in proportion.
+        const int share = room / std::max(1, count);
+        int wide = 0;
+        for (const int width : widths)
+            wide += std::max(0, width - share);
+        const int missing = total - room;
+        for (int& width : widths)
+            if (width > share && wide > 0)
+                width -= static_cast<int>(
+                    (static_cast<long long>(width - share) * missing + wide - 1) / wide);
+    }
+    for (int column = 0; column < count; ++column)
+        ListView1->SetColumnWidth(column, widths[static_cast<std::size_t>(column)]);
+}
+
+void TAppMainForm::SortAfterScan() {
+    App_scanentries::TScanEntries& entries = FObjects->Entries();
+    if (entries.GetGroupCount() == 0)
+        return;
+    // Both sorts keep the order of equal entries: primary entries first in each group.
+    entries.SortByPriority();
+    ActionList1Execute(Action(SortByGroupAction));
+}
+
+void TAppMainForm::ShowSortArrow() {
+    const std::optional<int> column =
+        FSortState.Field ? ColumnOfField(FObjects->ViewSettings.GetFields(), *FSortState.Field)
+                         : std::nullopt;
+    ListView1->horizontalHeader()->setSortIndicator(
+        column.value_or(-1), FSortState.Descending ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 void TAppMainForm::UpdateAllActions() {
@@ -267,6 +381,7 @@ void TAppMainForm::UpdateStatusText() {
 void TAppMainForm::NotifierUpdate(Kiv_forms::TUpdateNotifier*) {
     UpdateAllActions();
     UpdateStatusText();
+    ShowSortArrow();
 }
 
 void TAppMainForm::Guarded(const std::function<void()>& body) {
@@ -299,8 +414,14 @@ void TAppMainForm::ListView1Change(Kiv_listviews::TCustomListView*) {
 }
 
 void TAppMainForm::ListView1ColumnClick(Kiv_listviews::TCustomListView*, int column) {
-    if (const auto name = SortActionOfColumn(FObjects->ViewSettings.GetFields(), column))
+    const App_view::TScanFields fields = FObjects->ViewSettings.GetFields();
+    // A second click on the heading the list is sorted by turns the order round.
+    if (FSortState.Field && App_view::ShownFieldAt(fields, column) == FSortState.Field)
+        Perform(Action(ReverseOrderAction));
+    else if (const auto name = SortActionOfColumn(fields, column))
         Perform(Action(*name));
+    // The heading moved its arrow on the click, also for a sort that did not run.
+    ShowSortArrow();
 }
 
 void TAppMainForm::PopupListMenu(const QContextMenuEvent& event) {
@@ -317,7 +438,24 @@ void TAppMainForm::PopupListMenu(const QContextMenuEvent& event) {
     PopupMenu1->popup(where);
 }
 
+void TAppMainForm::PopupListMenuFromKeyboard() {
+    if (PopupMenu1->isVisible())
+        return;
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(), QCursor::pos());
+    PopupListMenu(event);
+}
+
 bool TAppMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && watched == ListView1) {
+        // Shift+F10 is the Menu key of a keyboard without one.
+        const auto& key = static_cast<const QKeyEvent&>(*event);
+        const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
+        if ((key.key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier) ||
+            (key.key() == Qt::Key_Menu && modifiers == Qt::NoModifier)) {
+            PopupListMenuFromKeyboard();
+            return true;
+        }
+    }
     if (event->type() == QEvent::Resize && watched == ListView1->viewport())
         EmptyListHint->setGeometry(ListView1->viewport()->rect().adjusted(8, 8, -8, -8));
     if (event->type() == QEvent::ContextMenu &&

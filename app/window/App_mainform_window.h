@@ -1,7 +1,7 @@
-// The main window, TAppMainForm: the entry list, the tool buttons, the status text, Scan
-// and Options, the two context menus and every action, built from the form AppMainForm.ui
-// and the tables of App_mainform. It owns the models, views and command sets, loads the
-// settings once it is built and saves them when it closes.
+// The main window, TAppMainForm: the menu bar, the entry list, the tool buttons, the status
+// text, Scan and Options, the two context menus and every action, built from the form
+// AppMainForm.ui and the tables of App_mainform. It owns the models, views and command sets, loads
+// the settings once it is built and saves them when it closes.
 #pragma once
 
 #include "App_mainform.h"
@@ -23,6 +23,7 @@
 class QAction;
 class QLabel;
 class QMenu;
+class QMenuBar;
 class QPushButton;
 class QToolButton;
 
@@ -58,6 +59,7 @@ public:
     QPushButton* Button2;
     QMenu* PopupMenu1;
     QMenu* PopupMenu2;
+    QMenuBar* MenuBar1;
 
     // The actions in the order of App_mainform::Actions(); nullptr for an unknown name.
     const std::vector<QAction*>& ActionList1() const { return FActions; }
@@ -65,6 +67,8 @@ public:
 
     TMainFormObjects& Objects() const { return *FObjects; }
     Kiv_forms::TUpdateNotifier& UpdateNotifier() const { return *Notifier; }
+    // The order the list is in, which its heading shows with the sort arrow.
+    const TSortState& SortState() const { return FSortState; }
 
     // Runs an action as every button, menu item and shortcut does: nothing while it is
     // disabled; a failure is shown in the error box.
@@ -102,6 +106,9 @@ private:
     void SetUpControls();
     void CreateActions();
     QMenu* CreateMenu(const std::vector<TMenuItem>& items, QWidget* parent);
+    void CreateMenuBar();
+    // A menu item with a caption of its own that runs the action and follows its state.
+    QAction* CreateMenuProxy(QAction* action, const std::string& caption, QObject* parent);
     void BindButtons();
     void Construct(const TMainFormServices& services);
     void Subscribe();
@@ -116,6 +123,15 @@ private:
     void CommandLineIdle();
     void RunCommandLine();
     void PopupListMenu(const QContextMenuEvent& event);
+    // The list's context menu at the focused row, for Shift+F10 and the Menu key.
+    void PopupListMenuFromKeyboard();
+    void ShowSortArrow();
+    // After a scan that found groups: by group, each group's primary entries first.
+    void SortAfterScan();
+    // The first row an add selected comes into view.
+    void ShowAddedRows();
+    // On a first start, the first add fits the columns to what they show, within the list.
+    void FitColumnsOnce();
     // A window stored on a screen that is gone comes back onto the primary one.
     void KeepOnScreen();
     // Runs body; an error it raises goes to the error box.
@@ -132,6 +148,8 @@ private:
     std::vector<QAction*> FActions;
     std::vector<std::string> CommandLinePaths;
     bool CommandLineArmed = false;
+    TSortState FSortState;
+    bool ColumnsFitted = false;
     int IdleWaits = 0;
     // Objects 1 to 11, then the drop watcher and the update notifier: destroyed in the
     // reverse order.

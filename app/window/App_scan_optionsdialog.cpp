@@ -3,12 +3,29 @@
 #include "ui_AppOptionsDialog.h"
 
 #include <QCoreApplication>
+#include <iterator>
 
 namespace App_scan {
 
 using App_document::TScanAspect;
 
 namespace {
+
+// What two files must share to be copies by each criterion, in the order of TScanAspect.
+const char* const AspectHints[] = {
+    "Two files are copies only when they lie in the same folder (letter case aside).",
+    "Two files are copies only when their names are the same (letter case aside).",
+    "Two files are copies only when their names without the extension are the same (letter "
+    "case aside).",
+    "Two files are copies only when their extensions are the same (letter case aside).",
+    "Two files are copies only when they are of the same size in bytes.",
+    "Two files are copies only when they are of the same type, as the Type field shows it.",
+    "Two files are copies only when they were created at the same time.",
+    "Two files are copies only when they were last written at the same time.",
+    "Two files are copies only when they were last read at the same time.",
+    "Two files are copies only when their attributes (read-only, hidden) are the same.",
+    "Two files are copies only when the SHA-256 hashes of their contents are the same.",
+    "Two files are copies only when their contents are the same, compared byte for byte."};
 
 std::unique_ptr<TAppOptionsDialog> Instance;
 
@@ -29,6 +46,9 @@ TAppOptionsDialog::TAppOptionsDialog(QWidget* parent)
     RememberSettingsCheckBox = Form->RememberSettingsCheckBox;
     OkButton = Form->OkButton;
     CancelButton = Form->CancelButton;
+    static_assert(std::size(AspectHints) == App_document::ScanAspectCount);
+    for (std::size_t k = 0; k < AspectCheckBoxes.size(); ++k)
+        AspectCheckBoxes[k]->setToolTip(QString::fromUtf8(AspectHints[k]));
     for (QCheckBox* box : AspectCheckBoxes)
         connect(box, &QCheckBox::toggled, this, [this] { UpdateOkButton(); });
     connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);

@@ -3,6 +3,9 @@
 #include "ui_AppProgressDialog.h"
 
 #include <QCoreApplication>
+#include <QEvent>
+#include <QEventLoop>
+#include <QTimer>
 
 namespace App_scan {
 
@@ -38,6 +41,46 @@ QString BreakLongWords(const QString& text, const QFontMetrics& metrics, int wid
     return result;
 }
 
+// Holds back the user's input to every window while it lives: a modal dialog not shown yet.
+// Painting, resizing and the windows' other events go on.
+class TInputHold : public QObject {
+public:
+    TInputHold() { QCoreApplication::instance()->installEventFilter(this); }
+    ~TInputHold() override { QCoreApplication::instance()->removeEventFilter(this); }
+    TInputHold(const TInputHold&) = delete;
+    TInputHold& operator=(const TInputHold&) = delete;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::ContextMenu:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+        case QEvent::TouchBegin:
+        case QEvent::TabletPress:
+            return true;
+        case QEvent::Close:
+            // The window manager's close box waits for the dialog, as it would if shown.
+            if (event->spontaneous()) {
+                event->ignore();
+                return true;
+            }
+            return false;
+        default:
+            return false;
+        }
+    }
+};
+
 std::unique_ptr<TAppProgressDialog> Instance;
 
 void DeleteInstance() {
@@ -67,6 +110,32 @@ Kiv_dialogs::TModalResult TAppProgressDialog::Execute() {
     App_common::CenterOnActiveWindow(*this);
     Button1->setFocus();
     exec();
+    return ModalResult;
+}
+
+Kiv_dialogs::TModalResult TAppProgressDialog::ExecuteDelayed(int showDelayMs) {
+    if (showDelayMs <= 0)
+        return Execute();
+    ModalResult = Kiv_dialogs::mrNone;
+    const TInputHold hold;
+    QEventLoop loop;
+    const QMetaObject::Connection ended =
+        connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+    QTimer shower;
+    shower.setSingleShot(true);
+    connect(&shower, &QTimer::timeout, this, [this] {
+        if (ModalResult == Kiv_dialogs::mrOk)
+            return;
+        setWindowModality(Qt::ApplicationModal);
+        App_common::CenterOnActiveWindow(*this);
+        show();
+        Button1->setFocus();
+    });
+    shower.start(showDelayMs);
+    loop.exec(QEventLoop::DialogExec);
+    disconnect(ended);
+    // Closed as exec() closes it: a dialog shown without exec() stays up through done().
+    hide();
     return ModalResult;
 }
 

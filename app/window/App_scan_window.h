@@ -29,6 +29,9 @@ public:
 
     // Focus on Button1, then modal until Finish closes it.
     Kiv_dialogs::TModalResult Execute() override;
+    // Modal from the start, shown after showDelayMs unless Finish came first: until then
+    // the application's input is held back (the windows repaint and resize).
+    Kiv_dialogs::TModalResult ExecuteDelayed(int showDelayMs) override;
     // Closes the dialog with the result OK, also while a cancel request is pending.
     void Finish() override;
     void SetProgress(int position, int max) override;

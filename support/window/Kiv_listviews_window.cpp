@@ -278,8 +278,24 @@ private:
             option.state |= QStyle::State_Selected;
         option.showDecorationSelected = true;
         option.viewItemPosition = Position(index.column());
-        if (index.column() == 0 && row < View.ItemCount())
-            AddImages(option, Model.Row(row), (state & isCut) != 0);
+        if (row >= View.ItemCount())
+            return;
+        const TListItem& item = Model.Row(row);
+        if (index.column() == 0)
+            AddImages(option, item, (state & isCut) != 0);
+        if (item.Band >= 0)
+            option.backgroundBrush = BandColor(option.palette, item.Band);
+    }
+
+    // A tint of the selection colour over the list's background: visible in light and dark
+    // themes alike, and fainter than a selected row.
+    static QColor BandColor(const QPalette& palette, int band) {
+        const QColor base = palette.color(QPalette::Active, QPalette::Base);
+        const QColor tint = palette.color(QPalette::Active, QPalette::Highlight);
+        const double share = band == 0 ? 0.10 : 0.22;
+        const auto mix = [share](int from, int to) { return qRound(from + (to - from) * share); };
+        return QColor(mix(base.red(), tint.red()), mix(base.green(), tint.green()),
+                      mix(base.blue(), tint.blue()));
     }
 
     QStyleOptionViewItem::ViewItemPosition Position(int column) const {

@@ -3,11 +3,14 @@
 # manager (openbox), driven by the keyboard alone.
 #   1. sorvik with a folder of files on its command line (a relative path): select all,
 #      make them primary, scan, acknowledge the counts; Select First in Group, Reverse
-#      Selection and Move to Recycle Bin through the list's menu, Yes to the question, and
-#      Enter to the one about the unique files' last copies, which must answer No: every
-#      file still on disk; Enter to the first question of another move answers No too; show
-#      the Size field through the list's menu, save the results through the real file
-#      dialog, close (answering the question), and the saved file must equal what
+#      Selection and Move to Trash through the list's menu (the Menu key and Shift+F10),
+#      Yes to the question, and Enter to the one about the unique files' last copies, which
+#      must answer No: every file still on disk; Enter to the first question of another
+#      move answers No too; show the Size field through the list's menu, open Help through
+#      the menu bar (No to its question), add a folder of 20,000 files through the menu
+#      bar and the real folder dialog while the window is resized (it must repaint at its
+#      new size and show the files), save the results through the menu bar and the real
+#      file dialog, close (answering the question), and the saved file must equal what
 #      sorvik-scan writes for the same folder;
 #   2. sorvik again, from another folder, with column widths, fields and a placement set in
 #      its settings file: the window must come up where the file says, and on closing write
@@ -197,11 +200,12 @@ another_question() { # OTHER_THAN
     shown=$(question)
     [ -n "$shown" ] && [ "$shown" != "$1" ]
 }
-from_list_menu f
+from_list_menu g
 from_list_menu v
-key Menu
+# Shift+F10 is the Menu key of a keyboard without one.
+key shift+F10
 wait_for "the list's menu" menus_at_least 2
-key s m
+key f t
 wait_for "the question before the move" another_question none
 first=$(question)
 key y
@@ -212,7 +216,7 @@ every_file_on_disk
 # Enter at the first question is No as well.
 key Menu
 wait_for "the list's menu" menus_at_least 2
-key s m
+key f t
 wait_for "the question before the move" another_question none
 key Return
 wait_for "the question answered" shown '^Sorvik$' 1
@@ -222,9 +226,40 @@ key Menu
 wait_for "the list's menu" menus_at_least 2
 key w f s
 wait_for "the menu to close" menus_closed
-# Save Results is in the window's own menu: from the Scan button.
-key Tab Menu
-wait_for "the window's menu" menus_at_least 2
+# Help through the menu bar: its question, answered No (no browser is started).
+key alt+h
+wait_for "the Help menu" menus_at_least 2
+key h
+wait_for "the question before the help opens" another_question none
+key n
+wait_for "the question answered" shown '^Sorvik$' 1
+# A folder of 20,000 files through the menu bar; the window is resized while they are
+# read, and must show itself at the new size with the files listed.
+mkdir -p "$work/many"
+for d in $(seq 20); do
+    mkdir "$work/many/d$d"
+    (cd "$work/many/d$d" && seq -f 'f%g' 1000 | xargs touch)
+done
+key alt+f
+wait_for "the File menu" menus_at_least 2
+key d
+wait_for "the folder dialog" shown '^Choose a directory\.$' 1
+key ctrl+a
+xdotool type --delay 10 "$work/many"
+key Return
+xdotool windowsize "$window" 900 640
+window_size() { xwininfo -id "$window" | grep -q "Width: 900" && xwininfo -id "$window" | grep -q "Height: 640"; }
+wait_for "the window at its new size" window_size
+wait_for "the folder dialog closed" shown '^Choose a directory\.$' 0
+wait_for "the added files shown as selected rows" selected_rows_shown "$window"
+every_row_painted() { # the bottom right of the list, at the new size, drawn and not black
+    import -window "$window" -crop 40x40+840+520 png:- 2>/dev/null |
+        convert - -format '%[fx:mean]' info: | awk '{ exit !($1 > 0.2) }'
+}
+wait_for "the window repainted at its new size" every_row_painted
+# Save Results through the menu bar.
+key alt+f
+wait_for "the File menu" menus_at_least 2
 key s
 wait_for "the save dialog" shown '^Save Results$' 1
 key ctrl+a

@@ -422,7 +422,7 @@ TEST_F(EntriesCommands, ExploreOpensOneFolderPerSelectedFileAndNamesTheFolderOnF
     Dialogs.AnswerMessage(mrYes);
     Commands.ExploreDirectory();
     EXPECT_EQ(Shell.Explored, files);
-    ExpectQuestion(Dialogs.Messages.at(0), "Do you want to explore 2 directories?");
+    ExpectQuestion(Dialogs.Messages.at(0), "Do you want to open 2 containing folders?");
 
     Select({0});
     Shell.Failing = {files[0]};
@@ -503,7 +503,7 @@ TEST_F(MoveToTrash, AsksAlsoForOneFileAndTakesTheMovedFilesOutOfTheList) {
 
     Dialogs.AnswerMessage(mrYes);
     Commands.MoveToRecycleBin();
-    ExpectQuestion(Dialogs.Messages.at(1), "Do you want to move 1 files to the recycle bin?");
+    ExpectQuestion(Dialogs.Messages.at(1), "Do you want to move 1 files to the trash?");
     EXPECT_EQ(ListPaths(), Paths{files[1]});
     EXPECT_FALSE(std::filesystem::exists(files[0]));
     EXPECT_EQ(TestFiles::ReadFile(Trashed("a")), "A");

@@ -25,7 +25,7 @@ std::string LastCopyQuestion(int files) {
            " files to the trash? No copy of them will remain.";
 }
 
-const std::string MoveQuestionEnd = " files to the recycle bin?";
+const std::string MoveQuestionEnd = " files to the trash?";
 
 // Until the clock that stamps change times has moved on: a file changed from now on gets
 // another change time than one made before. No sleep: the clock is watched.
@@ -132,8 +132,7 @@ TEST_F(Trash, OneVerifiedCopyIsEnoughAndNothingMoreIsAsked) {
     Select({0, 1});
     Dialogs.AnswerMessage(mrYes);
     Commands.MoveToRecycleBin();
-    EXPECT_EQ(Questions(),
-              std::vector<std::string>{"Do you want to move 2 files to the recycle bin?"});
+    EXPECT_EQ(Questions(), std::vector<std::string>{"Do you want to move 2 files to the trash?"});
     EXPECT_EQ(ListPaths(), Paths{group[2]});
     // Unique and never scanned entries are the user's own choice.
     WriteFile(Dir / "u", "unique");

@@ -4,6 +4,7 @@
 #include "MainFormTestSupport.h"
 #include "TestApplication.h"
 
+#include <cctype>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
@@ -155,31 +156,119 @@ TEST(MainFormActions, EveryEntriesCommandHasExactlyOneAction) {
     EXPECT_EQ(bound.size(), commands.size());
 }
 
-TEST(MainFormActions, NamesAreUniqueAndEveryActionCanBeReachedOnce) {
-    std::map<std::string, int> places;
-    for (const TAction& action : Actions())
-        EXPECT_EQ(places.emplace(action.Name, 0).second, true) << action.Name;
-    std::function<void(const std::vector<TMenuItem>&)> walk = [&](const auto& items) {
-        for (const TMenuItem& item : items) {
-            if (item.Kind == TMenuItem::mkAction) {
-                ASSERT_NE(FindAction(item.Text), nullptr) << item.Text;
-                ++places[item.Text];
-            }
-            walk(item.Items);
-        }
-    };
-    walk(PopupMenu1());
-    walk(PopupMenu2());
-    for (const auto& [name, count] : places) {
-        // Scan and Options are buttons of the window; a drop is no command one chooses.
-        const bool button = name == "Action11" || name == "Action12" || name == "Action2E";
-        EXPECT_EQ(count, button ? 0 : 1) << name;
+TEST(MainFormActions, NamesAreUniqueAndEveryActionCanBeReachedOnceInEachMenuSet) {
+    std::map<std::string, int> inPopups;
+    std::map<std::string, int> inMenuBar;
+    for (const TAction& action : Actions()) {
+        EXPECT_EQ(inPopups.emplace(action.Name, 0).second, true) << action.Name;
+        inMenuBar.emplace(action.Name, 0);
     }
+    std::function<void(const std::vector<TMenuItem>&, std::map<std::string, int>&)> walk =
+        [&](const auto& items, auto& places) {
+            for (const TMenuItem& item : items) {
+                if (item.Kind == TMenuItem::mkAction) {
+                    ASSERT_NE(FindAction(item.Text), nullptr) << item.Text;
+                    ++places[item.Text];
+                }
+                walk(item.Items, places);
+            }
+        };
+    walk(PopupMenu1(), inPopups);
+    walk(PopupMenu2(), inPopups);
+    walk(MainMenu(), inMenuBar);
+    for (const auto& [name, count] : inPopups) {
+        // Scan, Options and Quit are the window's; a drop is no command one chooses.
+        const bool window = name == ScanAction || name == OptionsAction || name == QuitAction ||
+                            name == DropFilesAction;
+        EXPECT_EQ(count, window ? 0 : 1) << name;
+    }
+    // The menu bar shows every command once.
+    for (const auto& [name, count] : inMenuBar)
+        EXPECT_EQ(count, name == DropFilesAction ? 0 : 1) << name;
     for (const char* name : SpeedButtonActions())
         EXPECT_NE(FindAction(name), nullptr) << name;
 }
 
+TEST(MainFormActions, EveryMenuItemHasAnAccessKeyOfItsOwnWithinItsMenu) {
+    EXPECT_EQ(AccessKey("Select First in &Group"), 'g');
+    EXPECT_EQ(AccessKey("Save && &Quit"), 'q');
+    EXPECT_EQ(AccessKey("Scan"), 0);
+    EXPECT_EQ(AccessKey("Trail&"), 0);
+    std::function<void(const std::vector<TMenuItem>&, const std::string&)> check =
+        [&](const auto& items, const std::string& where) {
+            std::map<char, std::string> keys;
+            for (const TMenuItem& item : items) {
+                if (item.Kind == TMenuItem::mkSeparator)
+                    continue;
+                std::string caption = item.Text;
+                if (item.Kind == TMenuItem::mkAction)
+                    caption = item.Caption.empty() ? FindAction(item.Text)->Caption : item.Caption;
+                const char key = AccessKey(caption);
+                EXPECT_NE(key, 0) << where << ": " << caption;
+                const auto [other, added] = keys.emplace(key, caption);
+                EXPECT_TRUE(added) << where << ": " << caption << " and " << other->second;
+                if (item.Kind == TMenuItem::mkSubmenu)
+                    check(item.Items, where + "/" + caption);
+            }
+        };
+    check(PopupMenu1(), "PopupMenu1");
+    check(PopupMenu2(), "PopupMenu2");
+    check(MainMenu(), "MainMenu");
+}
+
+TEST(MainFormActions, TheWordsOfTheDesktopAreLinuxOnes) {
+    std::function<void(const std::vector<TMenuItem>&)> walk = [&](const auto& items) {
+        for (const TMenuItem& item : items) {
+            EXPECT_EQ(item.Text.find("Shell"), std::string::npos) << item.Text;
+            walk(item.Items);
+        }
+    };
+    walk(PopupMenu1());
+    for (const TAction& action : Actions()) {
+        for (const std::string text : {action.Caption, action.Hint}) {
+            std::string lowered = text;
+            for (char& c : lowered)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            EXPECT_EQ(lowered.find("recycle"), std::string::npos) << text;
+            EXPECT_EQ(lowered.find("explore"), std::string::npos) << text;
+        }
+    }
+    EXPECT_STREQ(FindAction("Action2B3")->Caption, "Move to &Trash...");
+    EXPECT_STREQ(FindAction("Action2B2")->Caption, "Open Containing &Folder");
+}
+
+TEST(MainFormActions, TheOrderIsKeptUntilAnActionMayChangeIt) {
+    using App_view::sfGroup;
+    using App_view::sfName;
+    using App_view::sfPriority;
+    const TSortState none;
+    const TSortState byName{sfName, false};
+    // A sort sets the order, Reverse Order turns it round and back.
+    EXPECT_EQ(SortStateAfter(none, "Action2A23"), byName);
+    EXPECT_EQ(SortStateAfter(byName, ReverseOrderAction), (TSortState{sfName, true}));
+    EXPECT_EQ(SortStateAfter(TSortState{sfName, true}, ReverseOrderAction), byName);
+    EXPECT_EQ(SortStateAfter(TSortState{sfName, true}, SortByGroupAction),
+              (TSortState{sfGroup, false}));
+    // Reversing a list in no known order leaves it so.
+    EXPECT_EQ(SortStateAfter(none, ReverseOrderAction), none);
+    // Adds, moves and a scan forget it; removals, selections and views keep it.
+    for (const char* action : {NewAction, "Action221", "Action222", "Action25", DropFilesAction,
+                               "Action2A4", "Action2A5", "Action2B6", ScanAction})
+        EXPECT_EQ(SortStateBefore(byName, action), none) << action;
+    for (const char* action :
+         {"Action23", "Action24", "Action26", "Action27", "Action28", "Action2B3", "Action2D",
+          "Action2A11", OptionsAction, "Action13", "Action2C1", "Action2C2"}) {
+        EXPECT_EQ(SortStateBefore(byName, action), byName) << action;
+        EXPECT_EQ(SortStateAfter(byName, action), byName) << action;
+    }
+    // A priority change unsorts a sort by priority only.
+    EXPECT_EQ(SortStateBefore(TSortState{sfPriority, false}, "Action2C1"), none);
+}
+
 TEST(MainFormActions, AColumnSortsByTheFieldItShows) {
+    EXPECT_EQ(ColumnOfField(App_view::DefaultScanFields, App_view::sfGroup), 3);
+    EXPECT_EQ(ColumnOfField(App_view::DefaultScanFields, App_view::sfName), 0);
+    EXPECT_EQ(ColumnOfField(App_view::DefaultScanFields, App_view::sfSize), std::nullopt);
     EXPECT_EQ(SortActionOfColumn(App_view::DefaultScanFields, 0), "Action2A23");
     EXPECT_EQ(SortActionOfColumn(App_view::DefaultScanFields, 3), "Action2A2E");
     EXPECT_EQ(SortActionOfColumn(App_view::DefaultScanFields, 4), std::nullopt);
@@ -219,6 +308,15 @@ TEST(MainFormTexts, ARowShowsTheShownFieldsNameFirstAndItsImages) {
     EXPECT_EQ(item.SubItems, (std::vector<std::string>{"/home/ann/Pictures", "Primary", "7"}));
     EXPECT_EQ(item.ImageIndex, 0);
     EXPECT_EQ(item.StateIndex, 2);
+    // Groups alternate their bands; unique and unscanned rows have none.
+    EXPECT_EQ(item.Band, 1);
+    for (const auto& [group, band] :
+         std::vector<std::pair<int, int>>{{8, 0}, {9, 1}, {0, -1}, {-1, -1}}) {
+        entry->SetGroup(group);
+        Kiv_listviews::TListItem banded;
+        RowData(*entry, App_view::DefaultScanFields, banded);
+        EXPECT_EQ(banded.Band, band) << group;
+    }
 
     Kiv_listviews::TListItem wide;
     RowData(*entry, TScanFields{App_view::sfSize, App_view::sfPath, App_view::sfExtension}, wide);

@@ -14,16 +14,19 @@
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
+#include <mutex>
 #include <numeric>
 #include <set>
 
@@ -434,6 +437,473 @@ TEST_F(MainForm, ARightClickOpensTheListsMenuOnTheListAndTheWindowsElsewhere) {
     Form->PopupMenu2->hide();
 }
 
+namespace {
+
+// The access keys of the items of a menu, or of the titles of the menu bar; each item's
+// caption is checked for one, and every submenu in turn.
+void ExpectUniqueAccessKeys(const QWidget& menu, const std::string& where) {
+    std::map<char, std::string> keys;
+    for (const QAction* action : menu.actions()) {
+        if (action->isSeparator())
+            continue;
+        const std::string caption = action->text().section(QLatin1Char('\t'), 0, 0).toStdString();
+        const char key = AccessKey(caption);
+        EXPECT_NE(key, 0) << where << ": " << caption;
+        const auto [other, added] = keys.emplace(key, caption);
+        EXPECT_TRUE(added) << where << ": " << caption << " and " << other->second;
+        if (const QMenu* submenu = action->menu())
+            ExpectUniqueAccessKeys(*submenu, where + "/" + caption);
+    }
+}
+
+QMenu* MenuOf(const QWidget& menu, const QString& title) {
+    for (QAction* action : menu.actions())
+        if (action->text() == title)
+            return action->menu();
+    return nullptr;
+}
+
+QAction* ItemOf(const QMenu& menu, const QString& caption) {
+    for (QAction* action : menu.actions())
+        if (action->text().section(QLatin1Char('\t'), 0, 0) == caption)
+            return action;
+    return nullptr;
+}
+
+} // namespace
+
+TEST_F(MainForm, TheMenuBarHoldsEveryCommandWithUniqueAccessKeysAndShowsTheShortcuts) {
+    Make().show();
+    ASSERT_TRUE(Form->MenuBar1->isVisible());
+    EXPECT_LT(Form->MenuBar1->geometry().bottom(),
+              Form->ListView1->mapTo(Form.get(), QPoint()).y());
+    ExpectUniqueAccessKeys(*Form->MenuBar1, "MenuBar1");
+    ExpectUniqueAccessKeys(*Form->PopupMenu1, "PopupMenu1");
+    ExpectUniqueAccessKeys(*Form->PopupMenu2, "PopupMenu2");
+
+    QMenu* file = MenuOf(*Form->MenuBar1, QStringLiteral("&File"));
+    QMenu* edit = MenuOf(*Form->MenuBar1, QStringLiteral("&Edit"));
+    QMenu* scan = MenuOf(*Form->MenuBar1, QStringLiteral("&Scan"));
+    ASSERT_TRUE(file && edit && scan);
+    // The same actions as the context menu's: their shortcuts show beside them.
+    EXPECT_EQ(ItemOf(*edit, QStringLiteral("&Copy")), Form->Action("Action24"));
+    EXPECT_EQ(ItemOf(*file, QStringLiteral("&Quit"))->shortcut(),
+              QKeySequence(QStringLiteral("Ctrl+Q")));
+    // An item with a caption of its own shows its action's shortcut, runs the action and
+    // follows its state.
+    QAction* addFiles = ItemOf(*file, QStringLiteral("&Add Files..."));
+    ASSERT_NE(addFiles, nullptr);
+    EXPECT_EQ(addFiles->text().section(QLatin1Char('\t'), 1).toStdString(),
+              QKeySequence(Qt::Key_Insert).toString(QKeySequence::NativeText).toStdString());
+    Services.Dialogs.AnswerOpen(std::nullopt);
+    addFiles->trigger();
+    ASSERT_EQ(Services.Dialogs.OpenRequests.size(), 1u);
+    EXPECT_EQ(Services.Dialogs.OpenRequests[0].Title, "Add Regular Files");
+    QAction* options = ItemOf(*scan, QStringLiteral("&Options..."));
+    ASSERT_NE(options, nullptr);
+    Form->Action(OptionsAction)->setEnabled(false);
+    EXPECT_FALSE(options->isEnabled());
+    options->trigger();
+    EXPECT_EQ(Services.ScanDialogs.Options.Runs, 0);
+    Form->UpdateAllActions();
+    EXPECT_TRUE(options->isEnabled());
+    options->trigger();
+    EXPECT_EQ(Services.ScanDialogs.Options.Runs, 1);
+    // Scan needs entries, and its item says so.
+    EXPECT_FALSE(ItemOf(*scan, QStringLiteral("&Scan"))->isEnabled());
+}
+
+TEST_F(MainForm, QuitClosesThroughTheClosingPathAndCtrlQWorksAnywhere) {
+    Make().show();
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    AddMadeUp(Entries(), {"/q/one"});
+    Settle();
+    Services.Dialogs.AnswerMessage(mrNo);
+    QTest::keyClick(Form->Button2, Qt::Key_Q, Qt::ControlModifier);
+    Settle();
+    ASSERT_EQ(Services.Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Services.Dialogs.Messages[0].Text,
+              "Do you want to remove all the files from the list?");
+    EXPECT_TRUE(Form->isVisible());
+    EXPECT_FALSE(SettingsWritten());
+    Services.Dialogs.AnswerMessage(mrYes);
+    Form->Perform(Form->Action(QuitAction));
+    Settle();
+    EXPECT_FALSE(Form->isVisible());
+    EXPECT_TRUE(SettingsWritten());
+}
+
+TEST_F(MainForm, ShiftF10AndTheMenuKeyOpenTheListsMenuAtTheFocusedRow) {
+    Make().show();
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    AddMadeUp(Entries(), {"/s/one", "/s/two", "/s/three"});
+    Form->Objects().EntriesSelection.SetSelectedIndices({});
+    Settle();
+    Form->ListView1->setFocus();
+    // The focused row, clicked: the menu opens under it.
+    const QRect row = Form->ListView1->RowRect(2);
+    QTest::mouseClick(Form->ListView1->viewport(), Qt::LeftButton, {}, row.center());
+    Settle();
+    ASSERT_EQ(Form->ListView1->FocusedIndex(), 2);
+    const QPoint under = Form->ListView1->viewport()->mapToGlobal(row.bottomLeft());
+    for (const auto& [key, modifiers] : std::vector<std::pair<Qt::Key, Qt::KeyboardModifiers>>{
+             {Qt::Key_F10, Qt::ShiftModifier}, {Qt::Key_Menu, Qt::NoModifier}}) {
+        SCOPED_TRACE(key);
+        ASSERT_FALSE(Form->PopupMenu1->isVisible());
+        QTest::keyClick(Form->ListView1, key, modifiers);
+        EXPECT_TRUE(Form->PopupMenu1->isVisible());
+        EXPECT_FALSE(Form->PopupMenu2->isVisible());
+        EXPECT_LE((Form->PopupMenu1->pos() - under).manhattanLength(), 2);
+        // The menu shows the state of the focused row.
+        EXPECT_TRUE(Form->Action("Action24")->isEnabled());
+        Form->PopupMenu1->hide();
+    }
+    // F10 alone is no menu key.
+    QTest::keyClick(Form->ListView1, Qt::Key_F10);
+    EXPECT_FALSE(Form->PopupMenu1->isVisible());
+}
+
+TEST_F(MainForm, TheHeadingShowsTheSortArrowAndASecondClickReversesTheOrder) {
+    Make().show();
+    AddMadeUp(Entries(), {"/b/z", "/c/x", "/a/y"});
+    QHeaderView* header = Form->ListView1->horizontalHeader();
+    EXPECT_EQ(header->sortIndicatorSection(), -1);
+    ClickColumn(*Form, 0);
+    Settle();
+    EXPECT_EQ(PathsOf(Entries()), (Strings{"/c/x", "/a/y", "/b/z"}));
+    EXPECT_EQ(header->sortIndicatorSection(), 0);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    ClickColumn(*Form, 0);
+    Settle();
+    EXPECT_EQ(PathsOf(Entries()), (Strings{"/b/z", "/a/y", "/c/x"}));
+    EXPECT_EQ(header->sortIndicatorSection(), 0);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    ClickColumn(*Form, 0);
+    Settle();
+    EXPECT_EQ(PathsOf(Entries()), (Strings{"/c/x", "/a/y", "/b/z"}));
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    // The arrow follows its field when a column is shown before it.
+    Form->Perform(Form->Action("Action2A11"));
+    Settle();
+    EXPECT_EQ(header->sortIndicatorSection(), 0);
+    Form->Perform(Form->Action("Action2A21")); // sort by path, from the menu
+    Settle();
+    EXPECT_EQ(header->sortIndicatorSection(), 1);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    // Reverse Order from the menu turns the arrow too.
+    Form->Perform(Form->Action(ReverseOrderAction));
+    Settle();
+    EXPECT_EQ(PathsOf(Entries()), (Strings{"/c/x", "/b/z", "/a/y"}));
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    // A move leaves the order the user's own: no arrow.
+    Form->Objects().EntriesSelection.SetSelectedIndices({2});
+    Form->Perform(Form->Action("Action2A4"));
+    Settle();
+    EXPECT_EQ(header->sortIndicatorSection(), -1);
+    // A disabled sort does nothing, and shows no arrow either.
+    Form->Action("Action2A23")->setEnabled(false);
+    ClickColumn(*Form, 0);
+    Settle();
+    EXPECT_EQ(header->sortIndicatorSection(), -1);
+}
+
+namespace {
+
+// The colour the list paints in the middle of a row's second column (no image there).
+QColor RowBackground(TAppMainForm& form, int row) {
+    form.ListView1->viewport()->repaint();
+    const QImage image = form.ListView1->viewport()->grab().toImage();
+    const QRect rect = form.ListView1->RowRect(row);
+    const int x = form.ListView1->horizontalHeader()->sectionViewportPosition(1) +
+                  form.ListView1->horizontalHeader()->sectionSize(1) - 3;
+    return image.pixelColor(x, rect.center().y());
+}
+
+QPalette DarkPalette() {
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(45, 45, 45));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::AlternateBase, QColor(40, 40, 40));
+    dark.setColor(QPalette::Text, Qt::white);
+    dark.setColor(QPalette::Button, QColor(50, 50, 50));
+    dark.setColor(QPalette::ButtonText, Qt::white);
+    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    dark.setColor(QPalette::HighlightedText, Qt::black);
+    return dark;
+}
+
+} // namespace
+
+TEST_F(MainForm, AScanThatFoundGroupsSortsByGroupPrimaryFirstAndBandsTheGroups) {
+    const auto& dir = Services.Dir;
+    const std::vector<std::pair<std::string, std::string>> files = {{"solo", "unique content"},
+                                                                    {"c1", "alpha"},
+                                                                    {"p1", "alpha"},
+                                                                    {"c2", "bravo!"},
+                                                                    {"p2", "bravo!"}};
+    Strings paths;
+    for (const auto& [name, content] : files) {
+        EntriesTest::WriteFile(dir / name, content);
+        paths.push_back(dir / name);
+    }
+    Make().show();
+    EntriesTest::AddFiles(Entries(), paths, App_scanentries::spSecondary);
+    Entries().Item(2).Priority = App_scanentries::spPrimary;
+    Entries().Item(4).Priority = App_scanentries::spPrimary;
+    Settle();
+    Form->Perform(Form->Action(ScanAction));
+    Settle();
+    ASSERT_FALSE(Services.Dialogs.Messages.empty());
+    ASSERT_EQ(Services.Dialogs.Messages.back().Text, "4 duplicate files in 2 groups were found.");
+    // Each group together, its primary entry first, the unique one last.
+    const Strings sorted = PathsOf(Entries());
+    ASSERT_EQ(sorted.size(), 5u);
+    EXPECT_EQ(std::set<std::string>({sorted[0], sorted[2]}),
+              std::set<std::string>({dir / "p1", dir / "p2"}));
+    for (const int first : {0, 2}) {
+        EXPECT_EQ(Entries().Item(first).Priority, App_scanentries::spPrimary);
+        EXPECT_EQ(Entries().Item(first + 1).Priority, App_scanentries::spSecondary);
+        EXPECT_EQ(Entries().Item(first).Group(), Entries().Item(first + 1).Group());
+    }
+    EXPECT_NE(Entries().Item(0).Group(), Entries().Item(2).Group());
+    EXPECT_EQ(sorted[4], dir / "solo");
+    // As if the Group heading had been clicked: its arrow, and a click reverses.
+    QHeaderView* header = Form->ListView1->horizontalHeader();
+    EXPECT_EQ(header->sortIndicatorSection(), 3);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+
+    // The rows of a group share a band, the next group has the other one.
+    Form->Objects().EntriesSelection.SetSelectedIndices({});
+    Settle();
+    std::vector<int> bands;
+    for (int i = 0; i < 5; ++i) {
+        Kiv_listviews::TListItem item;
+        Form->ListView1->GetItemData(i, item);
+        bands.push_back(item.Band);
+    }
+    EXPECT_EQ(bands[0], bands[1]);
+    EXPECT_EQ(bands[2], bands[3]);
+    EXPECT_NE(bands[0], bands[2]);
+    EXPECT_EQ(bands[4], -1);
+    // Painted: three backgrounds told apart, in a light and a dark palette.
+    const QPalette light = QApplication::palette();
+    for (const QPalette& palette : {light, DarkPalette()}) {
+        QApplication::setPalette(palette);
+        Settle();
+        const QColor first = RowBackground(*Form, 0);
+        EXPECT_EQ(RowBackground(*Form, 1), first);
+        const QColor second = RowBackground(*Form, 2);
+        const QColor plain = RowBackground(*Form, 4);
+        EXPECT_NE(first, second);
+        EXPECT_NE(first, plain);
+        EXPECT_NE(second, plain);
+        EXPECT_EQ(plain, palette.color(QPalette::Base));
+        // Text stays readable: a band is far nearer the background than the selection is.
+        const auto distance = [](QColor a, QColor b) {
+            return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+                   std::abs(a.blue() - b.blue());
+        };
+        EXPECT_LT(distance(first, plain), distance(palette.color(QPalette::Highlight), plain));
+        EXPECT_LT(distance(second, plain), distance(palette.color(QPalette::Highlight), plain));
+    }
+    QApplication::setPalette(light);
+
+    ClickColumn(*Form, 3);
+    Settle();
+    EXPECT_EQ(PathsOf(Entries()).front(), dir / "solo");
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+}
+
+namespace {
+
+// Holds the add's worker at its first step until the test lets it go.
+class TStepGate {
+public:
+    std::function<void()> Hook() {
+        return [this] {
+            std::unique_lock lock(Lock);
+            Opened.wait(lock, [this] { return Open; });
+        };
+    }
+    void Release() {
+        {
+            const std::lock_guard lock(Lock);
+            Open = true;
+        }
+        Opened.notify_all();
+    }
+
+private:
+    std::mutex Lock;
+    std::condition_variable Opened;
+    bool Open = false;
+};
+
+// Counts the events of a type that reach an object.
+class TEventCounter : public QObject {
+public:
+    TEventCounter(QObject& watched, QEvent::Type type, int& count) : Type(type), Count(count) {
+        watched.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == Type)
+            ++Count;
+        return false;
+    }
+
+private:
+    QEvent::Type Type;
+    int& Count;
+};
+
+// Runs body from the event loop of the add's modal wait, once ready() holds.
+void WhenReady(const std::function<bool()>& ready, const std::function<void()>& body) {
+    QTimer::singleShot(5, [=] {
+        if (ready())
+            body();
+        else
+            WhenReady(ready, body);
+    });
+}
+
+} // namespace
+
+TEST_F(MainForm, AnAddRunsBehindTheProgressDialogAndItsCancelAddsNothing) {
+    const std::string folder = Services.Dir / "add";
+    EntriesTest::MakeDir(folder);
+    for (int i = 0; i < 30; ++i)
+        EntriesTest::WriteFile(folder + "/f" + std::to_string(i));
+    Make().show();
+    auto& commands = Form->Objects().EntriesCommands;
+    auto& dialog = App_scan::AppProgressDialog();
+    TStepGate gate;
+    commands.OnAddStep = gate.Hook();
+    commands.AddDialogDelay = 1;
+    bool shownWhileHeld = false;
+    WhenReady([&] { return dialog.isVisible(); },
+              [&] {
+                  shownWhileHeld = true;
+                  EXPECT_EQ(dialog.windowTitle().toStdString(), "Add");
+                  EXPECT_TRUE(dialog.isModal());
+                  EXPECT_NE(dialog.GetText().find("files found"), std::string::npos);
+                  dialog.Button1->click();
+                  // Cancel only asks: the dialog waits for the task.
+                  EXPECT_TRUE(dialog.isVisible());
+                  gate.Release();
+              });
+    EXPECT_THROW(Form->DropPaths({folder}), Kiv_framework::EAbort);
+    EXPECT_TRUE(shownWhileHeld);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(Entries().Count(), 0);
+}
+
+TEST_F(MainForm, BeforeItsDialogShowsAnAddHoldsInputBackWhileTheWindowResizesAndRepaints) {
+    const std::string folder = Services.Dir / "add";
+    EntriesTest::MakeDir(folder);
+    for (int i = 0; i < 30; ++i)
+        EntriesTest::WriteFile(folder + "/f" + std::to_string(i));
+    Make().show();
+    AddMadeUp(Entries(), {"/r/one", "/r/two"});
+    Form->Objects().EntriesSelection.SetSelectedIndices({});
+    Settle();
+    auto& commands = Form->Objects().EntriesCommands;
+    auto& dialog = App_scan::AppProgressDialog();
+    TStepGate gate;
+    commands.OnAddStep = gate.Hook();
+    // Longer than the test: the dialog never shows.
+    commands.AddDialogDelay = 3'600'000;
+    int paints = 0;
+    const TEventCounter painted(*Form->ListView1->viewport(), QEvent::Paint, paints);
+    bool checked = false;
+    const QSize before = Form->ListView1->size();
+    WhenReady([] { return true; },
+              [&] {
+                  Form->resize(Form->width() + 80, Form->height() + 60);
+                  QTest::keyClick(Form->ListView1, Qt::Key_A, Qt::ControlModifier);
+                  WhenReady([&] { return Form->ListView1->size() != before && paints > 0; },
+                            [&] {
+                                checked = true;
+                                EXPECT_FALSE(dialog.isVisible());
+                                EXPECT_TRUE(
+                                    Form->Objects().EntriesSelection.GetSelectedIndices().Empty());
+                                gate.Release();
+                            });
+              });
+    Form->DropPaths({folder});
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(Entries().Count(), 32);
+    // What the add added is selected.
+    EXPECT_EQ(Form->Objects().EntriesSelection.SelectedCount(), 30);
+}
+
+TEST_F(MainForm, OnAFirstStartTheFirstAddFitsTheColumnsWithinTheWindowAndShowsItsFirstRow) {
+    const std::string folder = Services.Dir / "a-folder-with-a-rather-long-name-for-its-column";
+    EntriesTest::MakeDir(folder);
+    const std::string name = "a-file-name-that-needs-more-than-two-hundred-pixels.txt";
+    EntriesTest::WriteFile(folder + "/" + name);
+    // Too long for any window: its column gives up what the others need.
+    const std::string deep = Services.Dir / std::string(200, 'd');
+    EntriesTest::MakeDir(deep);
+    EntriesTest::WriteFile(deep + "/x");
+    Make().show();
+    Form->resize(1100, 600);
+    Strings before;
+    for (int i = 0; i < 300; ++i)
+        before.push_back("/before/" + std::to_string(i));
+    AddMadeUp(Entries(), before);
+    Form->Objects().EntriesSelection.SetSelectedIndices({});
+    Settle();
+    Form->DropPaths({folder});
+    Settle();
+    QHeaderView* header = Form->ListView1->horizontalHeader();
+    int total = 0;
+    for (int column = 0; column < header->count(); ++column)
+        total += header->sectionSize(column);
+    EXPECT_LE(total, Form->ListView1->viewport()->width());
+    EXPECT_GT(header->sectionSize(0),
+              Form->ListView1->fontMetrics().horizontalAdvance(QString::fromStdString(name)));
+    EXPECT_GT(header->sectionSize(1),
+              Form->ListView1->fontMetrics().horizontalAdvance(QString::fromStdString(folder)));
+    // The row added is in sight, below the 300 that were there.
+    const QRect added = Form->ListView1->RowRect(300);
+    EXPECT_TRUE(Form->ListView1->viewport()->rect().contains(added));
+    // Once fitted, the columns are the user's: the next add keeps them, also with contents
+    // wider than the window.
+    const int fitted = header->sectionSize(1);
+    Form->DropPaths({deep});
+    Settle();
+    EXPECT_EQ(header->sectionSize(1), fitted);
+    // On another first start, contents wider than the window are cut to fit it.
+    Form.reset();
+    Make().show();
+    Form->DropPaths({deep});
+    Settle();
+    total = 0;
+    for (int column = 0; column < Form->ListView1->horizontalHeader()->count(); ++column)
+        total += Form->ListView1->horizontalHeader()->sectionSize(column);
+    EXPECT_LE(total, Form->ListView1->viewport()->width());
+    EXPECT_GT(total, Form->ListView1->viewport()->width() * 9 / 10);
+    // The widths the user had are kept: no fit once the settings hold them.
+    Form.reset();
+    EntriesTest::WriteFile(Services.SettingsFile(), "[ViewSettingsView]\r\nFieldWidths[2]=150\r\n");
+    Make().show();
+    Form->DropPaths({folder});
+    Settle();
+    EXPECT_EQ(Form->ListView1->horizontalHeader()->sectionSize(0), 150);
+}
+
+TEST_F(MainForm, TheEmptyListTellsTheWholeFirstPath) {
+    Make().show();
+    const std::string hint = Form->EmptyListHint->text().toStdString();
+    for (const char* step : {"drop", "Ins", "primary", "Ctrl+1", "Enter"})
+        EXPECT_NE(hint.find(step), std::string::npos) << step;
+}
+
 TEST(SpeedButtonGlyphs, EachIsDrawnAtTheSizeAskedAndInGreyWhenDisabled) {
     TestApplication::TTestWindowApplication app;
     for (int i = 0; i < SpeedButtonCount; ++i) {
@@ -485,68 +955,111 @@ struct TExpectedAction {
 const char* const E = "DocumentEntries";
 
 const TExpectedAction ExpectedActions[] = {
-    {"Action11", "Document", "Scan", "", ""},
-    {"Action12", "Document", "Options", "", ""},
-    {"Action13", "Document", "Save results", "", "PopupMenu2/&Save Results..."},
-    {"Action311", "Help", "Sorvik help", "F1", "PopupMenu2/&Help/Sorvik &Help..."},
-    {"Action312", "Help", "About Sorvik", "", "PopupMenu2/&About Sorvik"},
-    {"Action21", E, "New", "Ctrl+N", "PopupMenu1/&New; SpeedButton1"},
-    {"Action221", E, "Add regular files", "Ins", "PopupMenu1/A&dd/&Regular Files...; SpeedButton2"},
-    {"Action222", E, "Add directory entries", "", "PopupMenu1/A&dd/&Directory Entries..."},
-    {"Action23", E, "Cut", "Ctrl+X", "PopupMenu1/Cu&t"},
-    {"Action24", E, "Copy", "Ctrl+C", "PopupMenu1/&Copy"},
-    {"Action25", E, "Paste", "Ctrl+V", "PopupMenu1/&Paste"},
-    {"Action26", E, "Delete", "Del", "PopupMenu1/D&elete...; SpeedButton3"},
-    {"Action27", E, "Select all", "Ctrl+A", "PopupMenu1/Select &All"},
-    {"Action28", E, "Select first in group", "", "PopupMenu1/Select &First in Group"},
-    {"Action2F", E, "Select copies", "", "PopupMenu1/Select C&opies"},
-    {"Action29", E, "Reverse selection", "", "PopupMenu1/Re&verse Selection"},
-    {"Action2A11", E, "Path field", "", "PopupMenu1/Vie&w/&Fields/&Path"},
-    {"Action2A12", E, "Directory field", "", "PopupMenu1/Vie&w/&Fields/&Directory"},
-    {"Action2A13", E, "Base name field", "", "PopupMenu1/Vie&w/&Fields/&Base Name"},
-    {"Action2A14", E, "Extension field", "", "PopupMenu1/Vie&w/&Fields/&Extension"},
-    {"Action2A15", E, "Size field", "", "PopupMenu1/Vie&w/&Fields/&Size"},
-    {"Action2A16", E, "Type field", "", "PopupMenu1/Vie&w/&Fields/&Type"},
-    {"Action2A17", E, "Creation time field", "", "PopupMenu1/Vie&w/&Fields/&Creation Time"},
-    {"Action2A18", E, "Last write time field", "", "PopupMenu1/Vie&w/&Fields/&Last Write Time"},
-    {"Action2A19", E, "Last Access time field", "", "PopupMenu1/Vie&w/&Fields/Last &Access Time"},
-    {"Action2A1A", E, "Attributes field", "", "PopupMenu1/Vie&w/&Fields/Att&ributes"},
-    {"Action2A1B", E, "Hash field", "", "PopupMenu1/Vie&w/&Fields/&Hash"},
-    {"Action2A21", E, "Sort by path", "", "PopupMenu1/Vie&w/&Sort By/&Path"},
-    {"Action2A22", E, "Sort by directory", "", "PopupMenu1/Vie&w/&Sort By/&Directory"},
-    {"Action2A23", E, "Sort by name", "", "PopupMenu1/Vie&w/&Sort By/&Name"},
-    {"Action2A24", E, "Sort by base name", "", "PopupMenu1/Vie&w/&Sort By/&Base Name"},
-    {"Action2A25", E, "Sort by extension", "", "PopupMenu1/Vie&w/&Sort By/&Extension"},
-    {"Action2A26", E, "Sort by size", "", "PopupMenu1/Vie&w/&Sort By/&Size"},
-    {"Action2A27", E, "Sort by type", "", "PopupMenu1/Vie&w/&Sort By/&Type"},
-    {"Action2A28", E, "Sort by creation time", "", "PopupMenu1/Vie&w/&Sort By/&Creation Time"},
-    {"Action2A29", E, "Sort by last write time", "", "PopupMenu1/Vie&w/&Sort By/&Last Write Time"},
+    {"Action11", "Document", "Scan", "", "MenuBar1/&Scan/&Scan"},
+    {"Action12", "Document", "Options", "", "MenuBar1/&Scan/&Options..."},
+    {"Action13", "Document", "Save results", "",
+     "PopupMenu2/&Save Results...; MenuBar1/&File/&Save Results..."},
+    {"Action14", "Document", "Quit", "Ctrl+Q", "MenuBar1/&File/&Quit"},
+    {"Action311", "Help", "Sorvik help", "F1",
+     "PopupMenu2/&Help/Sorvik &Help...; MenuBar1/&Help/Sorvik &Help..."},
+    {"Action312", "Help", "About Sorvik", "",
+     "PopupMenu2/&About Sorvik; MenuBar1/&Help/&About Sorvik"},
+    {"Action21", E, "New", "Ctrl+N", "PopupMenu1/&New; MenuBar1/&File/&New; SpeedButton1"},
+    {"Action221", E, "Add regular files", "Ins",
+     "PopupMenu1/A&dd/&Regular Files...; MenuBar1/&File/&Add Files...; SpeedButton2"},
+    {"Action222", E, "Add directory entries", "",
+     "PopupMenu1/A&dd/&Directory Entries...; MenuBar1/&File/Add Fol&der..."},
+    {"Action23", E, "Cut", "Ctrl+X", "PopupMenu1/Cu&t; MenuBar1/&Edit/Cu&t"},
+    {"Action24", E, "Copy", "Ctrl+C", "PopupMenu1/&Copy; MenuBar1/&Edit/&Copy"},
+    {"Action25", E, "Paste", "Ctrl+V", "PopupMenu1/&Paste; MenuBar1/&Edit/&Paste"},
+    {"Action26", E, "Delete", "Del",
+     "PopupMenu1/D&elete...; MenuBar1/&Edit/D&elete...; SpeedButton3"},
+    {"Action27", E, "Select all", "Ctrl+A", "PopupMenu1/Select &All; MenuBar1/&Edit/Select &All"},
+    {"Action28", E, "Select first in group", "",
+     "PopupMenu1/Select First in &Group; MenuBar1/&Edit/Select First in &Group"},
+    {"Action2F", E, "Select copies", "",
+     "PopupMenu1/Select C&opies; MenuBar1/&Edit/Select C&opies"},
+    {"Action29", E, "Reverse selection", "",
+     "PopupMenu1/Re&verse Selection; MenuBar1/&Edit/Re&verse Selection"},
+    {"Action2A11", E, "Path field", "",
+     "PopupMenu1/Vie&w/&Fields/&Path; MenuBar1/&View/&Fields/&Path"},
+    {"Action2A12", E, "Directory field", "",
+     "PopupMenu1/Vie&w/&Fields/&Directory; MenuBar1/&View/&Fields/&Directory"},
+    {"Action2A13", E, "Base name field", "",
+     "PopupMenu1/Vie&w/&Fields/&Base Name; MenuBar1/&View/&Fields/&Base Name"},
+    {"Action2A14", E, "Extension field", "",
+     "PopupMenu1/Vie&w/&Fields/&Extension; MenuBar1/&View/&Fields/&Extension"},
+    {"Action2A15", E, "Size field", "",
+     "PopupMenu1/Vie&w/&Fields/&Size; MenuBar1/&View/&Fields/&Size"},
+    {"Action2A16", E, "Type field", "",
+     "PopupMenu1/Vie&w/&Fields/&Type; MenuBar1/&View/&Fields/&Type"},
+    {"Action2A17", E, "Creation time field", "",
+     "PopupMenu1/Vie&w/&Fields/&Creation Time; MenuBar1/&View/&Fields/&Creation Time"},
+    {"Action2A18", E, "Last write time field", "",
+     "PopupMenu1/Vie&w/&Fields/&Last Write Time; MenuBar1/&View/&Fields/&Last Write Time"},
+    {"Action2A19", E, "Last Access time field", "",
+     "PopupMenu1/Vie&w/&Fields/Last &Access Time; MenuBar1/&View/&Fields/Last &Access Time"},
+    {"Action2A1A", E, "Attributes field", "",
+     "PopupMenu1/Vie&w/&Fields/Att&ributes; MenuBar1/&View/&Fields/Att&ributes"},
+    {"Action2A1B", E, "Hash field", "",
+     "PopupMenu1/Vie&w/&Fields/&Hash; MenuBar1/&View/&Fields/&Hash"},
+    {"Action2A21", E, "Sort by path", "",
+     "PopupMenu1/Vie&w/&Sort By/&Path; MenuBar1/&View/&Sort By/&Path"},
+    {"Action2A22", E, "Sort by directory", "",
+     "PopupMenu1/Vie&w/&Sort By/&Directory; MenuBar1/&View/&Sort By/&Directory"},
+    {"Action2A23", E, "Sort by name", "",
+     "PopupMenu1/Vie&w/&Sort By/&Name; MenuBar1/&View/&Sort By/&Name"},
+    {"Action2A24", E, "Sort by base name", "",
+     "PopupMenu1/Vie&w/&Sort By/&Base Name; MenuBar1/&View/&Sort By/&Base Name"},
+    {"Action2A25", E, "Sort by extension", "",
+     "PopupMenu1/Vie&w/&Sort By/&Extension; MenuBar1/&View/&Sort By/&Extension"},
+    {"Action2A26", E, "Sort by size", "",
+     "PopupMenu1/Vie&w/&Sort By/&Size; MenuBar1/&View/&Sort By/&Size"},
+    {"Action2A27", E, "Sort by type", "",
+     "PopupMenu1/Vie&w/&Sort By/&Type; MenuBar1/&View/&Sort By/&Type"},
+    {"Action2A28", E, "Sort by creation time", "",
+     "PopupMenu1/Vie&w/&Sort By/&Creation Time; MenuBar1/&View/&Sort By/&Creation Time"},
+    {"Action2A29", E, "Sort by last write time", "",
+     "PopupMenu1/Vie&w/&Sort By/&Last Write Time; MenuBar1/&View/&Sort By/&Last Write Time"},
     {"Action2A2A", E, "Sort by last access time", "",
-     "PopupMenu1/Vie&w/&Sort By/Last &Access Time"},
-    {"Action2A2B", E, "Sort by attributes", "", "PopupMenu1/Vie&w/&Sort By/Att&ributes"},
-    {"Action2A2C", E, "Sort by hash", "", "PopupMenu1/Vie&w/&Sort By/&Hash"},
-    {"Action2A2D", E, "Sort by priority", "", "PopupMenu1/Vie&w/&Sort By/Pri&ority"},
-    {"Action2A2E", E, "Sort by group", "", "PopupMenu1/Vie&w/&Sort By/&Group"},
-    {"Action2A3", E, "Reverse order", "", "PopupMenu1/Vie&w/&Reverse Order"},
-    {"Action2A4", E, "Move up", "Alt+Up", "PopupMenu1/Vie&w/Move &Up; SpeedButton8"},
-    {"Action2A5", E, "Move down", "Alt+Down", "PopupMenu1/Vie&w/Move &Down; SpeedButton9"},
-    {"Action2B1", E, "Open", "Ctrl+Return; Ctrl+Enter", "PopupMenu1/&Shell/&Open"},
-    {"Action2B2", E, "Explore directory", "Ctrl+E", "PopupMenu1/&Shell/&Explore Directory"},
-    {"Action2B3", E, "Move to recycle bin", "",
-     "PopupMenu1/&Shell/&Move to Recycle Bin...; SpeedButton7"},
-    {"Action2B6", E, "Undo move to trash", "Ctrl+Z", "PopupMenu1/&Shell/&Undo Move to Trash"},
-    {"Action2B4", E, "Total size", "Ctrl+T", "PopupMenu1/&Shell/&Total Size"},
-    {"Action2B5", E, "Properties", "Ctrl+R", "PopupMenu1/&Shell/&Properties"},
+     "PopupMenu1/Vie&w/&Sort By/Last &Access Time; MenuBar1/&View/&Sort By/Last &Access Time"},
+    {"Action2A2B", E, "Sort by attributes", "",
+     "PopupMenu1/Vie&w/&Sort By/Att&ributes; MenuBar1/&View/&Sort By/Att&ributes"},
+    {"Action2A2C", E, "Sort by hash", "",
+     "PopupMenu1/Vie&w/&Sort By/&Hash; MenuBar1/&View/&Sort By/&Hash"},
+    {"Action2A2D", E, "Sort by priority", "",
+     "PopupMenu1/Vie&w/&Sort By/Pri&ority; MenuBar1/&View/&Sort By/Pri&ority"},
+    {"Action2A2E", E, "Sort by group", "",
+     "PopupMenu1/Vie&w/&Sort By/&Group; MenuBar1/&View/&Sort By/&Group"},
+    {"Action2A3", E, "Reverse order", "",
+     "PopupMenu1/Vie&w/&Reverse Order; MenuBar1/&View/&Reverse Order"},
+    {"Action2A4", E, "Move up", "Alt+Up",
+     "PopupMenu1/Vie&w/Move &Up; MenuBar1/&View/Move &Up; SpeedButton8"},
+    {"Action2A5", E, "Move down", "Alt+Down",
+     "PopupMenu1/Vie&w/Move &Down; MenuBar1/&View/Move &Down; SpeedButton9"},
+    {"Action2B1", E, "Open", "Ctrl+Return; Ctrl+Enter",
+     "PopupMenu1/&File/&Open; MenuBar1/&File/&Open"},
+    {"Action2B2", E, "Open containing folder", "Ctrl+E",
+     "PopupMenu1/&File/Open Containing &Folder; MenuBar1/&File/Open Containing &Folder"},
+    {"Action2B3", E, "Move to trash", "",
+     "PopupMenu1/&File/Move to &Trash...; MenuBar1/&File/Move to &Trash...; SpeedButton7"},
+    {"Action2B6", E, "Undo move to trash", "Ctrl+Z",
+     "PopupMenu1/&File/&Undo Move to Trash; MenuBar1/&Edit/&Undo Move to Trash"},
+    {"Action2B4", E, "Total size", "Ctrl+T",
+     "PopupMenu1/&File/Total Si&ze; MenuBar1/&File/Total Si&ze"},
+    {"Action2B5", E, "Properties", "Ctrl+R",
+     "PopupMenu1/&File/&Properties; MenuBar1/&File/&Properties"},
     {"Action2C1", E, "Set priority to primary", "Ctrl+1",
-     "PopupMenu1/P&riority/&Primary; SpeedButton4"},
+     "PopupMenu1/P&riority/&Primary; MenuBar1/&Scan/P&riority/&Primary; SpeedButton4"},
     {"Action2C2", E, "Set priority to secondary", "Ctrl+2",
-     "PopupMenu1/P&riority/&Secondary; SpeedButton5"},
-    {"Action2D", E, "Remove all unique", "", "PopupMenu1/Remove All &Unique; SpeedButton6"},
+     "PopupMenu1/P&riority/&Secondary; MenuBar1/&Scan/P&riority/&Secondary; SpeedButton5"},
+    {"Action2D", E, "Remove all unique", "",
+     "PopupMenu1/Remove All &Unique; MenuBar1/&Scan/Remove All &Unique; SpeedButton6"},
     {"Action2E", E, "Drop files", "", ""},
 };
 
 // The menu as text: items separated by "|", "-" a separator, a submenu's items in "[]".
-std::string Dump(const QMenu& menu) {
+std::string Dump(const QWidget& menu) {
     std::string text;
     for (const QAction* action : menu.actions()) {
         if (!text.empty())
@@ -561,12 +1074,22 @@ std::string Dump(const QMenu& menu) {
     return text;
 }
 
-void CollectPlaces(const QMenu& menu, const std::string& path,
+// A menu item's caption without the shortcut shown after a tab.
+std::string Caption(const QAction& item) {
+    return item.text().section(QLatin1Char('\t'), 0, 0).toStdString();
+}
+
+// Where each action shows: a menu bar item with a caption of its own stands for the
+// action it runs.
+void CollectPlaces(const QWidget& menu, const std::string& path, const TAppMainForm& form,
                    std::map<const QAction*, Strings>& places) {
     for (const QAction* action : menu.actions()) {
-        const std::string here = path + "/" + action->text().toStdString();
+        const std::string here = path + "/" + Caption(*action);
+        const QVariant runs = action->property("runs");
         if (const QMenu* submenu = action->menu())
-            CollectPlaces(*submenu, here, places);
+            CollectPlaces(*submenu, here, form, places);
+        else if (runs.isValid())
+            places[form.Action(runs.toString().toStdString())].push_back(here);
         else if (!action->isSeparator())
             places[action].push_back(here);
     }
@@ -712,15 +1235,31 @@ TEST_F(EveryAction, TheMenusHoldTheirItemsInOrder) {
     Make();
     EXPECT_EQ(Dump(*Form->PopupMenu1),
               "&New|A&dd[&Regular Files...|&Directory Entries...]|-|Cu&t|&Copy|&Paste|"
-              "D&elete...|-|Select &All|Select &First in Group|Select C&opies|Re&verse Selection|-|"
+              "D&elete...|-|Select &All|Select First in &Group|Select C&opies|Re&verse Selection|-|"
               "Vie&w[&Fields[&Path|&Directory|&Base Name|&Extension|&Size|&Type|&Creation Time|"
               "&Last Write Time|Last &Access Time|Att&ributes|&Hash]|-|&Sort By[&Path|&Directory|"
               "&Name|&Base Name|&Extension|&Size|&Type|&Creation Time|&Last Write Time|"
               "Last &Access Time|Att&ributes|&Hash|Pri&ority|&Group]|&Reverse Order|-|Move &Up|"
-              "Move &Down]|&Shell[&Open|&Explore Directory|-|&Move to Recycle Bin...|"
-              "&Undo Move to Trash|-|&Total Size|&Properties]|-|P&riority[&Primary|&Secondary]|"
+              "Move &Down]|&File[&Open|Open Containing &Folder|-|Move to &Trash...|"
+              "&Undo Move to Trash|-|Total Si&ze|&Properties]|-|P&riority[&Primary|&Secondary]|"
               "Remove All &Unique");
     EXPECT_EQ(Dump(*Form->PopupMenu2), "&Save Results...|-|&Help[Sorvik &Help...]|-|&About Sorvik");
+    const std::string fields = "&Fields[&Path|&Directory|&Base Name|&Extension|&Size|&Type|"
+                               "&Creation Time|&Last Write Time|Last &Access Time|Att&ributes|"
+                               "&Hash]";
+    const std::string sortBy = "&Sort By[&Path|&Directory|&Name|&Base Name|&Extension|&Size|"
+                               "&Type|&Creation Time|&Last Write Time|Last &Access Time|"
+                               "Att&ributes|&Hash|Pri&ority|&Group]";
+    EXPECT_EQ(Dump(*Form->MenuBar1),
+              "&File[&New|&Add Files...\tIns|Add Fol&der...|-|&Open|Open Containing &Folder|"
+              "Move to &Trash...|Total Si&ze|&Properties|-|&Save Results...|-|&Quit]|"
+              "&Edit[&Undo Move to Trash|-|Cu&t|&Copy|&Paste|D&elete...|-|Select &All|"
+              "Select First in &Group|Select C&opies|Re&verse Selection]|"
+              "&View[" +
+                  fields + "|" + sortBy +
+                  "|&Reverse Order|-|Move &Up|Move &Down]|"
+                  "&Scan[&Scan|&Options...|-|P&riority[&Primary|&Secondary]|Remove All &Unique]|"
+                  "&Help[Sorvik &Help...|&About Sorvik]");
     EXPECT_EQ(Form->Button1->text().toStdString(), "Scan");
     EXPECT_EQ(Form->Button2->text().toStdString(), "&Options");
     EXPECT_TRUE(Form->Button1->isDefault());
@@ -746,6 +1285,13 @@ TEST_F(EveryAction, EachHasItsNameCategoryHintShortcutAndPlaceAndRunsOnlyWhileEn
     check["Action311"] = [&](const TState&) {
         EXPECT_EQ(LastMessage(), "Do you want to open the offline help?");
         EXPECT_TRUE(Services.Opener.Opened.empty());
+    };
+    prepare["Action14"] = [&] { dialogs.AnswerMessage(mrNo); };
+    check["Action14"] = [&](const TState&) {
+        // Through the closing path: the list is not unique, and No keeps the window.
+        EXPECT_EQ(LastMessage(), "Do you want to remove all the files from the list?");
+        EXPECT_TRUE(Form->isVisible());
+        EXPECT_FALSE(SettingsWritten());
     };
     check["Action312"] = [&](const TState&) {
         EXPECT_EQ(dialogs.Messages.back().Caption, "About Sorvik");
@@ -834,7 +1380,7 @@ TEST_F(EveryAction, EachHasItsNameCategoryHintShortcutAndPlaceAndRunsOnlyWhileEn
     };
     prepare["Action2B3"] = [&] { dialogs.AnswerMessage(mrNo); };
     check["Action2B3"] = [&](const TState&) {
-        EXPECT_EQ(LastMessage(), "Do you want to move 2 files to the recycle bin?");
+        EXPECT_EQ(LastMessage(), "Do you want to move 2 files to the trash?");
         EXPECT_TRUE(std::filesystem::exists(File("a2")));
     };
     setup["Action2B6"] = [&] {
@@ -876,8 +1422,9 @@ TEST_F(EveryAction, EachHasItsNameCategoryHintShortcutAndPlaceAndRunsOnlyWhileEn
         EXPECT_EQ(action->toolTip().toStdString(), expected.Hint);
         EXPECT_EQ(QKeySequence::listToString(action->shortcuts()).toStdString(), expected.Shortcut);
         std::map<const QAction*, Strings> places;
-        CollectPlaces(*Form->PopupMenu1, "PopupMenu1", places);
-        CollectPlaces(*Form->PopupMenu2, "PopupMenu2", places);
+        CollectPlaces(*Form->PopupMenu1, "PopupMenu1", *Form, places);
+        CollectPlaces(*Form->PopupMenu2, "PopupMenu2", *Form, places);
+        CollectPlaces(*Form->MenuBar1, "MenuBar1", *Form, places);
         for (int b = 0; b < SpeedButtonCount; ++b)
             places[Form->SpeedButtons[b]->defaultAction()].push_back("SpeedButton" +
                                                                      std::to_string(b + 1));

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
+#include <set>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -160,6 +161,68 @@ TEST_F(Dialogs, OptionsCheckBoxesFollowTheAspectOrderInThreeColumns) {
     EXPECT_EQ(dialog.windowTitle(), u"Options"_s);
     EXPECT_TRUE(dialog.OkButton->isDefault());
     EXPECT_LT(dialog.OkButton->x(), dialog.CancelButton->x());
+}
+
+TEST_F(Dialogs, EachCriterionTellsInItsTooltipWhatTwoFilesMustShare) {
+    TAppOptionsDialog dialog;
+    const char* const shared[] = {"same folder",
+                                  "names are the same",
+                                  "without the extension",
+                                  "extensions",
+                                  "size",
+                                  "type",
+                                  "created",
+                                  "last written",
+                                  "last read",
+                                  "attributes",
+                                  "SHA-256",
+                                  "byte for byte"};
+    std::set<QString> tips;
+    for (int k = 0; k < App_document::ScanAspectCount; ++k) {
+        const QString tip =
+            dialog.AspectCheckBox(static_cast<App_document::TScanAspect>(k))->toolTip();
+        EXPECT_TRUE(tip.startsWith(u"Two files are copies only when"_s)) << k;
+        EXPECT_TRUE(tip.contains(QString::fromUtf8(shared[k]))) << tip.toStdString();
+        tips.insert(tip);
+    }
+    EXPECT_EQ(tips.size(), static_cast<std::size_t>(App_document::ScanAspectCount));
+}
+
+TEST_F(Dialogs, ADelayedProgressShowsOnlyAfterItsDelayAndNotAtAllWhenFinishedFirst) {
+    TAppProgressDialog dialog;
+    // Finished before the delay ran out: never shown.
+    int shows = 0;
+    struct TShowCounter : QObject {
+        int* Shows;
+        explicit TShowCounter(int* shows) : Shows(shows) {}
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Show)
+                ++*Shows;
+            return false;
+        }
+    } showCounter(&shows);
+    dialog.installEventFilter(&showCounter);
+    QTimer::singleShot(0, &dialog, [&dialog] { dialog.Finish(); });
+    EXPECT_EQ(dialog.ExecuteDelayed(3'600'000), Kiv_dialogs::mrOk);
+    EXPECT_EQ(shows, 0);
+    // Past its delay it is shown, modal, and Cancel only asks.
+    int cancels = 0;
+    dialog.OnCancel = [&cancels](App_scan::TCustomProgressDialog*) { ++cancels; };
+    std::function<void()> poll = [&] {
+        if (!dialog.isVisible()) {
+            QTimer::singleShot(5, &dialog, poll);
+            return;
+        }
+        EXPECT_TRUE(dialog.isModal());
+        dialog.Button1->click();
+        EXPECT_TRUE(dialog.isVisible());
+        dialog.Finish();
+    };
+    QTimer::singleShot(0, &dialog, poll);
+    EXPECT_EQ(dialog.ExecuteDelayed(1), Kiv_dialogs::mrOk);
+    EXPECT_EQ(shows, 1);
+    EXPECT_EQ(cancels, 1);
+    EXPECT_FALSE(dialog.isVisible());
 }
 
 TEST_F(Dialogs, OkIsDisabledExactlyWhileNoCriterionIsChecked) {

@@ -1,0 +1,92 @@
+#include "App_scanentries_adding.h"
+
+#include "App_common.h"
+
+#include <chrono>
+#include <optional>
+
+namespace App_scanentries {
+
+TAddProgress::~TAddProgress() = default;
+
+std::string AddStatusText(int fileCount, const std::string& reading) {
+    return App_common::CountToText(fileCount) + " files found\n" + reading;
+}
+
+TAddTask::TAddTask(const Kiv_dynamicarrays::TStringDynArray& paths) : Producer(paths) {}
+
+void TAddTask::Execute() {
+    using Clock = std::chrono::steady_clock;
+    constexpr auto interval = std::chrono::milliseconds(ReportIntervalMs);
+    auto next = Clock::now();
+    for (;;) {
+        if (OnStep)
+            OnStep();
+        if (Cancelled)
+            Kiv_framework::Abort();
+        if (!Producer.Step())
+            break;
+        if (const auto now = Clock::now(); now >= next) {
+            next = now + interval;
+            // A newer report replaces one the main thread has not shown yet.
+            Queue(
+                [this, text = AddStatusText(Producer.ProducedCount(), Producer.Reading())] {
+                    if (OnStatus)
+                        OnStatus(text);
+                },
+                ProgressKey);
+        }
+    }
+}
+
+void AddPathsInTask(TScanEntries& entries, const Kiv_dynamicarrays::TStringDynArray& paths,
+                    TAddProgress& progress, int showDelayMs, const std::function<void()>& onStep) {
+    if (paths.Length() == 0)
+        return;
+    // Not freed on termination: the entries are taken from it once it ended.
+    auto task = std::make_unique<TAddTask>(paths);
+    TAddTask* const running = task.get();
+    task->OnStep = onStep;
+    task->OnStatus = [&progress](const std::string& text) { progress.SetText(text); };
+    std::optional<std::string> failure;
+    task->OnException = [&failure](Kiv_tasks::TTask*, const Kiv_framework::Exception& error) {
+        failure = error.Message();
+    };
+    bool finished = false;
+    task->OnFinish = [&progress, &finished](Kiv_tasks::TTask*) {
+        finished = true;
+        progress.Finish();
+    };
+    progress.OnCancel = [running](TAddProgress*) { running->Cancel(); };
+    progress.SetText(AddStatusText(0, paths[0]));
+    try {
+        task->Start();
+    } catch (...) {
+        progress.OnCancel.Clear();
+        throw;
+    }
+    progress.Run(showDelayMs);
+    progress.OnCancel.Clear();
+    if (!finished) {
+        // A window that closed before the task ended: the task stops and frees itself,
+        // reaching nothing of this call.
+        running->OnFinish.Clear();
+        running->OnException.Clear();
+        running->OnStatus = nullptr;
+        running->FreeOnTerminate = true;
+        running->Cancel();
+        (void)task.release();
+        throw Kiv_framework::EInvalidOperation("The add ended before its task.");
+    }
+    if (failure)
+        throw App_common::EAppError(*failure);
+    if (task->Cancelled)
+        Kiv_framework::Abort();
+    const TScanEntryArray produced = task->Producer.GetEntries();
+    for (TScanEntry* entry : produced)
+        entry->Priority = spSecondary;
+    entries.Add(produced);
+    task->Producer.Release();
+}
+
+} // namespace App_scanentries
