@@ -37,6 +37,11 @@ void TAddTask::Execute() {
                 ProgressKey);
         }
     }
+    // What the main thread would otherwise do while the window waits: the list of the
+    // entries and their priority, as a drop makes them.
+    Produced = Producer.GetEntries();
+    for (TScanEntry* entry : Produced)
+        entry->Priority = spSecondary;
 }
 
 void AddPathsInTask(TScanEntries& entries, const Kiv_dynamicarrays::TStringDynArray& paths,
@@ -82,10 +87,7 @@ void AddPathsInTask(TScanEntries& entries, const Kiv_dynamicarrays::TStringDynAr
         throw App_common::EAppError(*failure);
     if (task->Cancelled)
         Kiv_framework::Abort();
-    const TScanEntryArray produced = task->Producer.GetEntries();
-    for (TScanEntry* entry : produced)
-        entry->Priority = spSecondary;
-    entries.Add(produced);
+    entries.Add(task->Produced);
     task->Producer.Release();
 }
 

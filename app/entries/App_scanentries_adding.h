@@ -41,8 +41,9 @@ public:
     void Execute() override;
 
     // The entries, once the task ended without error or cancel; the main thread's from
-    // then on.
+    // then on. Produced lists them in production order, secondary.
     TScanEntryProducer Producer;
+    TScanEntryArray Produced;
     // Main thread: the status text, at most every ReportIntervalMs.
     std::function<void(const std::string& text)> OnStatus;
     // Worker: called before each step (a test holds the add at a step with it).

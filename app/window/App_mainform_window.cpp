@@ -304,10 +304,11 @@ bool TAppMainForm::ActionList1Execute(QAction* action) {
 
 void TAppMainForm::ShowAddedRows() {
     // An add selects what it added, and nothing else.
-    const App_scanentries::TIntegerDynArray selected =
-        FObjects->EntriesSelection.GetSelectedIndices();
-    if (selected.Length() > 0)
-        ListView1->MakeVisible(selected[0], false);
+    for (int i = 0; i < ListView1->ItemCount(); ++i)
+        if (ListView1->ItemState(i) & Kiv_listviews::isSelected) {
+            ListView1->MakeVisible(i, false);
+            return;
+        }
 }
 
 void TAppMainForm::FitColumnsOnce() {
@@ -317,6 +318,10 @@ void TAppMainForm::FitColumnsOnce() {
     ColumnsFitted = true;
     const int count = ListView1->ColumnCount();
     QHeaderView* header = ListView1->horizontalHeader();
+    // The rows in sight: a million rows are not measured one by one.
+    ListView1->verticalHeader()->setResizeContentsPrecision(ListView1->RowsPerPage() + 1);
+    // Room for the images drawn at another scale and a little air.
+    const int air = 2 * ListView1->fontMetrics().averageCharWidth() + 8;
     std::vector<int> widths;
     int total = 0;
     for (int column = 0; column < count; ++column) {
@@ -324,7 +329,7 @@ void TAppMainForm::FitColumnsOnce() {
         const int wanted =
             std::max(static_cast<const QAbstractItemView*>(ListView1)->sizeHintForColumn(column),
                      header->sectionSizeHint(column)) +
-            8;
+            air;
         widths.push_back(wanted);
         total += wanted;
     }
@@ -341,8 +346,9 @@ void TAppMainForm::FitColumnsOnce() {
                 width -= static_cast<int>(
                     (static_cast<long long>(width - share) * missing + wide - 1) / wide);
     }
+    // As a drag of the user's: the list keeps the widths without building its columns anew.
     for (int column = 0; column < count; ++column)
-        ListView1->SetColumnWidth(column, widths[static_cast<std::size_t>(column)]);
+        header->resizeSection(column, widths[static_cast<std::size_t>(column)]);
 }
 
 void TAppMainForm::SortAfterScan() {
