@@ -2,6 +2,7 @@
 
 #include "App_common.h"
 
+#include <QCoreApplication>
 #include <chrono>
 #include <optional>
 
@@ -89,6 +90,12 @@ void AddPathsInTask(TScanEntries& entries, const Kiv_dynamicarrays::TStringDynAr
         Kiv_framework::Abort();
     entries.Add(task->Produced);
     task->Producer.Release();
+    // The producer's record of every path it saw is freed at the event loop's next turn:
+    // a million of them would add to this one.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [spent = std::shared_ptr<TAddTask>(std::move(task))] { (void)spent; },
+        Qt::QueuedConnection);
 }
 
 } // namespace App_scanentries
