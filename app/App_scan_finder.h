@@ -95,6 +95,10 @@ public:
     // is not used again.
     void ForEachCandidate(int pivot, const std::function<void(int)>& visit);
 
+    // Builds the split by hash again, before the first ForEachCandidate, once records were
+    // given hashes (by the hash cache): they count as hashes the records came with.
+    void RebuildHashLevel();
+
     // The index of the hash matcher when the finder splits classes by hash, or -1.
     int HashLevel() const { return HashMatcher ? HashIndex : -1; }
     // The class of a record: only records of one class are ever offered to each other.
@@ -118,6 +122,7 @@ private:
     bool IsOpen(int cls) const { return NoHash[cls] >= 0; }
 
     void BuildClasses(const std::vector<const TScanMatcher*>& classMatchers);
+    void BuildHashLevel();
     void BuildBuckets(int cls);
     // Once every ungrouped member of an open class has its hash, the class is closed: only
     // hashes that two or more of them share keep a bucket.

@@ -89,9 +89,10 @@ function(sorvik_check_headless_units)
 endfunction()
 
 # sorvik_test(NAME SOURCES ... DEPS ... [LABELS ...]): a GoogleTest program run by ctest.
+# Each keeps its caches in a temporary folder of its own (tests/TestCacheHome.cpp).
 function(sorvik_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
-    add_executable(${name} ${ARG_SOURCES})
+    add_executable(${name} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/tests/TestCacheHome.cpp)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
     target_link_libraries(${name} PRIVATE sorvik_options GTest::gtest GTest::gmock
         GTest::gtest_main ${ARG_DEPS})
