@@ -64,6 +64,7 @@ chmod 700 "$work/runtime"
 cp "$sorvik" "$work/bin/sorvik"
 settings=$work/bin/Settings.ini
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
+export XDG_CACHE_HOME=$work/home/.cache
 export XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME= QT_STYLE_OVERRIDE=fusion
 unset SESSION_MANAGER
 # Under AddressSanitizer: libxkbcommon-x11 reads its keymap names with strndup() from
