@@ -1,9 +1,21 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: a normal build, then AddressSanitizer with
-# UndefinedBehaviorSanitizer, then ThreadSanitizer for the threading tests, then the
-# fuzz targets for a bounded time.
+# Checks and tests everything; what CI runs (.ci/run):
+#   ./test.sh           the formatting of the sources, a normal build and its tests, then
+#                       AddressSanitizer with UndefinedBehaviorSanitizer, ThreadSanitizer
+#                       for the threading tests, and the fuzz targets for a bounded time
+#   ./test.sh --quick   the normal build and its tests only, for the edit-test loop
 set -euo pipefail
 cd "$(dirname "$0")"
+
+quick=false
+case "${1:-}" in
+"") ;;
+--quick) quick=true ;;
+*)
+    echo "usage: ./test.sh [--quick]" >&2
+    exit 2
+    ;;
+esac
 
 scripts/install-deps.sh
 
@@ -24,9 +36,17 @@ run_tests() {
     ctest --test-dir "$1" --output-on-failure -j "$jobs" "${@:2}"
 }
 
+if ! $quick; then
+    echo "== formatting"
+    scripts/check-format.sh
+fi
+
 echo "== normal build"
 configure_and_build build/debug -DCMAKE_BUILD_TYPE=Debug
 run_tests build/debug
+if $quick; then
+    exit 0
+fi
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 configure_and_build build/asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \

@@ -6,11 +6,10 @@
 #include "App_document_commandline.h"
 #include "App_scanentries.h"
 #include "App_scantasks.h"
+#include "Kiv_files.h"
 #include "Kiv_strings.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QSocketNotifier>
 #include <chrono>
 #include <csignal>
@@ -247,9 +246,8 @@ int Scan(const TScanCommandLine& line) {
     // Secondary paths first, so that a file named both ways ends up primary.
     for (const auto& [paths, priority] : {std::pair{&line.Secondary, App_scan::spSecondary},
                                           std::pair{&line.Primary, App_scan::spPrimary}}) {
-        Kiv_dynamicarrays::TStringDynArray input(static_cast<int>(paths->size()));
-        std::copy(paths->begin(), paths->end(), input.begin());
-        App_scanentries::AddPathsToList(entries, input, priority, onSkip, Interrupted);
+        App_scanentries::AddPathsToList(entries, Kiv_dynamicarrays::VectorToArray(*paths), priority,
+                                        onSkip, Interrupted);
     }
     if (line.Output)
         CheckOutputIsNotListed(entries, *line.Output);
@@ -291,7 +289,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     try {
         const TScanCommandLine line = App_document::ParseScanCommandLine(
-            arguments, QFile::encodeName(QDir::currentPath()).toStdString());
+            arguments, Kiv_files::CurrentDirectory().value_or(""));
         if (line.Request == TScanCommandLine::crHelp) {
             std::fputs(App_document::ScanUsageText, stdout);
             return 0;

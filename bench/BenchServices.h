@@ -5,6 +5,7 @@
 
 #include "App_mainform.h"
 #include "App_scan_window.h"
+#include "BenchDialogs.h"
 #include "Kiv_clipboard_window.h"
 
 #include <filesystem>
@@ -12,24 +13,6 @@
 #include <unistd.h>
 
 namespace bench {
-
-class TAnsweringDialogs : public Kiv_dialogs::TDialogs {
-public:
-    explicit TAnsweringDialogs(std::string saveAs) : SaveAs(std::move(saveAs)) {}
-    Kiv_dialogs::TModalResult MessageBox(const Kiv_dialogs::TMessageRequest& request) override {
-        LastMessage = request.Text;
-        return request.Buttons == Kiv_dialogs::mbYesNo ? Kiv_dialogs::mrYes : Kiv_dialogs::mrOk;
-    }
-    std::optional<std::vector<std::string>> OpenFiles(Kiv_dialogs::TOpenFileRequest&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> SaveFile(Kiv_dialogs::TSaveFileRequest&) override { return SaveAs; }
-    std::optional<std::string> SelectFolder(const Kiv_dialogs::TFolderRequest&) override {
-        return std::nullopt;
-    }
-    std::string SaveAs;
-    std::string LastMessage;
-};
 
 class TNoShell : public Kiv_shellfiles::TShell {
 public:

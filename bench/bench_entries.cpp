@@ -140,8 +140,7 @@ void BenchCollection() {
     std::shuffle(chosen.begin(), chosen.end(), std::mt19937(8));
     chosen.resize(Count / 2);
     std::sort(chosen.begin(), chosen.end());
-    TIntegerDynArray indexes(Count / 2);
-    std::copy(chosen.begin(), chosen.end(), indexes.begin());
+    const TIntegerDynArray indexes = Kiv_dynamicarrays::VectorToArray(std::move(chosen));
     const double remove = Seconds([&] { entries.Remove(indexes); });
     std::printf("Remove of %d scattered indexes              %.3f s  (target <= 0.2 s)\n",
                 Count / 2, remove);

@@ -6,6 +6,8 @@
 // the argument "trash" runs only that, five times).
 #include "App_scanentries_commands.h"
 #include "App_scanentries_view.h"
+#include "BenchDialogs.h"
+#include "BenchMain.h"
 #include "Kiv_listviews_window.h"
 #include "Kiv_shellfiles_window.h"
 #include "bench_timing.h"
@@ -34,24 +36,6 @@ namespace {
 constexpr int TreeFiles = 100'000;
 constexpr int ListCount = 1'000'000;
 constexpr int TrashFiles = 10'000;
-
-// Says Yes to every question and gives the folder it was made with.
-class TYesDialogs : public Kiv_dialogs::TDialogs {
-public:
-    std::string Folder;
-    Kiv_dialogs::TModalResult MessageBox(const Kiv_dialogs::TMessageRequest&) override {
-        return Kiv_dialogs::mrYes;
-    }
-    std::optional<std::vector<std::string>> OpenFiles(Kiv_dialogs::TOpenFileRequest&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> SaveFile(Kiv_dialogs::TSaveFileRequest&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> SelectFolder(const Kiv_dialogs::TFolderRequest&) override {
-        return Folder;
-    }
-};
 
 class TNoClipboard : public Kiv_clipboard::TClipboard {
 public:
@@ -91,7 +75,7 @@ struct TListWindow {
     TScanEntriesView View{Entries, List};
     TScanEntriesSelection Selection{Entries, List};
     TNoClipboard Clipboard;
-    TYesDialogs Dialogs;
+    bench::TAnsweringDialogs Dialogs;
     Kiv_shellfiles::TQtShell Shell{&List};
     TScanEntriesCommands Commands{Entries, Selection, Clipboard, Dialogs, Shell};
 };
@@ -260,9 +244,7 @@ void BenchTrash(const std::string& root, int runs) {
         gio = gioRun < 0 ? -1 : std::min(gio, gioRun);
 
         TListWindow window;
-        Kiv_dynamicarrays::TStringDynArray paths(TrashFiles);
-        std::copy(ours.begin(), ours.end(), paths.begin());
-        AddPathsToList(window.Entries, paths);
+        AddPathsToList(window.Entries, Kiv_dynamicarrays::VectorToArray(ours));
         window.Commands.SelectAll();
         TListWindow::Settle();
         const double cpuBefore = CpuSeconds();
@@ -303,8 +285,7 @@ void FillPairs(TListWindow& window, const std::string& folder, std::mt19937& ran
             MakeFile(all.back(), size);
         }
     }
-    Kiv_dynamicarrays::TStringDynArray paths(static_cast<int>(all.size()));
-    std::copy(all.begin(), all.end(), paths.begin());
+    const Kiv_dynamicarrays::TStringDynArray paths = Kiv_dynamicarrays::VectorToArray(all);
     AddPathsToList(window.Entries, paths);
     TIntegerDynArray first(TrashFiles);
     for (int i = 0; i < window.Entries.Count(); ++i) {
@@ -365,8 +346,7 @@ void BenchTrashChecks(const std::string& root) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::UseOffscreenPlatform();
     QApplication application(argc, argv);
     char pattern[] = "/tmp/sorvik-bench-commands-XXXXXX";
     if (::mkdtemp(pattern) == nullptr)

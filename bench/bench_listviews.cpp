@@ -2,6 +2,7 @@
 // selection and structural operations, a click and a Shift+click over the whole list,
 // painting one screen, and the control's memory per row. Each timed operation includes
 // serving the events it causes (the repaint).
+#include "BenchMain.h"
 #include "Kiv_listviews_window.h"
 
 #include <QApplication>
@@ -57,9 +58,7 @@ TIntegerDynArray Scattered(int count, int rows, std::mt19937& random) {
     std::shuffle(all.begin(), all.end(), random);
     all.resize(static_cast<std::size_t>(count));
     std::sort(all.begin(), all.end());
-    TIntegerDynArray result(count);
-    std::copy(all.begin(), all.end(), result.begin());
-    return result;
+    return Kiv_dynamicarrays::VectorToArray(std::move(all));
 }
 
 void SelectEveryOther(TListView& list) {
@@ -87,8 +86,7 @@ void Report(const char* what, double seconds, const char* target) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::UseOffscreenPlatform();
     QApplication application(argc, argv);
 
     TImageList small;

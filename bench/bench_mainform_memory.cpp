@@ -1,6 +1,7 @@
 // The resident memory a million entries take in the main window, shown (the rows
 // selected, the list painted), above the empty window. Offscreen.
 #include "App_mainform_window.h"
+#include "BenchMain.h"
 #include "BenchServices.h"
 #include "bench_memory.h"
 
@@ -51,8 +52,7 @@ void Show(App_mainform::TAppMainForm& form) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::UseOffscreenPlatform();
     QApplication application(argc, argv);
     bench::TBenchServices services;
     App_mainform::TAppMainForm form(services.Services(), {});

@@ -59,8 +59,7 @@ std::vector<TScanRecord> MakeRecords(int count, double duplicateShare, std::uint
 }
 
 TScanRecords ToRecords(const std::vector<TScanRecord>& list) {
-    TScanRecords records(static_cast<int>(list.size()));
-    std::copy(list.begin(), list.end(), records.begin());
+    TScanRecords records = Kiv_dynamicarrays::VectorToArray(list);
     return records;
 }
 

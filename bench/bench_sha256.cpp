@@ -3,13 +3,13 @@
 // through EVP as the yardstick, all measured in the same run, interleaved, best of
 // several. OpenSSL is used here only, never by the program.
 #include "Kiv_hash.h"
+#include "OpenSslSha256.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <openssl/evp.h>
 #include <random>
 #include <string>
 #include <vector>
@@ -37,24 +37,10 @@ std::string OwnHash(TSha256Backend backend, const std::vector<unsigned char>& bu
 }
 
 std::string OpenSslHash(const std::vector<unsigned char>& buffer, int repeats) {
-    EVP_MD_CTX* context = EVP_MD_CTX_new();
-    if (context == nullptr || EVP_DigestInit_ex(context, EVP_sha256(), nullptr) != 1) {
-        std::fprintf(stderr, "OpenSSL's SHA-256 is not available.\n");
-        std::exit(1);
-    }
+    Reference::TOpenSslSha256 hash;
     for (int i = 0; i < repeats; ++i)
-        EVP_DigestUpdate(context, buffer.data(), buffer.size());
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_DigestFinal_ex(context, digest, &length);
-    EVP_MD_CTX_free(context);
-    static constexpr char Digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (unsigned int i = 0; i < length; ++i) {
-        text += Digits[digest[i] >> 4];
-        text += Digits[digest[i] & 15];
-    }
-    return text;
+        hash.Update(buffer.data(), buffer.size());
+    return hash.Text();
 }
 
 const char* BackendName(TSha256Backend backend) {

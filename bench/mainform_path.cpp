@@ -3,6 +3,7 @@
 // the real progress dialog, the results saved. The window repaints after each step, as it
 // would for the user. Usage: mainform_path TREE [RUNS]
 #include "App_mainform_window.h"
+#include "BenchMain.h"
 #include "BenchServices.h"
 
 #include <QApplication>
@@ -19,18 +20,7 @@ void Step(App_mainform::TAppMainForm& form, const char* action) {
     QCoreApplication::processEvents();
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fputs("usage: mainform_path TREE [RUNS]\n", stderr);
-        return 2;
-    }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    const std::string tree = argv[1];
-    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+int Measure(const std::string& tree, int runs) {
     bench::TBenchServices services;
     double best = 1e300;
     for (int run = 0; run < runs; ++run) {
@@ -54,10 +44,14 @@ int main(int argc, char** argv) {
             "mainform_path: run %d %.3f s, %d entries, %s, results %llu bytes\n", run + 1,
             elapsed.count(), form.Objects().Entries().Count(), counts.c_str(),
             static_cast<unsigned long long>(std::filesystem::file_size(services.Dialogs.SaveAs)));
-        // The scan task's thread object goes before the next run.
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        bench::LetTheTaskGo();
     }
     std::printf("mainform_path: best %.3f s of %d runs\n", best, runs);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    return bench::TreeMain(argc, argv, "mainform_path", Measure);
 }

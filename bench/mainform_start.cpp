@@ -3,7 +3,7 @@
 // window (so no settings are written).
 //   mainform_start LAUNCH_NS [PATH]...
 // LAUNCH_NS is the wall clock (date +%s%N) just before this program was started.
-#include "App_mainform_window.h"
+#include "App_mainform_program.h"
 
 #include <QApplication>
 #include <chrono>

@@ -4,6 +4,8 @@
 // without a turn. Usage: scan_dialog TREE [RUNS]
 #include "App_document_commands.h"
 #include "App_scan_window.h"
+#include "BenchDialogs.h"
+#include "BenchMain.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -17,28 +19,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Answers every box with OK at once and notes when the last one came.
-class TBenchDialogs : public Kiv_dialogs::TDialogs {
-public:
-    Kiv_dialogs::TModalResult MessageBox(const Kiv_dialogs::TMessageRequest& request) override {
-        LastMessageAt = Clock::now();
-        LastMessage = request.Text;
-        return Kiv_dialogs::mrOk;
-    }
-    std::optional<std::vector<std::string>> OpenFiles(Kiv_dialogs::TOpenFileRequest&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> SaveFile(Kiv_dialogs::TSaveFileRequest&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> SelectFolder(const Kiv_dialogs::TFolderRequest&) override {
-        return std::nullopt;
-    }
-
-    Clock::time_point LastMessageAt;
-    std::string LastMessage;
-};
 
 void AddTree(App_document::TDocument& document, const std::string& tree) {
     // Built by the unit's own routine: g++ 12 at -O3 reports a false use-after-free where
@@ -57,26 +37,14 @@ void ForgetResults(App_scanentries::TScanEntries& entries) {
     }
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fputs("usage: scan_dialog TREE [RUNS]\n", stderr);
-        return 2;
-    }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    const std::string tree = argv[1];
-    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
-
+int Measure(const std::string& tree, int runs) {
     App_document::TDocument document;
     document.SetAspects({App_document::saSize, App_document::saHash});
     // Every run reads the files, as jdupes does: the hash cache has a benchmark of its own.
     document.RememberHashes = false;
     AddTree(document, tree);
 
-    TBenchDialogs dialogs;
+    bench::TAnsweringDialogs dialogs;
     App_scan::TAppScanDialogs scanDialogs;
     App_document::TDocumentCommands commands(&document, dialogs, scanDialogs);
 
@@ -109,12 +77,16 @@ int main(int argc, char** argv) {
         worstGap = std::max(worstGap, longestGap);
         std::printf("scan_dialog: run %d %.3f s, longest event-loop gap %.1f ms\n", run + 1,
                     elapsed.count(), static_cast<double>(longestGap) / 1e6);
-        // Let the task's thread object go before the next run.
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        bench::LetTheTaskGo();
     }
     std::printf("scan_dialog: %s\n", dialogs.LastMessage.c_str());
     std::printf("scan_dialog: best %.3f s of %d runs, longest event-loop gap %.1f ms\n", best, runs,
                 static_cast<double>(worstGap) / 1e6);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    return bench::TreeMain(argc, argv, "scan_dialog", Measure);
 }

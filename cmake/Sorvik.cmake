@@ -1,7 +1,12 @@
 # Shared compile settings and the helpers that declare units, tests and benchmarks.
 
 add_library(sorvik_options INTERFACE)
-target_compile_options(sorvik_options INTERFACE -Wall -Wextra -Werror)
+# The warnings qBittorrent builds with, as errors. Qt's strings never take or give 8-bit
+# text unasked: the program's texts are UTF-8 and its file names bytes, each converted by
+# name (QString::fromUtf8, QFile::encodeName).
+target_compile_options(sorvik_options INTERFACE -Wall -Wextra -Werror -pedantic -Wshadow
+    -Wold-style-cast -Woverloaded-virtual -Wnon-virtual-dtor -Wcast-qual -Wcast-align)
+target_compile_definitions(sorvik_options INTERFACE QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
     # GCC 12 reports std::string concatenation inlined at -O2/-O3 as overlapping copies
     # (GCC bug 105651), a false positive that -Werror would turn into a failed build.
@@ -41,16 +46,31 @@ endfunction()
 # sorvik_window_unit(NAME SOURCES ... [FORMS ...] DEPS ...): the window part of a unit,
 # named after it with the suffix _window (App_scan_window holds the dialogs of the
 # App_scan namespace). It links QtWidgets, and moc and uic run for it; FORMS are Qt
-# Designer files in app/forms/.
+# Designer files beside the classes that they lay out.
 function(sorvik_window_unit name)
     cmake_parse_arguments(ARG "" "" "SOURCES;FORMS;DEPS" ${ARGN})
     add_library(${name} STATIC ${ARG_SOURCES} ${ARG_FORMS})
     target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}
         ${CMAKE_CURRENT_BINARY_DIR})
     target_link_libraries(${name} PUBLIC sorvik_options Qt6::Widgets ${ARG_DEPS})
-    set_target_properties(${name} PROPERTIES AUTOMOC ON AUTOUIC ON
-        AUTOUIC_SEARCH_PATHS ${PROJECT_SOURCE_DIR}/app/forms)
+    set_target_properties(${name} PROPERTIES AUTOMOC ON AUTOUIC ON)
     set_property(GLOBAL APPEND PROPERTY SORVIK_WINDOW_UNITS ${name})
+endfunction()
+
+# Fails the configuration when a source of the program names a folder in an include
+# ("scan/App_scan.h"): a unit's headers are reached by their bare names through the include
+# directory of its folder, which only a link to one of the folder's units gives, and a
+# path would reach past that from any folder that encloses another.
+function(sorvik_check_include_paths)
+    file(GLOB_RECURSE sources ${PROJECT_SOURCE_DIR}/app/*.h ${PROJECT_SOURCE_DIR}/app/*.cpp
+        ${PROJECT_SOURCE_DIR}/support/*.h ${PROJECT_SOURCE_DIR}/support/*.cpp)
+    foreach(source IN LISTS sources)
+        file(STRINGS ${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^\"]*/")
+        if(includes)
+            message(FATAL_ERROR "${source} includes a header by its folder: ${includes}. "
+                "Include it by its name and link the unit that holds it.")
+        endif()
+    endforeach()
 endfunction()
 
 # Fails the configuration when a headless unit links QtGui, QtWidgets or a window unit,

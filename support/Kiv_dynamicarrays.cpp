@@ -4,16 +4,6 @@
 
 namespace Kiv_dynamicarrays {
 
-namespace {
-
-TStringDynArray VectorToArray(std::vector<std::string>&& lines) {
-    TStringDynArray result(static_cast<int>(lines.size()));
-    std::move(lines.begin(), lines.end(), result.begin());
-    return result;
-}
-
-} // namespace
-
 void DynArrayOutOfRange(int index, int length) {
     throw Kiv_framework::ERangeError("Dynamic array index out of range (index " +
                                      std::to_string(index) + ", length " + std::to_string(length) +

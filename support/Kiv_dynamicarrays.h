@@ -1,5 +1,5 @@
 // Reference-counted arrays whose copies share one buffer, the int array builder and
-// helpers between string lists and string arrays.
+// helpers between vectors, string lists and string arrays.
 #pragma once
 
 #include "Kiv_framework.h"
@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cstddef>
 #include <initializer_list>
+#include <limits>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace Kiv_dynamicarrays {
 
@@ -136,6 +138,17 @@ public:
 };
 
 using TIntegerDynArrayBuilder = TDynamicArrayBuilder<int>;
+
+// The values of a vector, in order, as an array of its own. A vector longer than an array
+// can be raises Kiv_framework::ERangeError.
+template <typename T>
+DynamicArray<T> VectorToArray(std::vector<T> values) {
+    if (values.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+        throw Kiv_framework::ERangeError();
+    DynamicArray<T> result(static_cast<int>(values.size()));
+    std::move(values.begin(), values.end(), result.begin());
+    return result;
+}
 
 TStringDynArray StringsToArray(const Kiv_framework::TStringList& strings);
 void ArrayToStrings(const TStringDynArray& array, Kiv_framework::TStringList& strings);

@@ -328,19 +328,18 @@ bool ResolveByComponents(const std::string& path, std::string& resolved) {
     return true;
 }
 
-// The current directory, of any length; empty when it cannot be had.
-std::string CurrentDirectory() {
+} // namespace
+
+std::optional<std::string> CurrentDirectory() {
     std::string buffer(PATH_MAX, '\0');
     for (;;) {
         if (::getcwd(buffer.data(), buffer.size()) != nullptr)
-            return buffer.c_str();
+            return std::string(buffer.c_str());
         if (errno != ERANGE || buffer.size() > (1u << 20))
-            return {};
+            return std::nullopt;
         buffer.resize(buffer.size() * 2);
     }
 }
-
-} // namespace
 
 bool PathExists(const std::string& path) {
     if (HasNul(path))
@@ -371,10 +370,10 @@ std::string GetLongPath(const std::string& path) {
     // Too long for realpath, or resolved to more than it takes: one component at a time.
     std::string absolute = path;
     if (path[0] != '/') {
-        const std::string current = CurrentDirectory();
-        if (current.empty())
+        const std::optional<std::string> current = CurrentDirectory();
+        if (!current)
             throw EFileError(LongPathMessage);
-        absolute = current + "/" + path;
+        absolute = *current + "/" + path;
     }
     std::string result;
     if (!ResolveByComponents(absolute, result))

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,9 @@ bool IsAbsolutePath(const std::string& path);
 // The path unchanged when it is absolute; else EPathError "The path is not in absolute
 // form.".
 std::string CheckAbsolutePath(const std::string& path);
+// The process's current directory, of any length; nothing when it has none (it was
+// removed since it was entered, or cannot be read).
+std::optional<std::string> CurrentDirectory();
 // The canonical form of an existing path (realpath(3)); a missing path or any other
 // failure raises EFileError "The program could not get the long path of the file.". A
 // path longer than the system takes in one call is resolved one component at a time.

@@ -21,22 +21,17 @@ namespace {
 const char* const NoTypeMessage = "The program could not get the file type.";
 const char* const UndeterminedTypeMessage = "The program cannot determine the file type.";
 
-std::string CurrentDirectory() {
-    std::vector<char> buffer(256);
-    for (;;) {
-        if (getcwd(buffer.data(), buffer.size()) != nullptr)
-            return std::string(buffer.data());
-        if (errno != ERANGE)
-            return "/"; // the working directory is gone; any directory carries the flag
-        buffer.resize(buffer.size() * 2);
-    }
+// The current directory; the root where it is gone, which carries the directory flag as
+// well as any.
+std::string CurrentDirectoryOrRoot() {
+    return Kiv_files::CurrentDirectory().value_or("/");
 }
 
 // The absolute, normalised form of a path: relative to the current directory, with
 // empty, "." and ".." components resolved by the text alone.
 std::string ExpandFileName(const std::string& path) {
     const std::string full =
-        !path.empty() && path[0] == '/' ? path : CurrentDirectory() + "/" + path;
+        !path.empty() && path[0] == '/' ? path : CurrentDirectoryOrRoot() + "/" + path;
     // One pass: each component is appended after a "/", "." is skipped and ".." takes the
     // last one back off.
     std::string result;
@@ -88,7 +83,7 @@ TFileTypeCache::TEntry::TEntry(const std::string& path, const TShellTypeNameFunc
     : FTypeName(lookup(path, false)) {}
 
 TFileTypeCache::TEntry::TEntry(const TShellTypeNameFunction& lookup)
-    : FTypeName(lookup(CurrentDirectory(), true)) {}
+    : FTypeName(lookup(CurrentDirectoryOrRoot(), true)) {}
 
 TFileTypeCache::TFileTypeCache(TShellTypeNameFunction lookup)
     : Lookup(lookup ? std::move(lookup) : TShellTypeNameFunction(GetShellTypeName)) {

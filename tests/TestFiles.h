@@ -1,9 +1,12 @@
-// What many tests share: a temporary folder with real files, the message of an error a
-// call raises, and the reference SHA-256 values.
+// What many tests share: a temporary folder with real files, reading and writing them, the
+// current directory kept, the message of an error a call raises, and the reference SHA-256
+// values.
 #pragma once
 
 #include "Kiv_framework.h"
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -12,13 +15,16 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace TestFiles {
 
-// A fresh folder under the system's temporary directory, in canonical form, removed with
-// everything in it.
+// A fresh folder under the system's temporary directory, in canonical form (the trash
+// reaches folders without following symbolic links), removed with everything in it; the
+// folders a test left without permissions are opened again first.
 class TTempDir {
 public:
     TTempDir() {
@@ -27,12 +33,17 @@ public:
         if (::mkdtemp(pattern.data()) == nullptr)
             throw std::runtime_error("mkdtemp failed");
         char* real = ::realpath(pattern.c_str(), nullptr);
-        Path = real;
+        Path = real != nullptr ? real : pattern;
         std::free(real);
     }
     ~TTempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(Path, ignored);
+        std::error_code error;
+        for (auto it = std::filesystem::recursive_directory_iterator(Path, error);
+             !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error))
+            if (it->is_directory(error) && !it->is_symlink(error))
+                std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                             std::filesystem::perm_options::add, error);
+        std::filesystem::remove_all(Path, error);
     }
     TTempDir(const TTempDir&) = delete;
     TTempDir& operator=(const TTempDir&) = delete;
@@ -42,8 +53,13 @@ public:
     std::string Path;
 };
 
+// Writes the file whole, making the folders on its way where they are missing, and gives
+// it the mode.
 inline void WriteFile(const std::string& path, const std::string& content = "x",
                       mode_t mode = 0644) {
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    if (!parent.empty())
+        std::filesystem::create_directories(parent);
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, mode);
     if (fd < 0)
         throw std::runtime_error("cannot create " + path);
@@ -64,6 +80,62 @@ inline void MakeDir(const std::string& path) {
     if (::mkdir(path.c_str(), 0755) != 0)
         throw std::runtime_error("cannot create " + path);
 }
+
+// The names in a folder, sorted; none when it does not exist.
+inline std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Lets this process write files only up to the given size while it lives, as a full disk
+// would; a write beyond fails (EFBIG) instead of raising SIGXFSZ.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &Saved);
+        PreviousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = Saved;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~TFileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &Saved);
+        std::signal(SIGXFSZ, PreviousHandler);
+    }
+    TFileSizeLimit(const TFileSizeLimit&) = delete;
+    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+private:
+    rlimit Saved{};
+    void (*PreviousHandler)(int);
+};
+
+// Puts the process's current directory back when the test ends (the root when there was
+// none at the start).
+class TCurrentDirectoryGuard {
+public:
+    TCurrentDirectoryGuard() {
+        char* path = ::getcwd(nullptr, 0);
+        Saved = path != nullptr ? path : "/";
+        std::free(path);
+    }
+    ~TCurrentDirectoryGuard() {
+        if (::chdir(Saved.c_str()) != 0)
+            ADD_FAILURE() << "cannot return to " << Saved;
+    }
+    TCurrentDirectoryGuard(const TCurrentDirectoryGuard&) = delete;
+    TCurrentDirectoryGuard& operator=(const TCurrentDirectoryGuard&) = delete;
+
+    // The current directory at the start.
+    const std::string& Path() const { return Saved; }
+
+private:
+    std::string Saved;
+};
 
 // Makes a file with content below folders of 200-character names, so that its path is at
 // least length long (longer than the system takes in one call), folder by folder from the

@@ -1,7 +1,7 @@
 // sorvik-scan end to end: the program is run as a user would run it.
-#include "ChangeWhileReadTestSupport.h"
-#include "EntriesTestSupport.h"
 #include "TestApplication.h"
+#include "app/entries/EntriesTestSupport.h"
+#include "app/scan/ChangeWhileReadTestSupport.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -24,6 +24,7 @@ using EntriesTest::MakeDir;
 using EntriesTest::TTempDir;
 using EntriesTest::WriteFile;
 
+using namespace Qt::Literals::StringLiterals;
 namespace {
 
 using TGroups = std::set<std::set<std::string>>;
@@ -34,13 +35,23 @@ struct TResult {
     std::string Err;
 };
 
+// Starts the program with the arguments, UTF-8 texts.
+void Start(QProcess& process, const std::string& program,
+           const std::vector<std::string>& arguments) {
+    QStringList texts;
+    for (const std::string& argument : arguments)
+        texts.push_back(QString::fromStdString(argument));
+    process.start(QString::fromStdString(program), texts);
+}
+
 class SorvikScan : public ::testing::Test {
 protected:
-    static TResult Run(const QStringList& arguments, const std::string& directory = "") {
+    static TResult Run(const std::vector<std::string>& arguments,
+                       const std::string& directory = "") {
         QProcess process;
         if (!directory.empty())
             process.setWorkingDirectory(QString::fromStdString(directory));
-        process.start(QStringLiteral(SORVIK_SCAN_PROGRAM), arguments);
+        Start(process, SORVIK_SCAN_PROGRAM, arguments);
         EXPECT_TRUE(process.waitForFinished(60000));
         return ResultOf(process);
     }
@@ -143,17 +154,17 @@ protected:
 TEST_F(SorvikScan, FindsWhatFdupesFindsWhenEveryFileIsPrimary) {
     const std::string root = Dir / "tree";
     MakeTree(root, 300);
-    const TResult ours = Run({"--compare", "size,hash", QString::fromStdString(root)});
+    const TResult ours = Run({"--compare", "size,hash", root});
     ASSERT_EQ(ours.ExitCode, 0) << ours.Err;
     QProcess fdupes;
-    fdupes.start("fdupes", {"-r", "-q", QString::fromStdString(root)});
+    Start(fdupes, "fdupes", {"-r", "-q", root});
     ASSERT_TRUE(fdupes.waitForFinished(60000));
     const TGroups expected = ParseGroups(fdupes.readAllStandardOutput().toStdString());
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(ParseGroups(ours.Out), expected);
     EXPECT_NE(ours.Err.find(" duplicate files in "), std::string::npos);
     // Comparing the bytes instead of the hashes finds the same.
-    const TResult bytes = Run({"--compare", "size,binaries", QString::fromStdString(root)});
+    const TResult bytes = Run({"--compare", "size,binaries", root});
     ASSERT_EQ(bytes.ExitCode, 0) << bytes.Err;
     EXPECT_EQ(ParseGroups(bytes.Out), expected);
     // Every line of the results file ends with CR LF, and every block with an empty line.
@@ -170,8 +181,7 @@ TEST_F(SorvikScan, SecondaryCopiesAreFoundOnlyNextToPrimaries) {
     WriteFile(Dir / "secondary/b2", "beta");
     const std::string output = Dir / "results.txt";
     const TResult result =
-        Run({"--output", QString::fromStdString(output), "--secondary",
-             QString::fromStdString(Dir / "secondary"), QString::fromStdString(Dir / "primary")});
+        Run({"--output", output, "--secondary", Dir / "secondary", Dir / "primary"});
     ASSERT_EQ(result.ExitCode, 0) << result.Err;
     EXPECT_TRUE(result.Out.empty());
     std::ifstream file(output, std::ios::binary);
@@ -187,6 +197,17 @@ TEST_F(SorvikScan, RelativePathsAreTakenFromTheCurrentDirectory) {
     const TResult result = Run({"--compare=hash", "."}, Dir.Path);
     ASSERT_EQ(result.ExitCode, 0) << result.Err;
     EXPECT_EQ(ParseGroups(result.Out), (TGroups{{Dir / "x", Dir / "y"}}));
+
+    // A folder whose name is not UTF-8 keeps its bytes (entered through a link, as the
+    // test's process takes only UTF-8 names).
+    const std::string odd = Dir / "caf\xe9";
+    MakeDir(odd);
+    WriteFile(odd + "/x", "same");
+    WriteFile(odd + "/y", "same");
+    ASSERT_EQ(::symlink(odd.c_str(), (Dir / "link").c_str()), 0);
+    const TResult oddResult = Run({"--compare=hash", "."}, Dir / "link");
+    ASSERT_EQ(oddResult.ExitCode, 0) << oddResult.Err;
+    EXPECT_EQ(ParseGroups(oddResult.Out), (TGroups{{odd + "/x", odd + "/y"}}));
 }
 
 TEST_F(SorvikScan, ExitCodesAndMessages) {
@@ -210,16 +231,15 @@ TEST_F(SorvikScan, ExitCodesAndMessages) {
     const std::string missing = Dir / "missing";
     const std::string accept =
         "sorvik-scan: The program cannot accept the file \"" + missing + "\".\n";
-    const TResult lenient = Run({QString::fromStdString(missing)});
+    const TResult lenient = Run({missing});
     EXPECT_EQ(lenient.ExitCode, 3);
     EXPECT_EQ(lenient.Err, accept + "0 duplicate files in 0 groups were found. 1 file or folder "
                                     "could not be read and was left out.\n");
-    const TResult two =
-        Run({QString::fromStdString(missing), QString::fromStdString(missing + "2")});
+    const TResult two = Run({missing, missing + "2"});
     EXPECT_EQ(two.ExitCode, 3);
     EXPECT_TRUE(two.Err.ends_with(" 2 files or folders could not be read and were left out.\n"))
         << two.Err;
-    const TResult strict = Run({"--strict", QString::fromStdString(missing)});
+    const TResult strict = Run({"--strict", missing});
     EXPECT_EQ(strict.ExitCode, 1);
     EXPECT_EQ(strict.Err, accept);
     EXPECT_TRUE(strict.Out.empty());
@@ -246,8 +266,7 @@ TEST_F(SorvikScan, ExitCodesAndMessages) {
     // Only secondary files: nothing to group around.
     MakeDir(Dir / "empty");
     WriteFile(Dir / "s", "s");
-    const TResult noPrimary = Run(
-        {"--secondary", QString::fromStdString(Dir / "s"), QString::fromStdString(Dir / "empty")});
+    const TResult noPrimary = Run({"--secondary", Dir / "s", Dir / "empty"});
     EXPECT_EQ(noPrimary.ExitCode, 1);
     EXPECT_EQ(noPrimary.Err, "sorvik-scan: Specify primary entries to perform a scan task.\n");
 }
@@ -258,9 +277,9 @@ TEST_F(SorvikScan, TheHashCacheSparesARescanTheReadingOfUnchangedFiles) {
     const std::string last = root + "/dir 3/file 199.bin";
     ScanTest::PassChangeTime(last); // no later change can keep a change time of the tree
     const std::string cache = Dir / "cache";
-    const QStringList arguments = {"--verbose", "--compare", "size,hash",
+    const QStringList arguments = {u"--verbose"_s, u"--compare"_s, u"size,hash"_s,
                                    QString::fromStdString(root)};
-    const TResult without = RunCaching(QStringList{"--no-cache"} + arguments, cache);
+    const TResult without = RunCaching(QStringList{u"--no-cache"_s} + arguments, cache);
     ASSERT_EQ(without.ExitCode, 0) << without.Err;
     EXPECT_FALSE(std::filesystem::exists(cache)); // --no-cache: not even made
     const auto read = ReadCounts(without.Err);
@@ -300,7 +319,7 @@ TEST_F(SorvikScan, TheHashCacheSparesARescanTheReadingOfUnchangedFiles) {
     EXPECT_EQ(ReadCounts(rescan.Err),
               (std::array<long long, 3>{1, static_cast<long long>(content.size()), read[0] - 1}))
         << rescan.Err;
-    const TResult reference = RunCaching(QStringList{"--no-cache"} + arguments, cache);
+    const TResult reference = RunCaching(QStringList{u"--no-cache"_s} + arguments, cache);
     EXPECT_EQ(rescan.Out, reference.Out);
     EXPECT_NE(ParseGroups(rescan.Out), groups);
     EXPECT_EQ(rescan.Err.find("hash cache \""), std::string::npos) << rescan.Err;
@@ -311,9 +330,9 @@ TEST_F(SorvikScan, TwoScansAtOnceShareTheHashCache) {
     MakeTree(root, 300);
     ScanTest::PassChangeTime(root + "/dir 5/file 299.bin");
     const std::string cache = Dir / "cache";
-    const QStringList arguments = {"--verbose", "--compare", "size,hash",
+    const QStringList arguments = {u"--verbose"_s, u"--compare"_s, u"size,hash"_s,
                                    QString::fromStdString(root)};
-    const TResult reference = RunCaching(QStringList{"--no-cache"} + arguments, cache);
+    const TResult reference = RunCaching(QStringList{u"--no-cache"_s} + arguments, cache);
     ASSERT_EQ(reference.ExitCode, 0);
     QProcess scans[2];
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -338,8 +357,8 @@ TEST_F(SorvikScan, ACacheThatCannotBeUsedIsNamedOnceAndTheScanGoesOn) {
     const std::string root = Dir / "tree";
     MakeTree(root, 100);
     ScanTest::PassChangeTime(root + "/dir 1/file 99.bin");
-    const QStringList arguments = {"--compare", "size,hash", QString::fromStdString(root)};
-    const TResult reference = RunCaching(QStringList{"--no-cache"} + arguments, Dir / "unused");
+    const QStringList arguments = {u"--compare"_s, u"size,hash"_s, QString::fromStdString(root)};
+    const TResult reference = RunCaching(QStringList{u"--no-cache"_s} + arguments, Dir / "unused");
     const auto warnings = [](const std::string& err) {
         std::size_t count = 0;
         for (std::size_t at = err.find("hash cache"); at != std::string::npos;
@@ -401,9 +420,8 @@ TEST_F(SorvikScan, InterruptCancelsAndWritesNothing) {
     }
     const std::string output = Dir / "results.txt";
     QProcess process;
-    process.start(QStringLiteral(SORVIK_SCAN_PROGRAM),
-                  {"--compare", "binaries", "--output", QString::fromStdString(output),
-                   QString::fromStdString(Dir / "big1"), QString::fromStdString(Dir / "big2")});
+    Start(process, SORVIK_SCAN_PROGRAM,
+          {"--compare", "binaries", "--output", output, Dir / "big1", Dir / "big2"});
     ASSERT_TRUE(process.waitForStarted());
     ASSERT_TRUE(WaitForInterruptHandler(process));
     ::kill(static_cast<pid_t>(process.processId()), SIGINT);
@@ -420,9 +438,7 @@ TEST_F(SorvikScan, AWriteBlockedOnAPipeStillEndsOnCtrlC) {
     const std::string pipe = Dir / "pipe";
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     QProcess process;
-    process.start(QStringLiteral(SORVIK_SCAN_PROGRAM),
-                  {"--output", QString::fromStdString(pipe), QString::fromStdString(Dir / "a"),
-                   QString::fromStdString(Dir / "b")});
+    Start(process, SORVIK_SCAN_PROGRAM, {"--output", pipe, Dir / "a", Dir / "b"});
     ASSERT_TRUE(process.waitForStarted());
     ASSERT_TRUE(WaitForInterruptHandler(process));
     ::kill(static_cast<pid_t>(process.processId()), SIGINT);
@@ -449,8 +465,7 @@ TEST_F(SorvikScan, AWriteBlockedPartWayOnAPipeStillEndsOnCtrlC) {
     const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(reader, 0);
     QProcess process;
-    process.start(QStringLiteral(SORVIK_SCAN_PROGRAM), {"--output", QString::fromStdString(pipe),
-                                                        QString::fromStdString(Dir / "copies")});
+    Start(process, SORVIK_SCAN_PROGRAM, {"--output", pipe, Dir / "copies"});
     ASSERT_TRUE(process.waitForStarted());
     ASSERT_TRUE(WaitForInterruptHandler(process));
     // The pipe full: its one write of all the results is blocked.
@@ -485,16 +500,15 @@ TEST_F(SorvikScan, AResultsFileTheUserMayNotWriteIsRefusedBeforeTheScan) {
     if (::geteuid() == 0) {
         ASSERT_EQ(::chown(output.c_str(), 65534, 65534), 0);
     }
-    QStringList arguments = {"--output", QString::fromStdString(output),
-                             QString::fromStdString(Dir / "a"), QString::fromStdString(Dir / "b")};
-    QString program = QStringLiteral(SORVIK_SCAN_PROGRAM);
+    std::vector<std::string> arguments = {"--output", output, Dir / "a", Dir / "b"};
+    std::string program = SORVIK_SCAN_PROGRAM;
     if (::geteuid() == 0) {
-        arguments =
-            QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + arguments;
+        arguments.insert(arguments.begin(),
+                         {"--reuid=65534", "--regid=65534", "--clear-groups", program});
         program = "/usr/bin/setpriv";
     }
     QProcess process;
-    process.start(program, arguments);
+    Start(process, program, arguments);
     ASSERT_TRUE(process.waitForFinished(60000));
     EXPECT_EQ(process.exitCode(), 1);
     EXPECT_EQ(process.readAllStandardError().toStdString(),
@@ -514,10 +528,10 @@ TEST_F(SorvikScan, APathLongerThanTheSystemTakesIsAcceptedAsAnArgument) {
     const std::string first = TestFiles::MakeDeepFile(Dir / "one", 4200, "deep");
     const std::string second = TestFiles::MakeDeepFile(Dir / "two", 4200, "deep");
     ASSERT_GT(first.size(), 4096u);
-    const TResult named = Run({QString::fromStdString(first), QString::fromStdString(second)});
+    const TResult named = Run({first, second});
     EXPECT_EQ(named.ExitCode, 0) << named.Err.substr(0, 200);
     EXPECT_EQ(ParseGroups(named.Out), (TGroups{{first, second}}));
-    const TResult found = Run({QString::fromStdString(Dir.Path)});
+    const TResult found = Run({Dir.Path});
     EXPECT_EQ(ParseGroups(found.Out), ParseGroups(named.Out));
 }
 
@@ -528,7 +542,7 @@ TEST_F(SorvikScan, TheResultsNeverGoOverAListedFile) {
         if (output == Dir / "link-to-b") {
             ASSERT_EQ(::symlink((Dir / "b").c_str(), output.c_str()), 0);
         }
-        const TResult result = Run({"--output", QString::fromStdString(output), Dir.Path.c_str()});
+        const TResult result = Run({"--output", output, Dir.Path.c_str()});
         EXPECT_EQ(result.ExitCode, 1);
         EXPECT_NE(result.Err.find("The program cannot write the results over the listed file"),
                   std::string::npos);
@@ -545,8 +559,7 @@ TEST_F(SorvikScan, ALineBreakInANameNeverMakesTheLinesAmbiguous) {
     WriteFile(Dir / "d/x\ny", "same");
     WriteFile(Dir / "d/x\nz", "same");
     WriteFile(Dir / "d/x", "other");
-    const TResult lines =
-        Run({"--output", QString::fromStdString(Dir / "out"), (Dir / "d").c_str()});
+    const TResult lines = Run({"--output", Dir / "out", (Dir / "d").c_str()});
     EXPECT_EQ(lines.ExitCode, 1);
     EXPECT_NE(lines.Err.find("into the results file."), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(Dir / "out"));
@@ -596,15 +609,15 @@ TEST_F(SorvikScan, AFolderOrFileThatCannotBeReadIsNamedAndLeftOut) {
     WriteFile(Dir / "locked/inside", "same", 0644);
     ASSERT_EQ(::chmod(Dir.Path.c_str(), 0755), 0);
     ASSERT_EQ(::chmod((Dir / "locked").c_str(), 0), 0);
-    QStringList arguments = {"--compare", "size,hash", Dir.Path.c_str()};
-    QString program = QStringLiteral(SORVIK_SCAN_PROGRAM);
+    std::vector<std::string> arguments = {"--compare", "size,hash", Dir.Path};
+    std::string program = SORVIK_SCAN_PROGRAM;
     if (::geteuid() == 0) {
-        arguments =
-            QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + arguments;
+        arguments.insert(arguments.begin(),
+                         {"--reuid=65534", "--regid=65534", "--clear-groups", program});
         program = "/usr/bin/setpriv";
     }
     QProcess process;
-    process.start(program, arguments);
+    Start(process, program, arguments);
     ASSERT_TRUE(process.waitForFinished(60000));
     const std::string err = process.readAllStandardError().toStdString();
     EXPECT_EQ(process.exitCode(), 3) << err;
@@ -624,15 +637,16 @@ TEST_F(SorvikScan, OneFolderAtTwoMountPointsHoldsNoCopies) {
     MakeDir(Dir / "b");
     WriteFile(Dir / "a/photo", "picture");
     WriteFile(Dir / "a/notes", "text");
-    const QString script = QString("mount --bind '%1' '%2' && exec '%3' '%1' '%2'")
-                               .arg(QString::fromStdString(Dir / "a"),
-                                    QString::fromStdString(Dir / "b"), SORVIK_SCAN_PROGRAM);
+    const QString script =
+        QStringLiteral("mount --bind '%1' '%2' && exec '%3' '%1' '%2'")
+            .arg(QString::fromStdString(Dir / "a"), QString::fromStdString(Dir / "b"),
+                 QStringLiteral(SORVIK_SCAN_PROGRAM));
     QProcess probe;
-    probe.start("unshare", {"-m", "--propagation", "private", "sh", "-c", "mount --bind / /mnt"});
+    Start(probe, "unshare", {"-m", "--propagation", "private", "sh", "-c", "mount --bind / /mnt"});
     if (!probe.waitForFinished(10000) || probe.exitCode() != 0)
         GTEST_SKIP() << "no bind mount can be made here (needs unshare and mount privileges)";
     QProcess process;
-    process.start("unshare", {"-m", "--propagation", "private", "sh", "-c", script});
+    Start(process, "unshare", {"-m", "--propagation", "private", "sh", "-c", script.toStdString()});
     ASSERT_TRUE(process.waitForFinished(60000));
     EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
     EXPECT_TRUE(ParseGroups(process.readAllStandardOutput().toStdString()).empty());

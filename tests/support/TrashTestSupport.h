@@ -1,6 +1,8 @@
-// Helpers of the trash tests: a temporary folder with files, and reading back what a
-// trash folder holds.
+// Helpers of the trash tests: a temporary folder with files (those of TestFiles), reading
+// back what a trash folder holds, and a file size limit that plays a full disk.
 #pragma once
+
+#include "TestFiles.h"
 
 #include <algorithm>
 #include <csignal>
@@ -17,46 +19,11 @@
 
 namespace TrashTest {
 
-class TTempDir {
-public:
-    TTempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "kiv_trash_XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        // Canonical: the trash reaches folders without following symbolic links.
-        char* real = ::realpath(pattern.c_str(), nullptr);
-        Path = real != nullptr ? real : pattern;
-        std::free(real);
-    }
-    ~TTempDir() {
-        std::error_code error;
-        // Folders a test left without permissions are opened again first.
-        for (auto it = std::filesystem::recursive_directory_iterator(Path, error);
-             !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error))
-            if (it->is_directory(error) && !it->is_symlink(error))
-                ::chmod(it->path().c_str(), 0755);
-        std::filesystem::remove_all(Path, error);
-    }
-    TTempDir(const TTempDir&) = delete;
-    TTempDir& operator=(const TTempDir&) = delete;
-
-    std::string operator/(const std::string& name) const { return Path + "/" + name; }
-
-    std::string Path;
-};
-
-inline void WriteFile(const std::string& path, const std::string& content) {
-    std::ofstream file(path, std::ios::binary);
-    file << content;
-    if (!file)
-        throw std::runtime_error("cannot write " + path);
-}
-
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
-}
+using TestFiles::Names;
+using TestFiles::ReadFile;
+using TestFiles::TFileSizeLimit;
+using TestFiles::TTempDir;
+using TestFiles::WriteFile;
 
 inline void MakeDirs(const std::string& path) {
     std::filesystem::create_directories(path);
@@ -67,43 +34,10 @@ inline bool Exists(const std::string& path) {
     return ::lstat(path.c_str(), &status) == 0;
 }
 
-// The names in a folder, sorted; none when it does not exist.
-inline std::vector<std::string> Names(const std::string& folder) {
-    std::vector<std::string> names;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 inline unsigned Mode(const std::string& path) {
     struct stat status {};
     return ::lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777u : 0u;
 }
-
-// Lets this process write files only up to the given size while it lives, as a full disk
-// would; a write beyond fails (EFBIG) instead of raising SIGXFSZ.
-class TFileSizeLimit {
-public:
-    explicit TFileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &Saved);
-        PreviousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = Saved;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~TFileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &Saved);
-        std::signal(SIGXFSZ, PreviousHandler);
-    }
-    TFileSizeLimit(const TFileSizeLimit&) = delete;
-    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
-
-private:
-    rlimit Saved{};
-    void (*PreviousHandler)(int);
-};
 
 // The Path= value of an information file.
 inline std::string InfoPath(const std::string& infoFile) {

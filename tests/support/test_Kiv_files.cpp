@@ -230,6 +230,27 @@ TEST(GetLongPath, APathLongerThanTheSystemTakesIsResolvedComponentByComponent) {
         EXPECT_THROW(GetLongPath(bad), EFileError) << bad.substr(bad.size() - 20);
 }
 
+TEST(CurrentDirectory, OfAnyLengthAndNothingOnceItIsGone) {
+    TTempDir dir;
+    const TDeepTree tree(dir);
+    const TestFiles::TCurrentDirectoryGuard guard;
+    ASSERT_EQ(::chdir(dir.Path.c_str()), 0);
+    EXPECT_EQ(CurrentDirectory(), dir.Path);
+    // Longer than the system takes in one call: entered folder by folder.
+    for (std::size_t start = dir.Path.size() + 1; start < tree.Folder.size();) {
+        const std::size_t end = std::min(tree.Folder.find('/', start), tree.Folder.size());
+        ASSERT_EQ(::chdir(tree.Folder.substr(start, end - start).c_str()), 0);
+        start = end + 1;
+    }
+    ASSERT_GT(tree.Folder.size(), std::size_t{PATH_MAX});
+    EXPECT_EQ(CurrentDirectory(), tree.Folder);
+    // Removed while it is the current directory: no answer.
+    MakeDir(dir / "gone");
+    ASSERT_EQ(::chdir((dir / "gone").c_str()), 0);
+    ASSERT_EQ(::rmdir((dir / "gone").c_str()), 0);
+    EXPECT_EQ(CurrentDirectory(), std::nullopt);
+}
+
 // ---------------------------------------------------------------------------------
 // Single records
 

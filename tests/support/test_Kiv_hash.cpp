@@ -1,5 +1,6 @@
 #include "Kiv_framework.h"
 #include "Kiv_hash.h"
+#include "OpenSslSha256.h"
 #include "TestFiles.h"
 
 #include <algorithm>
@@ -7,7 +8,6 @@
 #include <gtest/gtest.h>
 #include <iostream>
 #include <memory>
-#include <openssl/evp.h>
 #include <random>
 #include <string>
 #include <vector>
@@ -57,18 +57,9 @@ std::string HashInPieces(TSha256Backend backend, const std::string& message, std
     return hash.GetValue();
 }
 
-// OpenSSL as an independent reference, in upper-case hexadecimal.
+// OpenSSL as an independent reference.
 std::string OpenSslHash(const unsigned char* data, std::size_t size) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EXPECT_EQ(EVP_Digest(data, size, digest, &length, EVP_sha256(), nullptr), 1);
-    static constexpr char Digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (unsigned int i = 0; i < length; ++i) {
-        text += Digits[digest[i] >> 4];
-        text += Digits[digest[i] & 15];
-    }
-    return text;
+    return Reference::OpenSslSha256(data, size);
 }
 
 std::string PatternMessage(std::size_t size) {
@@ -213,8 +204,8 @@ TEST_P(Sha256Backends, ValueIsUpperCaseHexadecimal) {
 INSTANTIATE_TEST_SUITE_P(Kiv_hash, Sha256Backends,
                          ::testing::Values(TSha256Backend::sbAutomatic, TSha256Backend::sbPortable,
                                            TSha256Backend::sbShaInstructions),
-                         [](const ::testing::TestParamInfo<TSha256Backend>& info) {
-                             return std::string(BackendName(info.param));
+                         [](const ::testing::TestParamInfo<TSha256Backend>& parameter) {
+                             return std::string(BackendName(parameter.param));
                          });
 
 TEST(Sha256, ShaInstructionsRefusedWhereAbsent) {

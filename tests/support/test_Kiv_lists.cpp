@@ -134,8 +134,7 @@ TEST(ListSlide, MatchesOneByOneMovesOnRandomSelections) {
             if (random() % 3 == 0)
                 selection.push_back(i);
         const int d = static_cast<int>(random() % 11) - 5;
-        TIntegerDynArray selected(static_cast<int>(selection.size()));
-        std::copy(selection.begin(), selection.end(), selected.begin());
+        const TIntegerDynArray selected = Kiv_dynamicarrays::VectorToArray(selection);
         ASSERT_EQ(ToMoves(TListAlgorithms::Slide(n, selected, d)), ReferenceSlide(n, selection, d))
             << "n=" << n << " d=" << d;
     }

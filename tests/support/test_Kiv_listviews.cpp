@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+using namespace Qt::Literals::StringLiterals;
+
 using namespace Kiv_listviews;
 
 using TestFiles::MessageOf;
@@ -241,14 +243,12 @@ TEST_F(ListViewTest, StructuralOperationsMatchAPlainModel) {
         for (int i = 0; i < total; ++i)
             if (random() % 4 == 0)
                 picked.push_back(i);
-        TIntegerDynArray indexes(static_cast<int>(picked.size()));
-        std::copy(picked.begin(), picked.end(), indexes.begin());
+        TIntegerDynArray indexes = Kiv_dynamicarrays::VectorToArray(picked);
         if (kind == 0) { // insert at final indexes
             picked.erase(std::remove_if(picked.begin(), picked.end(),
                                         [&](int i) { return i >= count + indexes.Length(); }),
                          picked.end());
-            indexes = TIntegerDynArray(static_cast<int>(picked.size()));
-            std::copy(picked.begin(), picked.end(), indexes.begin());
+            indexes = Kiv_dynamicarrays::VectorToArray(picked);
             for (const int index : picked)
                 model.insert(model.begin() + index, 0u);
             InsertItems(List, indexes);
@@ -302,7 +302,7 @@ TEST_F(ListViewTest, OrdinaryModeMovesRowsWithTheirContents) {
         List.InsertItem(i, row(std::string(1, char('a' + i)), i));
     SetItemState(List, 0, S);
     SetItemState(List, 2, F);
-    EXPECT_EQ(List.model()->data(List.model()->index(1, 1)).toString(), QString("b!"));
+    EXPECT_EQ(List.model()->data(List.model()->index(1, 1)).toString(), QStringLiteral("b!"));
 
     EXPECT_EQ(InsertItems(List, Ints({0, 2})), 2);
     ASSERT_EQ(List.ItemCount(), 5);
@@ -322,7 +322,7 @@ TEST_F(ListViewTest, OrdinaryModeMovesRowsWithTheirContents) {
     EXPECT_EQ(List.Item(0), row("b", 1));
     EXPECT_EQ(List.Item(2), row("c", 2));
     EXPECT_EQ(States(), (std::vector<unsigned>{0, S, F}));
-    EXPECT_EQ(List.model()->data(List.model()->index(2, 0)).toString(), QString("c"));
+    EXPECT_EQ(List.model()->data(List.model()->index(2, 0)).toString(), QStringLiteral("c"));
 
     DeleteItems(List, Ints({0, 1, 2}));
     EXPECT_EQ(List.ItemCount(), 0);
@@ -337,9 +337,9 @@ TEST_F(ListViewTest, AskedRowsComeFromOnData) {
     Fill(3);
     const QAbstractItemModel& model = *List.model();
     EXPECT_EQ(model.columnCount(), 2);
-    EXPECT_EQ(model.data(model.index(2, 0)).toString(), QString("row2"));
-    EXPECT_EQ(model.data(model.index(2, 1)).toString(), QString("sub2"));
-    EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), QString("Size"));
+    EXPECT_EQ(model.data(model.index(2, 0)).toString(), QStringLiteral("row2"));
+    EXPECT_EQ(model.data(model.index(2, 1)).toString(), QStringLiteral("sub2"));
+    EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("Size"));
     EXPECT_TRUE(model.headerData(1, Qt::Horizontal, Qt::TextAlignmentRole).toInt() &
                 Qt::AlignRight);
     // A row whose data cannot be had shows empty.
@@ -423,7 +423,7 @@ TEST_F(ListViewTest, KeysMoveTheFocusAndTheSelection) {
 
     // Typing goes to the next row that begins with the text.
     QTest::keyClick(&List, Qt::Key_Home);
-    QTest::keyClicks(&List, "row4");
+    QTest::keyClicks(&List, u"row4"_s);
     EXPECT_EQ(List.FocusedIndex(), 4);
     EXPECT_EQ(List.SelectedCount(), 1);
 }
