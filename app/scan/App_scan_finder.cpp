@@ -110,7 +110,7 @@ std::vector<int> TCandidateFinder::HashPlan() const {
     std::vector<int> plan;
     if (!HashMatcher)
         return plan;
-    std::vector<bool> planned(ClassLength.size(), false);
+    TNumbered<bool> planned(ClassLength.size(), false);
     for (int pivot = 0; pivot < Records.Length(); ++pivot) {
         const int cls = ClassOf[pivot];
         if (Records[pivot].Priority != spPrimary || planned[cls] || ClassSize(cls) < 2 ||
