@@ -181,8 +181,18 @@ status=0
 start "$work" tree
 wait_for "the command line's files in the list" selected_rows_shown "$window"
 key ctrl+a ctrl+1 Return
-wait_for "the scan's counts" shown '^Scan$' 1
-keyboard_to "$(visible '^Scan$' | head -1)"
+# The progress dialog and the box of the counts are both called Scan; the progress dialog
+# is never narrower than its 421-pixel bar.
+counts_box() {
+    local id width
+    for id in $(visible '^Scan$'); do
+        width=$(xdotool getwindowgeometry "$id" | sed -n 's/.*Geometry: *\([0-9]*\)x.*/\1/p')
+        [ -n "$width" ] && [ "$width" -lt 421 ] && echo "$id" && return 0
+    done
+    return 1
+}
+wait_for "the scan's counts" counts_box
+keyboard_to "$(counts_box)"
 key Return
 wait_for "the counts acknowledged" shown '^Scan$' 0
 # The common way to the trash: Select First in Group, Reverse Selection, Move to Recycle
