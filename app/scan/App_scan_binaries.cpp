@@ -139,7 +139,11 @@ private:
     }
 
     bool Process(TBlock& block) {
-        TFiles files = OpenFiles(block);
+        // A block too large to keep its files open checks each file as it reads its first
+        // chunk, instead of opening it once for the check and again for the read.
+        OpenForRead = block.First && block.Members.size() > Owner.MaxOpenFiles &&
+                      block.Members.size() > 1 && block.Chunk < Chunks;
+        TFiles files = OpenForRead ? TFiles(block.Members.size()) : OpenFiles(block);
         if (Stopped)
             return false;
         for (std::uint32_t chunk = block.Chunk;; ++chunk) {
@@ -162,6 +166,7 @@ private:
             if (Owner.Cancelled && Owner.Cancelled())
                 return false;
             std::vector<std::vector<std::size_t>> groups = Split(block, files, chunk);
+            OpenForRead = false;
             if (Stopped)
                 return false;
             if (groups.size() == 1) {
@@ -208,7 +213,19 @@ private:
             if (StopAt(at))
                 return {};
             unsigned char* buffer = Held ? Bytes.get() + at * length : Scratch.get();
-            const TReadEnd end = ReadPiece(files[at], block.Members[at], chunk, buffer);
+            TReadEnd end = TReadEnd::reDone;
+            if (OpenForRead) {
+                // One that cannot be opened or is not the file listed fails every
+                // comparison at its start and is in no group.
+                TReadOnlyFile file(Owner.First[block.Members[at]]);
+                if (file.State() != TReadEnd::reDone) {
+                    StateOf(block.Members[at]).Opened = file.State();
+                    continue;
+                }
+                end = file.ReadExactAt(buffer, length, std::uint64_t{chunk} * ReadChunkSize);
+            } else {
+                end = ReadPiece(files[at], block.Members[at], chunk, buffer);
+            }
             if (end == TReadEnd::reDone)
                 pieces.push_back({at, hash ? ChunkHash(buffer, length) : 0});
             else
@@ -285,7 +302,8 @@ private:
     bool Held = false;
     std::unique_ptr<unsigned char[]> Scratch;
     std::unique_ptr<unsigned char[]> Representative;
-    bool Stopped = false; // a cancel stopped the reading
+    bool Stopped = false;     // a cancel stopped the reading
+    bool OpenForRead = false; // the chunk being split is the first read of the block's files
 };
 
 TScanContentPartition::TScanContentPartition(const TScanRecords& records,
