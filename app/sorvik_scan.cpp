@@ -126,6 +126,7 @@ struct TOutcome {
     bool Interrupted = false;
     std::optional<std::string> Error;
     int LeftOut = 0;
+    int HashesRecalled = 0;
 };
 
 TOutcome RunScan(App_document::TDocument& document, bool strict) {
@@ -151,11 +152,17 @@ TOutcome RunScan(App_document::TDocument& document, bool strict) {
             Report(message);
             ++outcome.LeftOut;
         };
+    // A cache that cannot be used costs time, never the scan.
+    task->OnHashCacheWarning = [&](App_scantasks::TScanTask*, const std::string& message) {
+        progress.Clear();
+        Report(message);
+    };
     task->OnException = [&](Kiv_tasks::TTask*, const Kiv_framework::Exception& error) {
         outcome.Error = error.Message();
     };
     task->OnFinish = [&](Kiv_tasks::TTask*) {
         outcome.Finished = true;
+        outcome.HashesRecalled = task->HashesRecalled;
         QCoreApplication::quit();
     };
 
@@ -211,9 +218,20 @@ void WriteResults(const App_scanentries::TScanEntries& entries, const TScanComma
         throw App_common::EAppError("The program could not write the results.");
 }
 
+// What --verbose tells: the contents read, and the hashes that were not read thanks to
+// the cache.
+std::string ReadText(int hashesRecalled) {
+    const App_scan::TReadTotals totals = App_scan::ReadTotals();
+    return App_common::SizeToText(totals.Files) + " files read, " +
+           App_common::SizeToText(totals.Bytes) + " bytes; " +
+           App_common::CountToText(hashesRecalled) + " hashes from the hash cache.";
+}
+
 int Scan(const TScanCommandLine& line) {
     App_document::TDocument document;
     document.SetAspects(line.Aspects);
+    document.RememberHashes = !line.NoCache;
+    int hashesRecalled = 0;
     App_scanentries::TScanEntries& entries = document.Entries();
     int leftOut = 0;
     const auto skip = [&](const std::string& message) {
@@ -245,6 +263,7 @@ int Scan(const TScanCommandLine& line) {
         if (entries.CountGroup(-1) > 0)
             throw App_common::EAppError("The scan did not complete.");
         leftOut += outcome.LeftOut;
+        hashesRecalled = outcome.HashesRecalled;
     }
     WriteResults(entries, line);
     std::string summary = App_common::CountToText(entries.GetDuplicateCount()) +
@@ -256,6 +275,8 @@ int Scan(const TScanCommandLine& line) {
         summary += " " + App_common::CountToText(leftOut) +
                    " files or folders could not be read and were left out.";
     std::fprintf(stderr, "%s\n", summary.c_str());
+    if (line.Verbose)
+        Report(ReadText(hashesRecalled));
     return leftOut > 0 ? ExitLeftOut : 0;
 }
 

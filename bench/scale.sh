@@ -33,7 +33,7 @@ compare() { # PREPARE
         for name in ours jdupes; do
             [ -z "$prepare" ] || $prepare
             if [ "$name" = ours ]; then
-                read -ra sample <<<"$(timed "$scan" --compare size,hash "$tree")"
+                read -ra sample <<<"$(timed "$scan" --no-cache --compare size,hash "$tree")"
             else
                 read -ra sample <<<"$(timed jdupes -r -q "$tree")"
             fi

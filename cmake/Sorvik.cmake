@@ -7,6 +7,10 @@ add_library(sorvik_options INTERFACE)
 target_compile_options(sorvik_options INTERFACE -Wall -Wextra -Werror -pedantic -Wshadow
     -Wold-style-cast -Woverloaded-virtual -Wnon-virtual-dtor -Wcast-qual -Wcast-align)
 target_compile_definitions(sorvik_options INTERFACE QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII)
+# The program's own code (its units and programs, not the tests and benchmarks) is held to
+# -Wsign-conversion too: an int index that could be negative is converted by name
+# (Kiv_framework::ToSize, TIntIndexedVector), never silently.
+set(SORVIK_PROGRAM_WARNINGS -Wsign-conversion)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
     # GCC 12 reports std::string concatenation inlined at -O2/-O3 as overlapping copies
     # (GCC bug 105651), a false positive that -Werror would turn into a failed build.
@@ -39,6 +43,7 @@ function(sorvik_unit name)
     cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
     add_library(${name} STATIC ${ARG_SOURCES})
     target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+    target_compile_options(${name} PRIVATE ${SORVIK_PROGRAM_WARNINGS})
     target_link_libraries(${name} PUBLIC sorvik_options ${ARG_DEPS})
     set_property(GLOBAL APPEND PROPERTY SORVIK_HEADLESS_UNITS ${name})
 endfunction()
@@ -52,6 +57,7 @@ function(sorvik_window_unit name)
     add_library(${name} STATIC ${ARG_SOURCES} ${ARG_FORMS})
     target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}
         ${CMAKE_CURRENT_BINARY_DIR})
+    target_compile_options(${name} PRIVATE ${SORVIK_PROGRAM_WARNINGS})
     target_link_libraries(${name} PUBLIC sorvik_options Qt6::Widgets ${ARG_DEPS})
     set_target_properties(${name} PROPERTIES AUTOMOC ON AUTOUIC ON)
     set_property(GLOBAL APPEND PROPERTY SORVIK_WINDOW_UNITS ${name})
@@ -109,9 +115,10 @@ function(sorvik_check_headless_units)
 endfunction()
 
 # sorvik_test(NAME SOURCES ... DEPS ... [LABELS ...]): a GoogleTest program run by ctest.
+# Each keeps its caches in a temporary folder of its own (tests/TestCacheHome.cpp).
 function(sorvik_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
-    add_executable(${name} ${ARG_SOURCES})
+    add_executable(${name} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/tests/TestCacheHome.cpp)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
     target_link_libraries(${name} PRIVATE sorvik_options GTest::gtest GTest::gmock
         GTest::gtest_main ${ARG_DEPS})

@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev shared-mime-info libqt6svg6
+    qt6-base-dev shared-mime-info libqt6svg6 libsqlite3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang clang-format
     libssl-dev fdupes jdupes bc time libglib2.0-bin

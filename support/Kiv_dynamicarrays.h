@@ -45,7 +45,7 @@ public:
         Size = length;
     }
 
-    T& operator[](int index) const { return Data[static_cast<std::size_t>(index)]; }
+    T& operator[](int index) const { return Data[index]; }
     // Bounds-checked access.
     T& At(int index) const {
         if (index < 0 || index >= Size)

@@ -1,6 +1,6 @@
 // The few framework services the program relies on: the base exception with its
-// message, the silent abort, the invalid-operation and range errors, event slots and
-// a small string list.
+// message, the silent abort, the invalid-operation and range errors, the checked
+// conversion of an int index, event slots and a small string list.
 #pragma once
 
 #include <cstddef>
@@ -40,6 +40,29 @@ public:
 };
 
 [[noreturn]] void Abort();
+
+// An index or a count that the program keeps in an int, as the standard containers take
+// it. It is never negative where it is used so; this checks that, in one place, instead
+// of a cast at every use. A negative one raises ERangeError.
+inline std::size_t ToSize(int value) {
+    if (value < 0)
+        throw ERangeError();
+    return static_cast<std::size_t>(value);
+}
+
+// A vector whose elements are numbered by such ints (records, classes, buckets): an int
+// index goes through ToSize, an unsigned one is taken as it is.
+template <typename T>
+class TIntIndexedVector : public std::vector<T> {
+public:
+    using std::vector<T>::vector;
+    using std::vector<T>::operator[];
+    TIntIndexedVector() = default;
+    explicit TIntIndexedVector(std::vector<T> values) : std::vector<T>(std::move(values)) {}
+
+    decltype(auto) operator[](int index) { return std::vector<T>::operator[](ToSize(index)); }
+    decltype(auto) operator[](int index) const { return std::vector<T>::operator[](ToSize(index)); }
+};
 
 // Character k (1-based) of a text, bounds-checked.
 char CharAt(const std::string& text, std::size_t position);

@@ -350,7 +350,7 @@ std::string TSha256HashFunction::GetValue() const {
     unsigned char digest[32];
     GetDigest(digest);
     std::string text(64, '0');
-    for (int i = 0; i < 32; ++i) {
+    for (std::size_t i = 0; i < sizeof digest; ++i) {
         text[2 * i] = Digits[digest[i] >> 4];
         text[2 * i + 1] = Digits[digest[i] & 15];
     }

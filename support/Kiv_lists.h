@@ -56,8 +56,9 @@ void ReorderList(std::vector<T>& list, const TListReorderRecords& records) {
     gathered.reserve(static_cast<std::size_t>(records.Length()));
     for (const auto& record : records)
         gathered.push_back(std::move(list[static_cast<std::size_t>(record.Source)]));
-    for (int i = 0; i < records.Length(); ++i)
-        list[static_cast<std::size_t>(records[i].Target)] = std::move(gathered[i]);
+    std::size_t next = 0;
+    for (const auto& record : records)
+        list[static_cast<std::size_t>(record.Target)] = std::move(gathered[next++]);
 }
 
 } // namespace Kiv_lists

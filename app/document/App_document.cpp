@@ -19,12 +19,14 @@ void TDocument::Load(App_common::TMemIniFile& iniFile, const std::string& sectio
     if (RememberSettings)
         SetAspects(
             StringToAspects(iniFile.ReadString(section, "Aspects", AspectsToString(FAspects))));
+    RememberHashes = iniFile.ReadBool(section, "RememberHashes", RememberHashes);
 }
 
 void TDocument::Save(App_common::TMemIniFile& iniFile, const std::string& section) {
     if (RememberSettings)
         iniFile.WriteString(section, "Aspects", AspectsToString(FAspects));
     iniFile.WriteBool(section, "RememberSettings", RememberSettings);
+    iniFile.WriteBool(section, "RememberHashes", RememberHashes);
 }
 
 void TDocument::Changed() {

@@ -97,9 +97,11 @@ public:
     TDocument& operator=(const TDocument&) = delete;
 
     // "RememberSettings" (default: the current value), then, only when it is true,
-    // "Aspects" (default: the current set) through SetAspects.
+    // "Aspects" (default: the current set) through SetAspects; "RememberHashes" (default:
+    // the current value).
     void Load(App_common::TMemIniFile& iniFile, const std::string& section) override;
-    // "Aspects" when RememberSettings is true, then always "RememberSettings".
+    // "Aspects" when RememberSettings is true, then always "RememberSettings" and
+    // "RememberHashes".
     void Save(App_common::TMemIniFile& iniFile, const std::string& section) override;
     // Raises OnChange with the document as sender; nothing when the slot is empty.
     virtual void Changed();
@@ -111,6 +113,9 @@ public:
     void SetAspects(TScanAspects aspects);
 
     bool RememberSettings = false;
+    // Whether scans take the hashes of unchanged files from the hash cache and keep there
+    // those they read ("Remember hashes between scans").
+    bool RememberHashes = true;
     Kiv_framework::TEvent<TDocument*> OnChange;
 
 private:

@@ -20,6 +20,12 @@ const char* const ScanUsageText =
     "                    (for xargs -0), instead of lines\n"
     "  --strict          end at the first file or folder that cannot be read, instead of\n"
     "                    naming it and leaving it out\n"
+    "  --no-cache        neither take hashes from the hash cache nor keep the ones read\n"
+    "                    there; without it, a file whose hash was read by an earlier scan\n"
+    "                    and that nobody changed since is not read again\n"
+    "                    ($XDG_CACHE_HOME/Sorvik/hashes.db, or ~/.cache/Sorvik/hashes.db)\n"
+    "  --verbose         at the end, also tell how many files and bytes were read and how\n"
+    "                    many hashes came from the hash cache\n"
     "  --help            show this text\n"
     "  --version         show the version\n"
     "\n"
@@ -132,6 +138,10 @@ TScanCommandLine ParseScanCommandLine(const std::vector<std::string>& arguments,
             line.Strict = true;
         } else if (argument == "--null") {
             line.NullSeparated = true;
+        } else if (argument == "--no-cache") {
+            line.NoCache = true;
+        } else if (argument == "--verbose") {
+            line.Verbose = true;
         } else {
             throw EUsageError("unknown option \"" + argument + "\"");
         }

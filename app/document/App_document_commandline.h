@@ -24,6 +24,8 @@ struct TScanCommandLine {
     std::vector<std::string> Secondary;
     bool Strict = false; // the first file or folder that cannot be read ends the run
     bool NullSeparated = false;
+    bool NoCache = false; // the hash cache is neither asked nor written
+    bool Verbose = false; // what was read, and what came from the cache, is told at the end
 };
 
 // Bad usage: the message says what is wrong with the arguments.

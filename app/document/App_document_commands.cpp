@@ -1,5 +1,6 @@
 #include "App_document_commands.h"
 
+#include "App_scan_hashcache.h"
 #include "App_scantasks.h"
 #include "Kiv_strings.h"
 
@@ -69,6 +70,13 @@ void TDocumentCommands::Scan() {
     task->OnEntryLeftOut = [&leftOut](App_scantasks::TScanTask*, const std::string& message) {
         leftOut.push_back(message);
     };
+    // A hash cache that cannot be used: told once the scan is over, which went on without.
+    std::string cacheWarning;
+    task->HashCacheFile = HashCacheFile;
+    task->OnHashCacheWarning = [&cacheWarning](App_scantasks::TScanTask*,
+                                               const std::string& message) {
+        cacheWarning = message;
+    };
     // A failure after the last progress report must not be reported as a found result.
     bool failed = false;
     task->OnException = [this, &failed](Kiv_tasks::TTask*, const Kiv_framework::Exception& error) {
@@ -85,6 +93,9 @@ void TDocumentCommands::Scan() {
     dialog.Execute();
     if (!dialog.IsComplete() || failed)
         Kiv_framework::Abort();
+    if (!cacheWarning.empty())
+        Dialogs.MessageBox(TMessageRequest{cacheWarning, App_common::AppTitle,
+                                           Kiv_dialogs::miWarning, Kiv_dialogs::mbOk});
     if (!leftOut.empty())
         Dialogs.MessageBox(TMessageRequest{LeftOutText(leftOut), App_common::AppTitle,
                                            Kiv_dialogs::miError, Kiv_dialogs::mbOk});
@@ -101,12 +112,36 @@ void TDocumentCommands::EditOptions() {
     if (!CanEditOptions())
         Unavailable();
     App_scan::TCustomOptionsDialog& dialog = ScanDialogs.OptionsDialog();
-    dialog.SetOptions({Document->GetAspects(), Document->RememberSettings});
-    if (!dialog.Execute())
+    dialog.SetOptions(
+        {Document->GetAspects(), Document->RememberSettings, Document->RememberHashes});
+    // The dialog lives on, this command set may not: the handler goes with the run.
+    dialog.OnForgetHashes = [this](App_scan::TCustomOptionsDialog*) {
+        try {
+            ForgetHashes();
+        } catch (const std::exception& error) {
+            App_common::ShowException(Dialogs, error);
+        }
+    };
+    bool accepted = false;
+    try {
+        accepted = dialog.Execute();
+    } catch (...) {
+        dialog.OnForgetHashes.Clear();
+        throw;
+    }
+    dialog.OnForgetHashes.Clear();
+    if (!accepted)
         Kiv_framework::Abort();
     const App_scan::TScanOptions options = dialog.GetOptions();
     Document->SetAspects(options.Aspects);
     Document->RememberSettings = options.RememberSettings;
+    Document->RememberHashes = options.RememberHashes;
+}
+
+void TDocumentCommands::ForgetHashes() {
+    App_scan::EmptyHashCache(HashCacheFile.empty() ? App_scan::HashCacheFile() : HashCacheFile);
+    Dialogs.MessageBox(TMessageRequest{HashesForgottenText, App_common::AppTitle,
+                                       Kiv_dialogs::miInformation, Kiv_dialogs::mbOk});
 }
 
 bool TDocumentCommands::CanSaveResults() const {
@@ -143,6 +178,10 @@ std::string LeftOutText(const std::vector<std::string>& messages) {
     }
     return text;
 }
+
+const char* const HashesForgottenText =
+    "The hashes of earlier scans were forgotten: the next scan reads every file it compares by "
+    "hash.";
 
 std::string ScanResultText(int duplicateCount, int groupCount) {
     return App_common::CountToText(duplicateCount) + " duplicate files in " +

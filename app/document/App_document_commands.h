@@ -28,9 +28,13 @@ public:
     // gone (LeftOutText); a cancelled or failed scan ends with the silent abort.
     virtual void Scan();
     virtual bool CanScan() const;
-    // The criteria and the remember flag in the options dialog; Cancel changes nothing.
+    // The criteria, the remember flag and whether hashes are remembered between scans, in
+    // the options dialog; Cancel changes nothing. Its Forget Hashes runs ForgetHashes.
     virtual void EditOptions();
     virtual bool CanEditOptions() const;
+    // Empties the hash cache and says so; a cache that cannot be emptied gets the error
+    // box, with the reason.
+    void ForgetHashes();
 
     // Writes the groups to the file the user chooses; once written, its folder becomes the
     // current directory.
@@ -40,12 +44,16 @@ public:
     TDocument* const Document;
     // The save dialog's settings, kept from one use to the next.
     Kiv_dialogs::TSaveFileRequest SaveResultsDialog;
+    // The hash cache of the scans and of ForgetHashes; empty: the user's.
+    std::string HashCacheFile;
 
 private:
     Kiv_dialogs::TDialogs& Dialogs;
     App_scan::TScanDialogs& ScanDialogs;
 };
 
+// What Forget Hashes says once the cache is empty.
+extern const char* const HashesForgottenText;
 // "%s duplicate files in %s groups were found." with the counts in digit groups.
 std::string ScanResultText(int duplicateCount, int groupCount);
 // What a scan tells of the entries it left out because their files are gone: their count

@@ -128,8 +128,14 @@ bool TScanHashMatcher::GetMatchKey(const TScanRecord& record, std::string& key) 
 }
 
 TScanRecord& TScanHashMatcher::EnsureHash(TScanRecord& record) {
-    if (record.Hash.empty() && !(ReadAhead && ReadAhead->Take(record, *this)))
+    if (!record.Hash.empty())
+        return record;
+    if (!(ReadAhead && ReadAhead->Take(record, *this)))
         ComputeHash(record);
+    // Only a hash read from the file that the record's facts describe gets here: a file
+    // that failed or changed raised above.
+    if (HashStore)
+        HashStore->Remember(record);
     return record;
 }
 
@@ -297,6 +303,39 @@ private:
     TScanHashMatcher* Matcher = nullptr;
     std::unique_ptr<TScanHashReadAhead> ReadAhead;
 };
+
+// The hash store for one run, attached to the real hash matcher while the run lasts: it
+// hears of every hash the matcher reads.
+class THashStoreScope {
+public:
+    THashStoreScope(TScanMatchers& matchers, TScanHashStore* store) {
+        if (!store)
+            return;
+        for (int i = 0; i < matchers.Count() && !Matcher; ++i)
+            Matcher = dynamic_cast<TScanHashMatcher*>(&matchers[i]);
+        if (Matcher)
+            Matcher->SetHashStore(store);
+    }
+    ~THashStoreScope() {
+        if (Matcher)
+            Matcher->SetHashStore(nullptr);
+    }
+    THashStoreScope(const THashStoreScope&) = delete;
+    THashStoreScope& operator=(const THashStoreScope&) = delete;
+
+private:
+    TScanHashMatcher* Matcher = nullptr;
+};
+
+// With a store, the hashes the run would read are asked of it first; those it gives count
+// as hashes the records came in with, and the classes they close offer nothing to read.
+void RecallHashes(TCandidateFinder& finder, const TScanRecords& records, TScanHashStore* store) {
+    if (!store || finder.HashLevel() < 0)
+        return;
+    const std::vector<int> plan = finder.HashPlan();
+    if (!plan.empty() && store->Recall(records, plan) > 0)
+        finder.RebuildHashLevel();
+}
 
 // The content partition for one run, attached to the real binaries matcher while the run
 // lasts. Its sets are the records of one class and one size: no other pair can reach
@@ -553,6 +592,8 @@ void TScanCommand::AssignGroupsOf(const TScanRecords& records, const std::vector
     int low = 0;
     int high = count - 1;
     TCandidateFinder finder(records, *FMatchers);
+    RecallHashes(finder, records, HashStore);
+    const THashStoreScope store(*FMatchers, HashStore);
     const TReadAheadScope readAhead(finder, *FMatchers, records, HashReadAhead, IsCancelled);
     TPartitionScope partition(finder, *FMatchers, records, IsCancelled);
     const auto assign = [&](int index, TScanRecord& record, int group) {

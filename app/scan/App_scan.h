@@ -27,6 +27,14 @@ constexpr std::uint32_t FactsAttributeMask = 0x27;
 // change time) from the listing record of the file.
 void SetListedNumbers(TFileFacts::TFields& fields, const Kiv_files::TFindData& listing);
 
+// What the scans of this process have read of file contents so far: the files opened for
+// their content and the bytes read from them, by hash and byte for byte.
+struct TReadTotals {
+    std::uint64_t Files = 0;
+    std::uint64_t Bytes = 0;
+};
+TReadTotals ReadTotals();
+
 // What reading a record's facts again came to.
 enum class TFactsCheck : std::uint8_t {
     fcSame,    // the file is as its facts say, and its hash (if any) is kept
@@ -175,6 +183,23 @@ public:
 class TScanHashReadAhead;
 class TScanContentPartition;
 
+// Hashes kept from earlier scans (the hash cache). A run asks it for the hashes it would
+// read before it reads any, and tells it of every hash it read from a file. Used by the
+// run's thread only; the byte comparison never asks it.
+class TScanHashStore {
+public:
+    TScanHashStore() = default;
+    virtual ~TScanHashStore() = default;
+    TScanHashStore(const TScanHashStore&) = delete;
+    TScanHashStore& operator=(const TScanHashStore&) = delete;
+
+    // Sets the Hash of each record at the indices whose file the store holds a hash of,
+    // taken from exactly the file its facts describe; returns how many it set.
+    virtual int Recall(const TScanRecords& records, const std::vector<int>& indices) = 0;
+    // The record's hash, just read from its file, which was as its facts say.
+    virtual void Remember(const TScanRecord& record) = 0;
+};
+
 // The content matchers. Files are read in chunks of ReadChunkSize bytes
 // through buffers allocated once per matcher.
 constexpr int ReadChunkSize = 32768;
@@ -199,10 +224,14 @@ public:
     // Where EnsureHash first looks for a hash computed ahead; nullptr: nowhere. Set by the
     // command for the length of its run.
     void SetReadAhead(TScanHashReadAhead* readAhead);
+    // What EnsureHash tells of every hash it read; nullptr: nobody. Set by the command for
+    // the length of its run.
+    void SetHashStore(TScanHashStore* store) { HashStore = store; }
 
 private:
     Kiv_autopointers::TAutoArray<unsigned char> Buffer;
     TScanHashReadAhead* ReadAhead = nullptr;
+    TScanHashStore* HashStore = nullptr;
 };
 
 // Compares the first Size bytes of the two files; different sizes answer false without
@@ -291,6 +320,9 @@ public:
     // What suits this machine's processors: two or three threads that keep ahead. At most
     // three: more readers only make a disk seek.
     static THashReadAhead DefaultHashReadAhead();
+    // Where the run first looks for the hashes the hash matcher would read, and what it
+    // tells of every hash read; nullptr: no store. Not owned.
+    TScanHashStore* HashStore = nullptr;
 
     // Whether Execute first reads the facts of every record's file again (ReadFactsAgain),
     // so that nothing is grouped by what a file was. The files are looked up by the run's

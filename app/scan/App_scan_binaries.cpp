@@ -72,7 +72,7 @@ private:
             std::min<std::uint64_t>(ReadChunkSize, Size - std::uint64_t{chunk} * ReadChunkSize));
     }
 
-    TMember& StateOf(int member) { return Owner.State[static_cast<std::size_t>(member)]; }
+    TMember& StateOf(int member) { return Owner.State[member]; }
 
     // The cancel point inside a block's work, asked before every CancelStride-th file: true
     // once a cancel stopped the reading.
@@ -239,7 +239,7 @@ private:
             std::size_t end = run + 1;
             while (end < pieces.size() && pieces[end].Hash == pieces[run].Hash)
                 ++end;
-            SplitEqualHashes(block, files, chunk, {pieces.begin() + run, pieces.begin() + end},
+            SplitEqualHashes(block, files, chunk, {pieces.data() + run, pieces.data() + end},
                              groups);
             run = end;
         }
@@ -324,10 +324,10 @@ TScanContentPartition::TScanContentPartition(const TScanRecords& records,
     for (int s = 0; s < sets; ++s)
         SetStart[s + 1] += SetStart[s];
     Members.resize(static_cast<std::size_t>(SetStart.back()));
-    std::vector<int> next(SetStart.begin(), SetStart.end() - 1);
+    TNumbered<int> next(SetStart.begin(), SetStart.end() - 1);
     for (int i = 0; i < Count; ++i)
         if (SetOf[i] >= 0)
-            Members[static_cast<std::size_t>(next[SetOf[i]]++)] = i;
+            Members[next[SetOf[i]]++] = i;
 }
 
 TScanContentPartition::~TScanContentPartition() = default;
@@ -345,12 +345,12 @@ bool TScanContentPartition::ReadSet(int set) {
     const std::vector<int> members(Members.begin() + SetStart[set],
                                    Members.begin() + SetStart[set + 1]);
     for (const int member : members)
-        State[static_cast<std::size_t>(member)] = TMember(); // a cancelled reading's leftovers
+        State[member] = TMember(); // a cancelled reading's leftovers
     TSetReader reader(*this, First[members.front()].Size());
     if (!reader.Read(members))
         return false;
     for (const int member : members) {
-        TMember& state = State[static_cast<std::size_t>(member)];
+        TMember& state = State[member];
         state.Read = true;
         if (state.Leaf >= 0) { // not when it could not be opened
             state.LeafParent = Nodes[static_cast<std::size_t>(state.Leaf)].Parent;
@@ -396,8 +396,8 @@ bool TScanContentPartition::Candidates(int pivot, std::vector<int>& candidates) 
 }
 
 std::uint32_t TScanContentPartition::Divergence(int a, int b) const {
-    const TMember& first = State[static_cast<std::size_t>(a)];
-    const TMember& second = State[static_cast<std::size_t>(b)];
+    const TMember& first = State[a];
+    const TMember& second = State[b];
     int x = first.Leaf;
     int y = second.Leaf;
     if (x == y)
@@ -429,10 +429,10 @@ bool TScanContentPartition::Answer(const TScanRecord& A, const TScanRecord& B,
     const int b = IndexOf(B);
     if (a < 0 || b < 0 || a == b || SetOf[a] < 0 || SetOf[a] != SetOf[b])
         return false;
-    if (!State[static_cast<std::size_t>(a)].Read && !ReadSet(SetOf[a]))
+    if (!State[a].Read && !ReadSet(SetOf[a]))
         return false; // stopped by a cancel: the caller meets it at its first cancel point
-    const TMember& first = State[static_cast<std::size_t>(a)];
-    const TMember& second = State[static_cast<std::size_t>(b)];
+    const TMember& first = State[a];
+    const TMember& second = State[b];
     RaiseReadEnd(first.Opened, OpenErrorMessage, A);
     RaiseReadEnd(second.Opened, OpenErrorMessage, B);
     const std::uint32_t chunks = ChunkCount(A.Size());

@@ -98,11 +98,15 @@ private:
 
     const TScanRecord* First = nullptr;
     int Count = 0;
-    std::vector<int> SetOf;
-    std::vector<int> SetStart;  // set s is Members[SetStart[s] .. SetStart[s + 1])
-    std::vector<int> Members;   // record indices by set, ascending in each; by SortKey
-                                // and index once the set is read
-    std::vector<TMember> State; // per record
+    // Numbered by record or set.
+    template <typename T>
+    using TNumbered = Kiv_framework::TIntIndexedVector<T>;
+
+    TNumbered<int> SetOf;
+    TNumbered<int> SetStart;  // set s is Members[SetStart[s] .. SetStart[s + 1])
+    TNumbered<int> Members;   // record indices by set, ascending in each; by SortKey
+                              // and index once the set is read
+    TNumbered<TMember> State; // per record
     std::vector<TNode> Nodes;
     std::function<bool()> Cancelled;
     std::uint64_t BufferBudget;

@@ -16,6 +16,7 @@ namespace App_scan {
 struct TScanOptions {
     App_document::TScanAspects Aspects;
     bool RememberSettings = false;
+    bool RememberHashes = false; // "Remember hashes between scans"
 
     friend bool operator==(const TScanOptions&, const TScanOptions&) = default;
 };
@@ -54,6 +55,10 @@ public:
     // Shows the stored options; true when the user closed it with OK. Every way of
     // closing stores what the controls show.
     virtual bool Execute() = 0;
+
+    // Forget Hashes was pressed: the hash cache is to be emptied now, whatever the dialog
+    // ends with. The handler reports what became of it itself.
+    Kiv_framework::TEvent<TCustomOptionsDialog*> OnForgetHashes;
 
 protected:
     TScanOptions Options;

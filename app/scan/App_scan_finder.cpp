@@ -36,25 +36,36 @@ TCandidateFinder::TCandidateFinder(const TScanRecords& records, const TScanMatch
         }
     }
     BuildClasses(classMatchers);
-    if (HashMatcher) {
-        // The hashes are read once, in record order: the classes visit the records in an
-        // order that the memory does not like.
-        const auto count = static_cast<std::size_t>(records.Length());
-        HashOf.assign(count, 0);
-        HadHash.assign(count, false);
-        for (int i = 0; i < records.Length(); ++i)
-            if (ClassSize(ClassOf[i]) >= 2 && HasHash(i)) {
-                HadHash[i] = true;
-                HashOf[i] = Fingerprint(Scratch);
-            }
-        BucketOf.assign(count, -1);
-        NoHash.assign(ClassLength.size(), -1);
-        for (int c = 0; c < static_cast<int>(ClassLength.size()); ++c)
-            if (ClassSize(c) >= 2) // a class of one offers its pivot nothing
-                BuildBuckets(c);
-        // Only the buckets needed the fingerprints; the scan's peak memory need not hold them.
-        std::vector<std::uint64_t>().swap(HashOf);
-    }
+    if (HashMatcher)
+        BuildHashLevel();
+}
+
+void TCandidateFinder::RebuildHashLevel() {
+    if (!HashMatcher)
+        return;
+    Buckets.clear();
+    OpenBuckets = TFingerprintTable();
+    BuildHashLevel();
+}
+
+void TCandidateFinder::BuildHashLevel() {
+    // The hashes are read once, in record order: the classes visit the records in an
+    // order that the memory does not like.
+    const auto count = static_cast<std::size_t>(Records.Length());
+    HashOf.assign(count, 0);
+    HadHash.assign(count, false);
+    for (int i = 0; i < Records.Length(); ++i)
+        if (ClassSize(ClassOf[i]) >= 2 && HasHash(i)) {
+            HadHash[i] = true;
+            HashOf[i] = Fingerprint(Scratch);
+        }
+    BucketOf.assign(count, -1);
+    NoHash.assign(ClassLength.size(), -1);
+    for (int c = 0; c < static_cast<int>(ClassLength.size()); ++c)
+        if (ClassSize(c) >= 2) // a class of one offers its pivot nothing
+            BuildBuckets(c);
+    // Only the buckets needed the fingerprints; the scan's peak memory need not hold them.
+    std::vector<std::uint64_t>().swap(HashOf);
 }
 
 void TCandidateFinder::BuildClasses(const std::vector<const TScanMatcher*>& classMatchers) {
@@ -99,7 +110,7 @@ std::vector<int> TCandidateFinder::HashPlan() const {
     std::vector<int> plan;
     if (!HashMatcher)
         return plan;
-    std::vector<bool> planned(ClassLength.size(), false);
+    TNumbered<bool> planned(ClassLength.size(), false);
     for (int pivot = 0; pivot < Records.Length(); ++pivot) {
         const int cls = ClassOf[pivot];
         if (Records[pivot].Priority != spPrimary || planned[cls] || ClassSize(cls) < 2 ||

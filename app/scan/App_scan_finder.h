@@ -95,10 +95,14 @@ public:
     // is not used again.
     void ForEachCandidate(int pivot, const std::function<void(int)>& visit);
 
+    // Builds the split by hash again, before the first ForEachCandidate, once records were
+    // given hashes (by the hash cache): they count as hashes the records came with.
+    void RebuildHashLevel();
+
     // The index of the hash matcher when the finder splits classes by hash, or -1.
     int HashLevel() const { return HashMatcher ? HashIndex : -1; }
     // The class of a record: only records of one class are ever offered to each other.
-    int ClassOfRecord(int index) const { return ClassOf[static_cast<std::size_t>(index)]; }
+    int ClassOfRecord(int index) const { return ClassOf[index]; }
     // The records whose hashes the run computes unless it ends early, in the order it
     // computes them: in each class with a member still without a hash, all such members
     // when the class's first primary becomes the pivot. A pivot without a hash is computed
@@ -107,6 +111,9 @@ public:
 
 private:
     using TList = std::vector<int>;
+    // Numbered by record, class or bucket.
+    template <typename T>
+    using TNumbered = Kiv_framework::TIntIndexedVector<T>;
 
     bool Grouped(int index) const { return Records[index].Group >= 0; }
     // Puts the record's hash, if it has one, into Scratch.
@@ -118,6 +125,7 @@ private:
     bool IsOpen(int cls) const { return NoHash[cls] >= 0; }
 
     void BuildClasses(const std::vector<const TScanMatcher*>& classMatchers);
+    void BuildHashLevel();
     void BuildBuckets(int cls);
     // Once every ungrouped member of an open class has its hash, the class is closed: only
     // hashes that two or more of them share keep a bucket.
@@ -139,21 +147,21 @@ private:
     TScanRecords Records;
     const TScanMatcher* HashMatcher = nullptr; // the hash level, when there is one
     int HashIndex = -1;                        // its place in the chain
-    std::vector<int> ClassOf;                  // the class of each record
-    std::vector<int> Members;                  // all records by class, ascending in each
-    std::vector<int> ClassStart;               // class c is Members[ClassStart[c]..]
-    std::vector<int> ClassLength;              // its live length (compacted, no hash level)
-    std::vector<int> ClassFront;               // position of its first possibly ungrouped
+    TNumbered<int> ClassOf;                    // the class of each record
+    TNumbered<int> Members;                    // all records by class, ascending in each
+    TNumbered<int> ClassStart;                 // class c is Members[ClassStart[c]..]
+    TNumbered<int> ClassLength;                // its live length (compacted, no hash level)
+    TNumbered<int> ClassFront;                 // position of its first possibly ungrouped
 
     // The hash level. BucketOf: the bucket of a record with a hash (-1: none needed);
     // NoHash: per class, the bucket of its members without a hash (-1: a closed class).
-    std::vector<TList> Buckets;
-    std::vector<int> BucketOf;
-    std::vector<int> NoHash;
-    std::vector<std::uint64_t> HashOf; // each record's hash at the start; while building only
-    std::vector<bool> HadHash;         // whether it had one
-    TFingerprintTable OpenBuckets;     // (class, hash) -> bucket, in open classes
-    std::vector<int> Hashed;           // ungrouped members that got their hash in the current run
+    TNumbered<TList> Buckets;
+    TNumbered<int> BucketOf;
+    TNumbered<int> NoHash;
+    TNumbered<std::uint64_t> HashOf; // each record's hash at the start; while building only
+    TNumbered<bool> HadHash;         // whether it had one
+    TFingerprintTable OpenBuckets;   // (class, hash) -> bucket, in open classes
+    std::vector<int> Hashed;         // ungrouped members that got their hash in the current run
     struct TEntry {
         std::uint64_t Hash;
         int Index;

@@ -37,6 +37,13 @@ constexpr std::chrono::milliseconds WaitSlice(1);
 namespace {
 
 std::atomic<TReadObserver*> ReadObserver{nullptr};
+std::atomic<std::uint64_t> FilesRead{0};
+std::atomic<std::uint64_t> BytesRead{0};
+
+void CountRead(ssize_t count) {
+    if (count > 0)
+        BytesRead.fetch_add(static_cast<std::uint64_t>(count), std::memory_order_relaxed);
+}
 
 // Whether the open file is the one the record lists, as far as the record knows it.
 bool IsListed(const TScanRecord& record, const Kiv_files::TFileState& state) {
@@ -53,6 +60,10 @@ void SetReadObserver(TReadObserver* observer) {
     ReadObserver.store(observer, std::memory_order_release);
 }
 
+TReadTotals ReadTotals() {
+    return {FilesRead.load(std::memory_order_relaxed), BytesRead.load(std::memory_order_relaxed)};
+}
+
 TReadOnlyFile::TReadOnlyFile(const TScanRecord& record) : Path(&record.Path()) {
     Descriptor = Kiv_files::OpenForReading(record.Path());
     if (Descriptor < 0) {
@@ -60,6 +71,7 @@ TReadOnlyFile::TReadOnlyFile(const TScanRecord& record) : Path(&record.Path()) {
         FState = errno == ELOOP ? TReadEnd::reChanged : TReadEnd::reFailed;
         return;
     }
+    FilesRead.fetch_add(1, std::memory_order_relaxed);
     if (!Kiv_files::GetFileState(Descriptor, Opened)) {
         FState = TReadEnd::reFailed;
         return;
@@ -82,6 +94,7 @@ long TReadOnlyFile::ReadSome(unsigned char* buffer, std::size_t size) {
     do
         count = ::read(Descriptor, buffer, size);
     while (count < 0 && errno == EINTR);
+    CountRead(count);
     if (count > 0) {
         Offset += static_cast<std::uint64_t>(count);
         Observe(Offset);
@@ -99,6 +112,7 @@ TReadEnd TReadOnlyFile::ReadExactAt(unsigned char* buffer, std::size_t size, std
             return TReadEnd::reFailed;
         if (count == 0)
             return TReadEnd::reChanged;
+        CountRead(count);
         buffer += count;
         size -= static_cast<std::size_t>(count);
         offset += static_cast<std::uint64_t>(count);
@@ -115,6 +129,7 @@ TReadEnd TReadOnlyFile::EndsAt(std::uint64_t offset) {
     while (count < 0 && errno == EINTR);
     if (count < 0)
         return TReadEnd::reFailed;
+    CountRead(count);
     return count == 0 ? TReadEnd::reDone : TReadEnd::reChanged;
 }
 

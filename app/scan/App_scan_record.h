@@ -32,6 +32,8 @@ public:
     static THashText FromDigest(const unsigned char digest[32]);
 
     bool empty() const { return Kind == kEmpty; }
+    // The 32 bytes of a SHA-256 value; nullptr for an empty or any other text.
+    const unsigned char* Digest() const { return Kind == kDigest ? Bytes : nullptr; }
     // The text, made on each call.
     std::string Text() const;
     operator std::string() const { return Text(); } // NOLINT

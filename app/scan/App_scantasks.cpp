@@ -1,9 +1,11 @@
 #include "App_scantasks.h"
 
 #include "App_document.h"
+#include "App_scan_hashcache.h"
 #include "App_scanentries.h"
 
 #include <cstdio>
+#include <optional>
 #include <utility>
 
 namespace App_scantasks {
@@ -57,7 +59,20 @@ TScanTask::TScanTask(App_document::TDocument* document) : Document(document) {}
 
 void TScanTask::Execute() {
     const std::unique_ptr<TScanCommand> command = CreateCommand();
+    // Opened before the command reads anything, and flushed when it goes, also after a
+    // cancel or a failure: the hashes read until then are as good.
+    std::optional<App_scan::THashCache> cache;
+    if (UseHashCache) {
+        cache.emplace(HashCacheFile.empty() ? App_scan::HashCacheFile() : HashCacheFile,
+                      [this](const std::string& message) {
+                          if (OnHashCacheWarning)
+                              Queue([this, message] { OnHashCacheWarning(this, message); });
+                      });
+        command->HashStore = &*cache;
+    }
     command->Execute();
+    if (cache)
+        HashesRecalled = cache->Recalled();
 }
 
 void TScanTask::DoStatus(const std::string& text) {
@@ -108,6 +123,7 @@ std::unique_ptr<TScanMatchers> TScanTask::CreateMatchers() {
 
 void TScanTask::BuildCommand(std::unique_ptr<TScanCommand>& command) {
     try {
+        UseHashCache = Document->RememberHashes;
         TScanRecords records = TakeSnapshot();
         auto fresh = std::make_unique<TScanCommand>(records, CreateMatchers().release());
         fresh->OnMatching = [this](TScanCommand*, int, TScanRecord& record) {

@@ -6,6 +6,7 @@
 #include "App_scan.h"
 #include "Kiv_tasks.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -46,6 +47,14 @@ public:
     // before (the command line's).
     bool RefreshFacts = true;
     Kiv_framework::TEvent<TScanTask*, const std::string&> OnEntryLeftOut;
+    // With the document's RememberHashes, the scan takes the hashes it would read from the
+    // hash cache at this file (empty: the user's, App_scan::HashCacheFile) and keeps there
+    // those it reads. A cache that cannot be used is reported through OnHashCacheWarning,
+    // once, and the scan goes on without it.
+    std::string HashCacheFile;
+    Kiv_framework::TEvent<TScanTask*, const std::string&> OnHashCacheWarning;
+    // The hashes the scan took from the cache; read once the task has finished.
+    std::atomic<int> HashesRecalled{0};
 
 private:
     void QueryContinue(bool& proceed) const;
@@ -54,6 +63,8 @@ private:
     void WriteBack(int index, const App_scan::TScanRecord& record, bool facts = false);
     App_scan::TScanRecords TakeSnapshot() const;
     std::unique_ptr<App_scan::TScanMatchers> CreateMatchers();
+
+    bool UseHashCache = false; // taken from the document with the snapshot
 };
 
 } // namespace App_scantasks

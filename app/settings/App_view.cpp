@@ -11,9 +11,9 @@ namespace {
 
 const char* const FormSuffix = ".Form";
 
-std::string WidthKey(int field) {
+std::string WidthKey(std::size_t field) {
     char key[32];
-    std::snprintf(key, sizeof key, "FieldWidths[%d]", field);
+    std::snprintf(key, sizeof key, "FieldWidths[%zu]", field);
     return key;
 }
 
@@ -112,14 +112,14 @@ TViewSettingsView::TViewSettingsView(TViewSettings& settings,
 
 void TViewSettingsView::Load(TMemIniFile& iniFile, const std::string& section) {
     CaptureWidths();
-    for (int field = 0; field < ScanFieldCount; ++field)
+    for (std::size_t field = 0; field < Widths.size(); ++field)
         Widths[field] = iniFile.ReadInteger(section, WidthKey(field), Widths[field]);
     RebuildColumns();
 }
 
 void TViewSettingsView::Save(TMemIniFile& iniFile, const std::string& section) {
     CaptureWidths();
-    for (int field = 0; field < ScanFieldCount; ++field)
+    for (std::size_t field = 0; field < Widths.size(); ++field)
         iniFile.WriteInteger(section, WidthKey(field), Widths[field]);
 }
 

@@ -27,10 +27,13 @@ TAppOptionsDialog::TAppOptionsDialog(QWidget* parent)
         Form->CreationTimeCheckBox, Form->LastWriteTimeCheckBox, Form->LastAccessTimeCheckBox,
         Form->AttributesCheckBox,   Form->HashCheckBox,          Form->BinariesCheckBox};
     RememberSettingsCheckBox = Form->RememberSettingsCheckBox;
+    RememberHashesCheckBox = Form->RememberHashesCheckBox;
+    ForgetHashesButton = Form->ForgetHashesButton;
     OkButton = Form->OkButton;
     CancelButton = Form->CancelButton;
     for (QCheckBox* box : AspectCheckBoxes)
         connect(box, &QCheckBox::toggled, this, [this] { UpdateOkButton(); });
+    connect(ForgetHashesButton, &QPushButton::clicked, this, [this] { OnForgetHashes(this); });
     connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     App_common::SetDialogFrame(*this);
@@ -60,6 +63,7 @@ TScanOptions TAppOptionsDialog::ReadControls() const {
             options.Aspects.Exclude(aspect);
     }
     options.RememberSettings = RememberSettingsCheckBox->isChecked();
+    options.RememberHashes = RememberHashesCheckBox->isChecked();
     return options;
 }
 
@@ -68,6 +72,7 @@ void TAppOptionsDialog::WriteControls(const TScanOptions& options) {
         AspectCheckBoxes[static_cast<std::size_t>(k)]->setChecked(
             options.Aspects.Contains(static_cast<TScanAspect>(k)));
     RememberSettingsCheckBox->setChecked(options.RememberSettings);
+    RememberHashesCheckBox->setChecked(options.RememberHashes);
     UpdateOkButton();
 }
 

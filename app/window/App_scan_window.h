@@ -78,6 +78,8 @@ public:
 
     QCheckBox* AspectCheckBox(App_document::TScanAspect aspect) const;
     QCheckBox* RememberSettingsCheckBox;
+    QCheckBox* RememberHashesCheckBox;
+    QPushButton* ForgetHashesButton;
     QPushButton* OkButton;
     QPushButton* CancelButton;
 

@@ -1,11 +1,14 @@
 // sorvik-scan end to end: the program is run as a user would run it.
 #include "TestApplication.h"
 #include "app/entries/EntriesTestSupport.h"
+#include "app/scan/ChangeWhileReadTestSupport.h"
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <array>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +24,7 @@ using EntriesTest::MakeDir;
 using EntriesTest::TTempDir;
 using EntriesTest::WriteFile;
 
+using namespace Qt::Literals::StringLiterals;
 namespace {
 
 using TGroups = std::set<std::set<std::string>>;
@@ -49,9 +53,40 @@ protected:
             process.setWorkingDirectory(QString::fromStdString(directory));
         Start(process, SORVIK_SCAN_PROGRAM, arguments);
         EXPECT_TRUE(process.waitForFinished(60000));
+        return ResultOf(process);
+    }
+
+    static TResult ResultOf(QProcess& process) {
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                 process.readAllStandardOutput().toStdString(),
                 process.readAllStandardError().toStdString()};
+    }
+
+    // Runs with the hash cache in cacheHome (XDG_CACHE_HOME).
+    static TResult RunCaching(const QStringList& arguments, const std::string& cacheHome) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), QString::fromStdString(cacheHome));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(SORVIK_SCAN_PROGRAM), arguments);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        return ResultOf(process);
+    }
+
+    // What --verbose told: files and bytes read, hashes from the cache; -1 each when it
+    // told nothing.
+    static std::array<long long, 3> ReadCounts(const std::string& err) {
+        const std::string start = "sorvik-scan: ";
+        const std::size_t at = err.find(" files read, ");
+        const std::size_t line = err.rfind(start, at);
+        std::array<long long, 3> counts = {-1, -1, -1};
+        if (at == std::string::npos || line == std::string::npos)
+            return counts;
+        std::string text = err.substr(line + start.size());
+        std::erase(text, ',');
+        std::sscanf(text.c_str(), "%lld files read %lld bytes; %lld hashes", &counts[0], &counts[1],
+                    &counts[2]);
+        return counts;
     }
 
     // Blocks of lines separated by empty lines; line ends CR LF or LF.
@@ -234,6 +269,133 @@ TEST_F(SorvikScan, ExitCodesAndMessages) {
     const TResult noPrimary = Run({"--secondary", Dir / "s", Dir / "empty"});
     EXPECT_EQ(noPrimary.ExitCode, 1);
     EXPECT_EQ(noPrimary.Err, "sorvik-scan: Specify primary entries to perform a scan task.\n");
+}
+
+TEST_F(SorvikScan, TheHashCacheSparesARescanTheReadingOfUnchangedFiles) {
+    const std::string root = Dir / "tree";
+    MakeTree(root, 200);
+    const std::string last = root + "/dir 3/file 199.bin";
+    ScanTest::PassChangeTime(last); // no later change can keep a change time of the tree
+    const std::string cache = Dir / "cache";
+    const QStringList arguments = {u"--verbose"_s, u"--compare"_s, u"size,hash"_s,
+                                   QString::fromStdString(root)};
+    const TResult without = RunCaching(QStringList{u"--no-cache"_s} + arguments, cache);
+    ASSERT_EQ(without.ExitCode, 0) << without.Err;
+    EXPECT_FALSE(std::filesystem::exists(cache)); // --no-cache: not even made
+    const auto read = ReadCounts(without.Err);
+    ASSERT_GT(read[0], 10) << without.Err;
+    EXPECT_EQ(read[2], 0);
+
+    const TResult first = RunCaching(arguments, cache);
+    ASSERT_EQ(first.ExitCode, 0) << first.Err;
+    EXPECT_EQ(first.Out, without.Out);
+    EXPECT_EQ(ReadCounts(first.Err), read);
+    struct stat info {};
+    ASSERT_EQ(::stat((cache + "/Sorvik/hashes.db").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+
+    const TResult again = RunCaching(arguments, cache);
+    ASSERT_EQ(again.ExitCode, 0) << again.Err;
+    EXPECT_EQ(again.Out, without.Out);
+    EXPECT_EQ(ReadCounts(again.Err), (std::array<long long, 3>{0, 0, read[0]})) << again.Err;
+
+    // A copy rewritten with other bytes and its size and last write time put back: read
+    // again, and the groups are those of a scan without the cache.
+    const TGroups groups = ParseGroups(without.Out);
+    std::string changed;
+    for (const auto& group : groups)
+        if (std::filesystem::file_size(*group.begin()) > 0)
+            changed = *group.begin();
+    ASSERT_FALSE(changed.empty());
+    std::string content = TestFiles::ReadFile(changed);
+    content[0] = static_cast<char>(~content[0]);
+    struct stat before {};
+    ASSERT_EQ(::stat(changed.c_str(), &before), 0);
+    std::ofstream(changed, std::ios::binary | std::ios::trunc) << content;
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, changed.c_str(), times, 0), 0);
+    const TResult rescan = RunCaching(arguments, cache);
+    ASSERT_EQ(rescan.ExitCode, 0) << rescan.Err;
+    EXPECT_EQ(ReadCounts(rescan.Err),
+              (std::array<long long, 3>{1, static_cast<long long>(content.size()), read[0] - 1}))
+        << rescan.Err;
+    const TResult reference = RunCaching(QStringList{u"--no-cache"_s} + arguments, cache);
+    EXPECT_EQ(rescan.Out, reference.Out);
+    EXPECT_NE(ParseGroups(rescan.Out), groups);
+    EXPECT_EQ(rescan.Err.find("hash cache \""), std::string::npos) << rescan.Err;
+}
+
+TEST_F(SorvikScan, TwoScansAtOnceShareTheHashCache) {
+    const std::string root = Dir / "tree";
+    MakeTree(root, 300);
+    ScanTest::PassChangeTime(root + "/dir 5/file 299.bin");
+    const std::string cache = Dir / "cache";
+    const QStringList arguments = {u"--verbose"_s, u"--compare"_s, u"size,hash"_s,
+                                   QString::fromStdString(root)};
+    const TResult reference = RunCaching(QStringList{u"--no-cache"_s} + arguments, cache);
+    ASSERT_EQ(reference.ExitCode, 0);
+    QProcess scans[2];
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), QString::fromStdString(cache));
+    for (QProcess& scan : scans) {
+        scan.setProcessEnvironment(environment);
+        scan.start(QStringLiteral(SORVIK_SCAN_PROGRAM), arguments);
+    }
+    for (QProcess& scan : scans) {
+        ASSERT_TRUE(scan.waitForFinished(60000));
+        const TResult result = ResultOf(scan);
+        EXPECT_EQ(result.ExitCode, 0) << result.Err;
+        EXPECT_EQ(result.Out, reference.Out);
+        EXPECT_EQ(result.Err.find("hash cache \""), std::string::npos) << result.Err;
+    }
+    const TResult third = RunCaching(arguments, cache);
+    EXPECT_EQ(third.Out, reference.Out);
+    EXPECT_EQ(ReadCounts(third.Err)[0], 0) << third.Err;
+}
+
+TEST_F(SorvikScan, ACacheThatCannotBeUsedIsNamedOnceAndTheScanGoesOn) {
+    const std::string root = Dir / "tree";
+    MakeTree(root, 100);
+    ScanTest::PassChangeTime(root + "/dir 1/file 99.bin");
+    const QStringList arguments = {u"--compare"_s, u"size,hash"_s, QString::fromStdString(root)};
+    const TResult reference = RunCaching(QStringList{u"--no-cache"_s} + arguments, Dir / "unused");
+    const auto warnings = [](const std::string& err) {
+        std::size_t count = 0;
+        for (std::size_t at = err.find("hash cache"); at != std::string::npos;
+             at = err.find("hash cache", at + 1))
+            ++count;
+        return count;
+    };
+    // Garbage where the cache should be: emptied, one warning, the scan as without it.
+    const std::string cache = Dir / "cache";
+    MakeDir(cache);
+    MakeDir(cache + "/Sorvik");
+    WriteFile(cache + "/Sorvik/hashes.db", std::string(70000, 'g'));
+    const TResult damaged = RunCaching(arguments, cache);
+    EXPECT_EQ(damaged.ExitCode, 0) << damaged.Err;
+    EXPECT_EQ(damaged.Out, reference.Out);
+    EXPECT_EQ(warnings(damaged.Err), 1u) << damaged.Err;
+    EXPECT_NE(damaged.Err.find("sorvik-scan: The hash cache \"" + cache +
+                               "/Sorvik/hashes.db\" was damaged"),
+              std::string::npos)
+        << damaged.Err;
+    const TResult after = RunCaching(arguments, cache);
+    EXPECT_EQ(warnings(after.Err), 0u) << after.Err;
+    // A cache folder that cannot be made.
+    const std::string blocker = Dir / "blocker";
+    WriteFile(blocker, "a file");
+    const TResult unusable = RunCaching(arguments, blocker);
+    EXPECT_EQ(unusable.ExitCode, 0) << unusable.Err;
+    EXPECT_EQ(unusable.Out, reference.Out);
+    EXPECT_EQ(warnings(unusable.Err), 1u) << unusable.Err;
+    EXPECT_NE(unusable.Err.find("sorvik-scan: The program could not use the hash cache \"" +
+                                blocker +
+                                "/Sorvik/hashes.db\" (Not a directory); the scan goes "
+                                "on without it.\n"),
+              std::string::npos)
+        << unusable.Err;
+    // --help tells of it.
+    EXPECT_NE(Run({"--help"}).Out.find("  --no-cache "), std::string::npos);
 }
 
 // Waits until the process has installed its Ctrl-C handler (its SIGINT is caught).

@@ -64,6 +64,7 @@ chmod 700 "$work/runtime"
 cp "$sorvik" "$work/bin/sorvik"
 settings=$work/bin/Settings.ini
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
+export XDG_CACHE_HOME=$work/home/.cache
 export XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME= QT_STYLE_OVERRIDE=fusion
 unset SESSION_MANAGER
 # Under AddressSanitizer: libxkbcommon-x11 reads its keymap names with strndup() from
@@ -132,6 +133,12 @@ program_windows() { xdotool search --onlyvisible --class sorvik 2>/dev/null | wc
 menus_at_least() { [ "$(program_windows)" -ge "$1" ]; }
 menus_closed() { [ "$(program_windows)" -eq 1 ]; }
 key() { xdotool key --clearmodifiers "$@"; }
+# Keys typed into a window that is shown but not yet given the keyboard by the window
+# manager would reach the window behind it: wait until it is the active one.
+active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
+keyboard_to() { # WINDOW
+    wait_for "the keyboard to reach window $1" active "$1"
+}
 
 # The share of the window's pixels in the selection colour: rows are listed and selected.
 selected_rows_shown() {
@@ -172,6 +179,7 @@ start "$work" tree
 wait_for "the command line's files in the list" selected_rows_shown "$window"
 key ctrl+a ctrl+1 Return
 wait_for "the scan's counts" shown '^Scan$' 1
+keyboard_to "$(visible '^Scan$' | head -1)"
 key Return
 wait_for "the counts acknowledged" shown '^Scan$' 0
 # The common way to the trash: Select First in Group, Reverse Selection, Move to Recycle
@@ -204,8 +212,10 @@ wait_for "the list's menu" menus_at_least 2
 key s m
 wait_for "the question before the move" another_question none
 first=$(question)
+keyboard_to "$first"
 key y
 wait_for "the question about the last copies" another_question "$first"
+keyboard_to "$(question)"
 key Return
 wait_for "the questions answered" shown '^Sorvik$' 1
 every_file_on_disk
@@ -214,6 +224,7 @@ key Menu
 wait_for "the list's menu" menus_at_least 2
 key s m
 wait_for "the question before the move" another_question none
+keyboard_to "$(question)"
 key Return
 wait_for "the question answered" shown '^Sorvik$' 1
 every_file_on_disk
@@ -227,12 +238,14 @@ key Tab Menu
 wait_for "the window's menu" menus_at_least 2
 key s
 wait_for "the save dialog" shown '^Save Results$' 1
+keyboard_to "$(visible '^Save Results$' | head -1)"
 key ctrl+a
 xdotool type --delay 10 "$work/out/results.txt"
 key Return
 wait_for "the results file" test -s "$work/out/results.txt"
 key alt+F4
 wait_for "the question before the list is emptied" shown '^Sorvik$' 2
+keyboard_to "$(question)"
 key y
 wait_for "the program to end" finished
 wait "$app" || fail "sorvik ended with status $?"

@@ -54,6 +54,23 @@ TEST(CharAt, IsOneBasedAndBoundsChecked) {
     EXPECT_THROW(Abort(), EAbort);
 }
 
+TEST(ToSize, AnIntIndexIsTakenAsItIsAndANegativeOneIsRefused) {
+    EXPECT_EQ(ToSize(0), 0u);
+    EXPECT_EQ(ToSize(2147483647), 2147483647u);
+    EXPECT_THROW(ToSize(-1), ERangeError);
+
+    TIntIndexedVector<int> numbers(std::vector<int>{10, 20, 30});
+    numbers[1] = 21;
+    EXPECT_EQ(numbers[std::size_t{1}], 21);
+    const TIntIndexedVector<int>& fixed = numbers;
+    EXPECT_EQ(fixed[2], 30);
+    EXPECT_THROW((void)fixed[-1], ERangeError);
+    TIntIndexedVector<bool> flags(3, false);
+    flags[2] = true;
+    EXPECT_EQ(flags, (std::vector<bool>{false, false, true}));
+    EXPECT_THROW(flags[-3] = true, ERangeError);
+}
+
 TEST(StringList, SortedListKeepsOrderAndFindsLines) {
     TStringList list = SortedIgnoringDuplicates(false);
     int marker = 0;

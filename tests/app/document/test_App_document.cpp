@@ -66,6 +66,7 @@ TEST(Document, StartValues) {
     TDocument document;
     EXPECT_EQ(document.GetAspects(), (TScanAspects{saSize, saType, saHash}));
     EXPECT_FALSE(document.RememberSettings);
+    EXPECT_TRUE(document.RememberHashes);
     EXPECT_FALSE(static_cast<bool>(document.OnChange));
     EXPECT_EQ(document.Entries().Count(), 0);
 }
@@ -181,20 +182,37 @@ TEST(Document, SaveWritesAspectsOnlyWhenRemembered) {
     TDocument document;
     document.Save(ini.Ini, "Document");
     EXPECT_FALSE(ini.Ini.ValueExists("Document", "Aspects"));
-    EXPECT_EQ(ini.Ini.GetText(), "[Document]\r\nRememberSettings=0\r\n\r\n");
+    EXPECT_EQ(ini.Ini.GetText(), "[Document]\r\nRememberSettings=0\r\nRememberHashes=1\r\n\r\n");
 
     TIni remembered;
     document.RememberSettings = true;
     document.SetAspects(TScanAspects{saName, saHash});
     document.Save(remembered.Ini, "Document");
     EXPECT_EQ(remembered.Ini.GetText(),
-              "[Document]\r\nAspects=010000000010\r\nRememberSettings=1\r\n\r\n");
+              "[Document]\r\nAspects=010000000010\r\nRememberSettings=1\r\n"
+              "RememberHashes=1\r\n\r\n");
 
     // Read back by a fresh document.
     TDocument reread;
     reread.Load(remembered.Ini, "Document");
     EXPECT_TRUE(reread.RememberSettings);
     EXPECT_EQ(reread.GetAspects(), (TScanAspects{saName, saHash}));
+}
+
+TEST(Document, RememberHashesIsKeptWhateverRememberSettingsSays) {
+    // Off by the user's choice, kept off by the next start; a missing key leaves it on.
+    TIni ini;
+    TDocument document;
+    document.RememberHashes = false;
+    document.Save(ini.Ini, "Document");
+    EXPECT_EQ(ini.Ini.ReadString("Document", "RememberHashes", ""), "0");
+    TDocument next;
+    next.Load(ini.Ini, "Document");
+    EXPECT_FALSE(next.RememberHashes);
+    TIni old("[Document]\r\nRememberSettings=1\r\n");
+    TDocument fromOld;
+    fromOld.Load(old.Ini, "Document");
+    EXPECT_TRUE(fromOld.RememberHashes);
 }
 
 TEST(Document, SwitchingRememberOnWritesTheCurrentSet) {

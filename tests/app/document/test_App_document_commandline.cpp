@@ -51,6 +51,13 @@ TEST(ScanCommandLine, PathsOptionsAndTheEndOfOptions) {
     EXPECT_EQ(line.Output, "out.txt");
     EXPECT_TRUE(line.Strict);
     EXPECT_TRUE(line.NullSeparated);
+    EXPECT_FALSE(line.NoCache);
+    EXPECT_FALSE(line.Verbose);
+    const TScanCommandLine cacheless = Parse({"--no-cache", "--verbose", "/x", "--", "--no-cache"});
+    EXPECT_TRUE(cacheless.NoCache);
+    EXPECT_TRUE(cacheless.Verbose);
+    EXPECT_EQ(cacheless.Primary, (std::vector<std::string>{"/x", "/home/user/--no-cache"}));
+    EXPECT_EQ(UsageErrorOf({"--no-cache=1", "/x"}), "unknown option \"--no-cache=1\"");
     EXPECT_EQ(Parse({"--version", "--bogus"}).Request, TScanCommandLine::crVersion);
     EXPECT_EQ(Parse({"-h"}).Request, TScanCommandLine::crHelp);
     EXPECT_EQ(UsageErrorOf({}), "no path given");

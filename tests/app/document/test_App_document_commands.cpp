@@ -1,5 +1,6 @@
 #include "App_common_settings.h"
 #include "App_document_commands.h"
+#include "App_scan_hashcache.h"
 #include "App_scan_window.h"
 #include "TestApplication.h"
 #include "TestDialogs.h"
@@ -307,6 +308,100 @@ TEST_F(DocumentCommands, OkWithOnlyTheRememberFlagChangedChangesOnlyThat) {
     EXPECT_EQ(Document.GetAspects(), App_document::DefaultScanAspects +
                                          App_document::TScanAspects{App_document::saBinaries});
     EXPECT_EQ(changes, 1);
+}
+
+namespace {
+
+// How many of the entries' files the hash cache at file holds a hash of.
+int CachedOf(const std::string& file, const App_scanentries::TScanEntries& entries) {
+    App_scan::TScanRecords records(entries.Count());
+    std::vector<int> indices;
+    for (int i = 0; i < entries.Count(); ++i) {
+        records[i] = entries.Item(i).GetRecord();
+        records[i].Hash = App_scan::THashText();
+        indices.push_back(i);
+    }
+    App_scan::THashCache cache(file, nullptr);
+    return cache.Recall(records, indices);
+}
+
+} // namespace
+
+TEST_F(DocumentCommands, TheOptionsDialogSetsWhetherHashesAreRemembered) {
+    App_scan::TAppOptionsDialog& dialog = App_scan::AppOptionsDialog();
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+        shown = dialog.RememberHashesCheckBox->isChecked();
+        dialog.RememberHashesCheckBox->click();
+        dialog.CancelButton->click();
+    });
+    EXPECT_THROW(Commands.EditOptions(), Kiv_framework::EAbort);
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(Document.RememberHashes);
+    QTimer::singleShot(0, [&] {
+        dialog.RememberHashesCheckBox->click();
+        dialog.OkButton->click();
+    });
+    Commands.EditOptions();
+    EXPECT_FALSE(Document.RememberHashes);
+    EXPECT_FALSE(static_cast<bool>(dialog.OnForgetHashes)); // not left to a later run
+
+    // Off, a scan neither reads nor writes the cache: it is not even made.
+    Commands.HashCacheFile = Dir / "cache/Sorvik/hashes.db";
+    AddSixFiles();
+    Commands.Scan();
+    EXPECT_FALSE(std::filesystem::exists(Dir / "cache"));
+}
+
+TEST_F(DocumentCommands, ForgetHashesEmptiesTheCacheAndSaysSo) {
+    const std::string cache = Dir / "cache/Sorvik/hashes.db";
+    Commands.HashCacheFile = cache;
+    AddSixFiles();
+    ScanTest::PassChangeTime(Dir / "a3");
+    Commands.Scan();
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(CachedOf(cache, Document.Entries()), 5); // the unique one is never read
+    App_scan::TAppOptionsDialog& dialog = App_scan::AppOptionsDialog();
+    QTimer::singleShot(0, [&] {
+        dialog.ForgetHashesButton->click();
+        EXPECT_TRUE(dialog.isVisible());
+        dialog.CancelButton->click();
+    });
+    EXPECT_THROW(Commands.EditOptions(), Kiv_framework::EAbort);
+    ASSERT_EQ(Dialogs.Messages.size(), 2u);
+    EXPECT_EQ(Dialogs.Messages[1].Text, App_document::HashesForgottenText);
+    EXPECT_EQ(Dialogs.Messages[1].Icon, Kiv_dialogs::miInformation);
+    EXPECT_EQ(CachedOf(cache, Document.Entries()), 0);
+
+    // A cache that cannot be reached: the error box says why, and the dialog goes on.
+    const std::string blocker = Dir / "blocker";
+    WriteFile(blocker, "a file");
+    Commands.HashCacheFile = blocker + "/hashes.db";
+    QTimer::singleShot(0, [&] {
+        dialog.ForgetHashesButton->click();
+        EXPECT_TRUE(dialog.isVisible());
+        dialog.CancelButton->click();
+    });
+    EXPECT_THROW(Commands.EditOptions(), Kiv_framework::EAbort);
+    ASSERT_EQ(Dialogs.Messages.size(), 3u);
+    EXPECT_EQ(Dialogs.Messages[2].Text, "The program could not empty the hash cache \"" + blocker +
+                                            "/hashes.db\" (Not a directory).");
+    EXPECT_EQ(Dialogs.Messages[2].Icon, Kiv_dialogs::miError);
+}
+
+TEST_F(DocumentCommands, ACacheThatCannotBeUsedIsToldOnceAfterTheScan) {
+    const std::string blocker = Dir / "blocker";
+    WriteFile(blocker, "a file");
+    Commands.HashCacheFile = blocker + "/Sorvik/hashes.db";
+    AddSixFiles();
+    Commands.Scan();
+    EXPECT_EQ(Groups(), (std::vector<std::int32_t>{1, 2, 0, 1, 2, 1}));
+    ASSERT_EQ(Dialogs.Messages.size(), 2u);
+    EXPECT_EQ(Dialogs.Messages[0].Text, "The program could not use the hash cache \"" + blocker +
+                                            "/Sorvik/hashes.db\" (Not a directory); the scan "
+                                            "goes on without it.");
+    EXPECT_EQ(Dialogs.Messages[0].Icon, Kiv_dialogs::miWarning);
+    EXPECT_EQ(Dialogs.Messages[1].Text, "5 duplicate files in 2 groups were found.");
 }
 
 TEST_F(DocumentCommands, SaveResultsWritesTheGroupsThroughTheDesignedDialog) {

@@ -397,3 +397,68 @@ TEST_F(ScanTask, AScanThatNobodyWatchesStillWritesEverythingBack) {
     EXPECT_EQ(Groups(), (std::vector<std::int32_t>{1, 1, 0}));
     EXPECT_EQ(Document.Entries().Item(2).Hash.size(), 64u);
 }
+
+namespace {
+
+// What one scan with the hash cache came to.
+struct TCachedRun {
+    std::uint64_t BytesRead = 0;
+    int Recalled = -1;
+    std::vector<std::string> Warnings;
+};
+
+} // namespace
+
+TEST_F(ScanTask, TakesHashesFromTheCacheOnlyWhileTheDocumentRemembersThem) {
+    for (const char* name : {"a", "b", "c", "d"})
+        WriteFile(Dir / name, name[0] == 'd' ? "diff" : "same");
+    Add({Dir / "a", Dir / "b", Dir / "c", Dir / "d"});
+    ScanTest::PassChangeTime(Dir / "d");
+    // Each scan starts from entries without hashes, as freshly added.
+    const auto scan = [&](const std::string& cacheFile) {
+        TCachedRun run;
+        for (int i = 0; i < Document.Entries().Count(); ++i)
+            Document.Entries().Item(i).Hash = THashText();
+        const std::uint64_t before = ReadTotals().Bytes;
+        auto* task = new TScanTask(&Document);
+        task->HashCacheFile = cacheFile;
+        task->OnHashCacheWarning = [&](TScanTask*, const std::string& message) {
+            run.Warnings.push_back(message);
+        };
+        bool finished = false;
+        task->FreeOnTerminate = true;
+        task->OnFinish = [&](Kiv_tasks::TTask*) {
+            run.Recalled = task->HashesRecalled;
+            finished = true;
+        };
+        task->Start();
+        const QPointer<QThread> thread(task->Thread);
+        EXPECT_TRUE(TestApplication::ServeUntil([&] { return finished; }));
+        EXPECT_TRUE(TestApplication::ServeUntilGone({thread}));
+        run.BytesRead = ReadTotals().Bytes - before;
+        EXPECT_EQ(Groups(), (std::vector<std::int32_t>{1, 1, 1, 0}));
+        return run;
+    };
+    const std::string cache = Dir / "cache/Sorvik/hashes.db";
+    TCachedRun first = scan(cache);
+    EXPECT_EQ(first.BytesRead, 16u);
+    EXPECT_EQ(first.Recalled, 0);
+    TCachedRun again = scan(cache);
+    EXPECT_EQ(again.BytesRead, 0u);
+    EXPECT_EQ(again.Recalled, 4);
+    Document.RememberHashes = false;
+    TCachedRun off = scan(cache);
+    EXPECT_EQ(off.BytesRead, 16u);
+    EXPECT_EQ(off.Recalled, 0);
+    EXPECT_TRUE(first.Warnings.empty() && again.Warnings.empty() && off.Warnings.empty());
+    // A cache that cannot be used: one warning, and the scan as without it.
+    Document.RememberHashes = true;
+    const std::string blocker = Dir / "blocker";
+    WriteFile(blocker, "a file");
+    TCachedRun unusable = scan(blocker + "/hashes.db");
+    EXPECT_EQ(unusable.BytesRead, 16u);
+    ASSERT_EQ(unusable.Warnings.size(), 1u);
+    EXPECT_EQ(unusable.Warnings[0], "The program could not use the hash cache \"" + blocker +
+                                        "/hashes.db\" (Not a directory); the scan goes on "
+                                        "without it.");
+}

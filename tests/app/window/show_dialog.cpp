@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
         dialog.show();
     } else if (std::strcmp(which, "options") == 0) {
         App_scan::TAppOptionsDialog& dialog = App_scan::AppOptionsDialog();
-        dialog.WriteControls({App_document::DefaultScanAspects, true});
+        dialog.WriteControls({App_document::DefaultScanAspects, true, true});
         dialog.show();
     } else if (std::strcmp(which, "error") == 0) {
         QTimer::singleShot(0, [&] {

@@ -157,9 +157,39 @@ TEST_F(Dialogs, OptionsCheckBoxesFollowTheAspectOrderInThreeColumns) {
         EXPECT_EQ(box->nextInFocusChain(), next);
     }
     EXPECT_EQ(dialog.RememberSettingsCheckBox->text(), u"Re&member the settings"_s);
+    EXPECT_EQ(dialog.RememberHashesCheckBox->text(), u"Remember hashes bet&ween scans"_s);
+    EXPECT_EQ(dialog.ForgetHashesButton->text(), u"&Forget Hashes"_s);
+    // Below the settings, the hashes; in the row of OK and Cancel, on the left, Forget.
+    EXPECT_EQ(dialog.RememberSettingsCheckBox->nextInFocusChain(), dialog.RememberHashesCheckBox);
+    EXPECT_EQ(dialog.RememberHashesCheckBox->nextInFocusChain(), dialog.ForgetHashesButton);
+    EXPECT_EQ(dialog.ForgetHashesButton->nextInFocusChain(), dialog.OkButton);
+    EXPECT_GT(dialog.RememberHashesCheckBox->y(), dialog.RememberSettingsCheckBox->y());
+    EXPECT_EQ(dialog.ForgetHashesButton->y(), dialog.OkButton->y());
+    EXPECT_LT(dialog.ForgetHashesButton->x(), dialog.OkButton->x());
+    EXPECT_FALSE(dialog.ForgetHashesButton->autoDefault());
     EXPECT_EQ(dialog.windowTitle(), u"Options"_s);
     EXPECT_TRUE(dialog.OkButton->isDefault());
     EXPECT_LT(dialog.OkButton->x(), dialog.CancelButton->x());
+}
+
+TEST_F(Dialogs, ForgetHashesAsksItsHandlerAndLeavesTheDialogOpen) {
+    TAppOptionsDialog dialog;
+    int asked = 0;
+    dialog.OnForgetHashes = [&](App_scan::TCustomOptionsDialog* sender) {
+        EXPECT_EQ(sender, &dialog);
+        ++asked;
+    };
+    dialog.SetOptions({{App_document::saSize}, false, true});
+    WhileShown(dialog, [&] {
+        EXPECT_TRUE(dialog.RememberHashesCheckBox->isChecked());
+        dialog.ForgetHashesButton->click();
+        EXPECT_EQ(asked, 1);
+        EXPECT_TRUE(dialog.isVisible());
+        dialog.RememberHashesCheckBox->click();
+        dialog.OkButton->click();
+    });
+    EXPECT_TRUE(dialog.Execute());
+    EXPECT_EQ(dialog.GetOptions(), (TScanOptions{{App_document::saSize}, false, false}));
 }
 
 TEST_F(Dialogs, OkIsDisabledExactlyWhileNoCriterionIsChecked) {
@@ -205,17 +235,19 @@ TEST_F(Dialogs, EveryWayOfClosingStoresWhatTheControlsShow) {
         WhileShown(dialog, [&] {
             dialog.AspectCheckBox(App_document::saBinaries)->click();
             dialog.RememberSettingsCheckBox->click();
+            dialog.RememberHashesCheckBox->click();
             closeIt();
         });
         EXPECT_FALSE(dialog.Execute());
         EXPECT_EQ(dialog.GetOptions(),
-                  (TScanOptions{{App_document::saSize, App_document::saBinaries}, true}));
+                  (TScanOptions{{App_document::saSize, App_document::saBinaries}, true, true}));
     }
     // The next opening shows the stored options, not the controls left from before.
     dialog.SetOptions(start);
     WhileShown(dialog, [&] {
         EXPECT_FALSE(dialog.AspectCheckBox(App_document::saBinaries)->isChecked());
         EXPECT_FALSE(dialog.RememberSettingsCheckBox->isChecked());
+        EXPECT_FALSE(dialog.RememberHashesCheckBox->isChecked());
         QTest::keyClick(&dialog, Qt::Key_Return);
     });
     EXPECT_TRUE(dialog.Execute());
