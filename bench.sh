@@ -23,3 +23,5 @@ echo "== scan_dialog"
 bench/scan_dialog.sh build/release
 echo "== mainform"
 bench/mainform.sh build/release
+echo "== scale"
+bench/scale.sh build/release

@@ -2,10 +2,11 @@
 // 8 KiB up to 4 MiB, a share of byte-for-byte copies of earlier files and a share of files
 // with another file's size but other bytes.
 //
-//   make_tree DIR [FILES] [SEED] [--median BYTES] [--distinct-size BYTES]
+//   make_tree DIR [FILES] [SEED] [--median BYTES] [--distinct-size BYTES] [--per-folder N]
 // FILES defaults to 50,000 and the median size to 8 KiB. --distinct-size makes every file
 // that many bytes long and different from every other one (the worst case of comparing
-// contents).
+// contents). The files lie N to a folder (default 100), ten folders to a parent.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -23,7 +24,7 @@ namespace {
 constexpr double CopyShare = 0.20;
 constexpr double SameSizeShare = 0.05;
 constexpr std::uint64_t MaxSize = 4u << 20;
-constexpr int FilesPerFolder = 100;
+int FilesPerFolder = 100;
 
 struct TFile {
     std::string Path;
@@ -72,12 +73,14 @@ int main(int argc, char** argv) {
             median = std::atof(argv[++i]);
         else if (argument == "--distinct-size" && i + 1 < argc)
             distinctSize = std::strtoull(argv[++i], nullptr, 10);
+        else if (argument == "--per-folder" && i + 1 < argc)
+            FilesPerFolder = std::max(1, std::atoi(argv[++i]));
         else
             positional.push_back(argument);
     }
     if (positional.empty() || median < 1) {
         std::fprintf(stderr, "usage: make_tree DIR [FILES] [SEED] [--median BYTES] "
-                             "[--distinct-size BYTES]\n");
+                             "[--distinct-size BYTES] [--per-folder N]\n");
         return 2;
     }
     const std::filesystem::path root = positional[0];

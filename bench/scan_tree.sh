@@ -5,8 +5,8 @@
 #     drawn, under script);
 #   - a real tree nobody here wrote, /usr/include and /usr/share/doc, idle and loaded, with
 #     its groups compared with those of fdupes;
-#   - byte-for-byte comparison against the hash, on 4,000 distinct files of one size and on
-#     the 50,000-file tree;
+#   - byte-for-byte comparison against the hash, on 40,000 distinct files of one size (4 GB)
+#     and on the 50,000-file tree;
 #   - peak resident memory on 200,000 small files.
 # Times are medians of $RUNS runs, the tools taking turns. Every scan reads every file it
 # compares, as the others do: the hash cache is off here and measured by cache.sh. Usage:
@@ -18,13 +18,13 @@ work=${2:-${TMPDIR:-/tmp}}
 runs=${RUNS:-5}
 scan="$build/app/sorvik-scan"
 tree=$work/sorvik-bench-tree
-distinct=$work/sorvik-bench-distinct
+distinct=$work/sorvik-bench-distinct40k
 small=$work/sorvik-bench-small
 real=(/usr/include /usr/share/doc)
 
 source "$(dirname "$0")/common.sh"
 make_tree "$tree" 50000
-make_tree "$distinct" 4000 11 --distinct-size 100000
+make_tree "$distinct" 40000 11 --distinct-size 100000
 make_tree "$small" 200000 7 --median 512
 # Warm the page cache so that every tool reads from memory.
 warm_cache "$tree" "$distinct" "$small" "${real[@]}"
@@ -91,7 +91,7 @@ echo "real tree groups: sorvik-scan $ours_groups, fdupes $fdupes_groups, the sam
 
 measure "hash|'$scan' --no-cache --compare size,hash '$distinct'" \
     "binaries|'$scan' --no-cache --compare size,binaries '$distinct'"
-echo "4,000 distinct files of 100,000 bytes: size,hash ${result[hash]} s," \
+echo "40,000 distinct files of 100,000 bytes: size,hash ${result[hash]} s," \
     "size,binaries ${result[binaries]} s, ratio $(ratio "${result[binaries]}" "${result[hash]}")"
 measure "hash|'$scan' --no-cache --compare size,hash '$tree'" "binaries|'$scan' --no-cache --compare size,binaries '$tree'"
 echo "50,000-file tree: size,hash ${result[hash]} s, size,binaries ${result[binaries]} s," \

@@ -14,9 +14,10 @@ const std::atomic<bool> NeverStop{false};
 
 TListingReadAhead::TListingReadAhead() {
     try {
-        Thread = std::thread([this] { Work(); });
+        for (int worker = 0; worker < Workers; ++worker)
+            Threads.emplace_back([this] { Work(); });
     } catch (const std::system_error&) {
-        // No thread: the producer lists every directory itself.
+        // Fewer threads; with none, the producer lists every directory itself.
     }
 }
 
@@ -26,8 +27,8 @@ TListingReadAhead::~TListingReadAhead() {
         Stop = true;
     }
     Changed.notify_all();
-    if (Thread.joinable())
-        Thread.join();
+    for (std::thread& thread : Threads)
+        thread.join();
 }
 
 void TListingReadAhead::Queue(const std::string& path) {

@@ -18,9 +18,11 @@ namespace App_scanentries {
 
 // Lists directories in the order the producer queues them, so that the producer finds
 // each listing read when it gets there, having made the entries of the one before in the
-// meantime. A listing holds what the enumerator gives, in its order: what the producer
-// would have seen listing the directory itself, only a moment earlier. A producer that
-// would have to wait for the listing the thread is reading lists the next one itself.
+// meantime. Two threads list, each the next directory nobody started: a listing waits on
+// the file system for every file's facts, and a tree of many small folders keeps both
+// busy while the producer makes the entries. A listing holds what the enumerator gives, in its
+// order: what the producer would have seen listing the directory itself, only a moment earlier. A
+// producer that would have to wait for the listing the thread is reading lists the next one itself.
 //
 // Directories are opened through their open parents, never found again by their paths: a
 // symbolic link put in the place of a folder after it was listed leads nowhere, and
@@ -31,6 +33,7 @@ public:
     // large tree is not held in memory twice: a few dozen folders ahead are plenty. It
     // starts no listing while the listings not taken hold this many.
     static constexpr std::size_t MaxBuffered = 1 << 13;
+    static constexpr int Workers = 2;
 
     TListingReadAhead();
     // Stops the thread and waits for it.
@@ -79,7 +82,7 @@ private:
     std::size_t Next = 0;            // the number of the first listing nobody started
     std::size_t Buffered = 0;        // records listed and not taken
     std::atomic<bool> Stop{false};
-    std::thread Thread;
+    std::vector<std::thread> Threads;
 };
 
 } // namespace App_scanentries

@@ -344,13 +344,31 @@ class TPartitionScope {
 public:
     TPartitionScope(const TCandidateFinder& finder, TScanMatchers& matchers,
                     const TScanRecords& records, const std::function<bool()>& cancelled) {
-        for (int i = 0; i < matchers.Count() && !Matcher; ++i)
-            Matcher = dynamic_cast<TScanBinariesMatcher*>(&matchers[i]);
+        // With only deciding matchers before it, the finder's classes are keyed by all of
+        // them and the matcher's sizes: within a class, the bytes alone answer.
+        bool decidedBefore = true;
+        for (int k = 0; k < matchers.Count() && !Matcher; ++k) {
+            Matcher = dynamic_cast<TScanBinariesMatcher*>(&matchers[k]);
+            if (!Matcher)
+                decidedBefore = decidedBefore && matchers[k].KeyKind() == TMatchKeyKind::mkDecisive;
+        }
         if (!Matcher)
             return;
         Partition =
             std::make_unique<TScanContentPartition>(records, SetsOf(finder, records), cancelled);
         Matcher->SetPartition(Partition.get());
+        Decides = decidedBefore;
+    }
+
+    // Offers the pivot the candidates the split of its set names, in place of every
+    // candidate of its class (the others would be answered false with no effect); false
+    // when the finder is to offer them.
+    bool ForEachCandidate(int pivot, const std::function<void(int)>& visit) {
+        if (!Decides || !Partition->Candidates(pivot, Offered))
+            return false;
+        for (const int m : Offered)
+            visit(m);
+        return true;
     }
     ~TPartitionScope() {
         if (Matcher)
@@ -389,6 +407,8 @@ private:
 
     TScanBinariesMatcher* Matcher = nullptr;
     std::unique_ptr<TScanContentPartition> Partition;
+    bool Decides = false;
+    std::vector<int> Offered;
 };
 
 } // namespace
@@ -575,7 +595,7 @@ void TScanCommand::AssignGroupsOf(const TScanRecords& records, const std::vector
     RecallHashes(finder, records, HashStore);
     const THashStoreScope store(*FMatchers, HashStore);
     const TReadAheadScope readAhead(finder, *FMatchers, records, HashReadAhead, IsCancelled);
-    const TPartitionScope partition(finder, *FMatchers, records, IsCancelled);
+    TPartitionScope partition(finder, *FMatchers, records, IsCancelled);
     const auto assign = [&](int index, TScanRecord& record, int group) {
         record.Group = group;
         DoRecordChanged(place(index), record);
@@ -597,7 +617,7 @@ void TScanCommand::AssignGroupsOf(const TScanRecords& records, const std::vector
             --high;
         // Every ungrouped record lies in low..high. The finder offers, in ascending order,
         // those of them that the chain could answer true for or would act upon.
-        finder.ForEachCandidate(index, [&](int m) {
+        const auto visit = [&](int m) {
             TScanRecord& candidate = records[m];
             // One file under two names is no copy of itself: removing "the copy" would
             // remove the only one. The matchers are not asked.
@@ -607,7 +627,9 @@ void TScanCommand::AssignGroupsOf(const TScanRecords& records, const std::vector
                 assign(index, pivot, nextGroup);
             assign(m, candidate, nextGroup);
             groupFiles.Add(candidate);
-        });
+        };
+        if (!partition.ForEachCandidate(index, visit))
+            finder.ForEachCandidate(index, visit);
         if (pivot.Group < 0)
             assign(index, pivot, 0);
         else

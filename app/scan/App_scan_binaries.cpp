@@ -13,6 +13,9 @@ namespace {
 
 // Blocks up to this size compare their held chunks with each other directly.
 constexpr std::size_t SmallBlock = 8;
+// Files read between two cancel points inside a block: some milliseconds, also on a cold
+// disk.
+constexpr std::size_t CancelStride = 16;
 
 std::uint32_t ChunkCount(std::uint64_t size) {
     return static_cast<std::uint32_t>((size + ReadChunkSize - 1) / ReadChunkSize);
@@ -71,6 +74,14 @@ private:
 
     TMember& StateOf(int member) { return Owner.State[member]; }
 
+    // The cancel point inside a block's work, asked before every CancelStride-th file: true
+    // once a cancel stopped the reading.
+    bool StopAt(std::size_t file) {
+        if (!Stopped && file % CancelStride == 0 && Owner.Cancelled && Owner.Cancelled())
+            Stopped = true;
+        return Stopped;
+    }
+
     void Detach(int member, int node, std::uint32_t chunk, TReadEnd end) {
         TMember& state = StateOf(member);
         state.Failed = chunk;
@@ -85,7 +96,10 @@ private:
         const bool keep = block.Members.size() <= Owner.MaxOpenFiles;
         TFiles files;
         std::vector<int> opened;
-        for (const int member : block.Members) {
+        for (std::size_t at = 0; at < block.Members.size(); ++at) {
+            if (StopAt(at))
+                return files;
+            const int member = block.Members[at];
             if (!keep && !block.First) {
                 files.emplace_back();
                 continue;
@@ -125,10 +139,18 @@ private:
     }
 
     bool Process(TBlock& block) {
-        TFiles files = OpenFiles(block);
+        // A block too large to keep its files open checks each file as it reads its first
+        // chunk, instead of opening it once for the check and again for the read.
+        OpenForRead = block.First && block.Members.size() > Owner.MaxOpenFiles &&
+                      block.Members.size() > 1 && block.Chunk < Chunks;
+        TFiles files = OpenForRead ? TFiles(block.Members.size()) : OpenFiles(block);
+        if (Stopped)
+            return false;
         for (std::uint32_t chunk = block.Chunk;; ++chunk) {
             if (block.Members.size() <= 1 || chunk == Chunks) {
                 for (std::size_t at = 0; at < block.Members.size(); ++at) {
+                    if (block.Members.size() > 1 && StopAt(at))
+                        return false;
                     const int member = block.Members[at];
                     StateOf(member).Leaf = block.Node;
                     // Equal to the end: whether a file has more than was listed, or
@@ -144,6 +166,9 @@ private:
             if (Owner.Cancelled && Owner.Cancelled())
                 return false;
             std::vector<std::vector<std::size_t>> groups = Split(block, files, chunk);
+            OpenForRead = false;
+            if (Stopped)
+                return false;
             if (groups.size() == 1) {
                 // All equal so far (some may have failed): the same block goes on.
                 std::vector<int> members;
@@ -185,8 +210,22 @@ private:
         std::vector<TPiece> pieces;
         pieces.reserve(count);
         for (std::size_t at = 0; at < count; ++at) {
+            if (StopAt(at))
+                return {};
             unsigned char* buffer = Held ? Bytes.get() + at * length : Scratch.get();
-            const TReadEnd end = ReadPiece(files[at], block.Members[at], chunk, buffer);
+            TReadEnd end = TReadEnd::reDone;
+            if (OpenForRead) {
+                // One that cannot be opened or is not the file listed fails every
+                // comparison at its start and is in no group.
+                TReadOnlyFile file(Owner.First[block.Members[at]]);
+                if (file.State() != TReadEnd::reDone) {
+                    StateOf(block.Members[at]).Opened = file.State();
+                    continue;
+                }
+                end = file.ReadExactAt(buffer, length, std::uint64_t{chunk} * ReadChunkSize);
+            } else {
+                end = ReadPiece(files[at], block.Members[at], chunk, buffer);
+            }
             if (end == TReadEnd::reDone)
                 pieces.push_back({at, hash ? ChunkHash(buffer, length) : 0});
             else
@@ -227,6 +266,8 @@ private:
             std::vector<std::size_t> group{rest[0].At};
             std::vector<TPiece> others;
             for (std::size_t k = 1; k < rest.size(); ++k) {
+                if (!Held && StopAt(k))
+                    return;
                 const unsigned char* bytes =
                     BytesOf(block, files, rest[k].At, chunk, Scratch.get(), end);
                 if (!bytes)
@@ -261,6 +302,8 @@ private:
     bool Held = false;
     std::unique_ptr<unsigned char[]> Scratch;
     std::unique_ptr<unsigned char[]> Representative;
+    bool Stopped = false;     // a cancel stopped the reading
+    bool OpenForRead = false; // the chunk being split is the first read of the block's files
 };
 
 TScanContentPartition::TScanContentPartition(const TScanRecords& records,
@@ -313,6 +356,41 @@ bool TScanContentPartition::ReadSet(int set) {
             state.LeafParent = Nodes[static_cast<std::size_t>(state.Leaf)].Parent;
             state.LeafChunk = Nodes[static_cast<std::size_t>(state.Leaf)].Chunk;
         }
+    }
+    std::sort(Members.begin() + SetStart[set], Members.begin() + SetStart[set + 1],
+              [this](int a, int b) {
+                  return SortKey(a) != SortKey(b) ? SortKey(a) < SortKey(b) : a < b;
+              });
+    return true;
+}
+
+bool TScanContentPartition::Candidates(int pivot, std::vector<int>& candidates) {
+    candidates.clear();
+    const int set = SetOf[static_cast<std::size_t>(pivot)];
+    if (set < 0)
+        return true; // alone at its size: every question answers false
+    if (!State[static_cast<std::size_t>(pivot)].Read && !ReadSet(set))
+        return false;
+    const int leaf = SortKey(pivot);
+    if (leaf < 0)
+        return false;
+    const auto begin = Members.begin() + SetStart[set];
+    const auto end = Members.begin() + SetStart[set + 1];
+    const auto failedEnd =
+        std::partition_point(begin, end, [this](int m) { return SortKey(m) < 0; });
+    const auto leafBegin =
+        std::lower_bound(failedEnd, end, leaf, [this](int m, int key) { return SortKey(m) < key; });
+    const auto leafEnd =
+        std::upper_bound(leafBegin, end, leaf, [this](int key, int m) { return key < SortKey(m); });
+    // The failed and the pivot's leaf, merged in ascending order.
+    const auto wanted = [&](int m) { return m != pivot && First[m].Group < 0; };
+    auto failed = begin;
+    auto mate = leafBegin;
+    while (failed != failedEnd || mate != leafEnd) {
+        const bool fromFailed = mate == leafEnd || (failed != failedEnd && *failed < *mate);
+        const int m = fromFailed ? *failed++ : *mate++;
+        if (wanted(m))
+            candidates.push_back(m);
     }
     return true;
 }

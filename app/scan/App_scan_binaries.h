@@ -43,6 +43,15 @@ public:
     // the set was stopped by a cancel).
     bool Answer(const TScanRecord& A, const TScanRecord& B, TScanMatcher& matcher, bool& equal);
 
+    // For a pivot whose questions all reach this partition (the matchers before it decide by
+    // the keys that made the sets): reads its set when it is not read yet, and gives in
+    // ascending order the ungrouped members that Answer could answer other than false:
+    // those equal to the pivot to the end, and those whose read failed. Every other question
+    // would be answered false with no effect, so it need not be asked. False when the
+    // caller is to offer every candidate: the pivot's own read failed (its error comes with
+    // its first question), or a cancel stopped the reading.
+    bool Candidates(int pivot, std::vector<int>& candidates);
+
 private:
     static constexpr std::uint32_t Never = 0xFFFFFFFF;
     // A block of the split: the members that were equal up to the chunk it was made at.
@@ -65,6 +74,12 @@ private:
         std::uint32_t LeafChunk = 0;
     };
 
+    // Members whose read failed (or that could not be opened) sort before the others,
+    // which sort by leaf.
+    int SortKey(int member) const {
+        const TMember& state = State[static_cast<std::size_t>(member)];
+        return state.Opened != TReadEnd::reDone || state.Failed != Never ? -1 : state.Leaf;
+    }
     // The record's index in the scan's records, or -1 for a record of another array.
     int IndexOf(const TScanRecord& record) const {
         const std::less<const TScanRecord*> before;
@@ -89,7 +104,8 @@ private:
 
     TNumbered<int> SetOf;
     TNumbered<int> SetStart;  // set s is Members[SetStart[s] .. SetStart[s + 1])
-    TNumbered<int> Members;   // record indices by set, ascending in each
+    TNumbered<int> Members;   // record indices by set, ascending in each; by SortKey
+                              // and index once the set is read
     TNumbered<TMember> State; // per record
     std::vector<TNode> Nodes;
     std::function<bool()> Cancelled;

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ScanTest {
@@ -20,12 +21,19 @@ struct TRecorder {
     std::function<bool(int queryNumber)> QueryAnswer;
     int Queries = 0;
     bool LogChanges = true;
+    // Only the command's cancel points are counted and may stop; the matchers' always go
+    // on (for matchers that pass theirs per block of work rather than per pair).
+    bool CommandQueriesOnly = false;
 
     const TScanRecord* First = nullptr; // records.begin(), to turn references into indices
     int IndexOf(const TScanRecord& record) const { return static_cast<int>(&record - First); }
 
     void Add(std::string line) { Log.push_back(std::move(line)); }
     bool Query(const char* who) {
+        if (CommandQueriesOnly && std::string_view(who) != "command") {
+            Add(std::string(who) + " query");
+            return true;
+        }
         ++Queries;
         const bool answer = QueryAnswer ? QueryAnswer(Queries) : true;
         Add(std::string(who) + (answer ? " query" : " query: stop"));

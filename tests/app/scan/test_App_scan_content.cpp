@@ -7,6 +7,7 @@
 #include "ScanReference.h"
 #include "TestFiles.h"
 
+#include <algorithm>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
@@ -497,6 +498,10 @@ TEST(TScanCommand, RealContentMatchersAgreeWithThePlainAlgorithm) {
             TRecorder recorder;
             recorder.First = records.begin();
             recorder.QueryAnswer = [stopAt](int query) { return stopAt == 0 || query < stopAt; };
+            // The bytes alone decide: the command asks only the pairs the split of a size
+            // does not answer as different, so the matchers' cancel points are not the
+            // plain algorithm's. Everything else is.
+            recorder.CommandQueriesOnly = chain == 2;
             auto* matchers = new TScanMatchers;
             if (chain == 1 || chain == 3)
                 matchers->Add(new TScanSizeMatcher);
@@ -524,6 +529,8 @@ TEST(TScanCommand, RealContentMatchersAgreeWithThePlainAlgorithm) {
                 ending = error.Message();
             }
             endings.push_back(ending);
+            if (recorder.CommandQueriesOnly)
+                std::erase(recorder.Log, std::string("matcher query"));
             logs.push_back(recorder.Log);
             groups.push_back(ScanTest::GroupsOf(records));
             allHashes.push_back(ScanTest::HashesOf(records));
@@ -626,6 +633,107 @@ TEST(TScanCommand, FilesLeftOutEqualNothingAndTheRestGroupAsWithoutThem) {
         reported += static_cast<int>(messages.size());
     }
     EXPECT_GT(reported, 50);
+}
+
+namespace {
+// Many distinct files of one size, all primary: the square of pairs the byte comparison
+// must not ask. Among them three copies of the first, a missing file and one shorter than
+// listed.
+std::vector<TScanRecord> ManyOfOneSize(const TTemporaryFolder& folder, int distinct) {
+    const std::size_t size = ReadChunkSize + 7;
+    std::vector<TScanRecord> list;
+    for (int i = 0; i < distinct; ++i)
+        list.push_back(
+            FileRecord(folder, "d" + std::to_string(i), Bytes(size, static_cast<unsigned>(i))));
+    for (const int at : {distinct / 3, distinct / 2, distinct - 1})
+        list.insert(list.begin() + at,
+                    FileRecord(folder, "copy" + std::to_string(at), Bytes(size, 0)));
+    list.insert(list.begin() + distinct / 4, RecordOf(folder.Missing("gone"), size));
+    list.insert(list.begin() + distinct / 5,
+                RecordOf(folder.File("short", Bytes(size, 1).substr(0, size / 2)), size));
+    return list;
+}
+} // namespace
+
+TEST(TScanCommand, TheByteComparisonAsksOnlyWhatItsSplitLeavesOpen) {
+    // The groups and messages of the plain algorithm, with cancel points for the copies and
+    // the failed files only: no question per pair of distinct files.
+    TTemporaryFolder folder;
+    const std::vector<TScanRecord> list = ManyOfOneSize(folder, 150);
+    std::vector<std::vector<int>> groups;
+    std::vector<std::vector<std::string>> messages;
+    std::vector<int> queries;
+    for (const bool plain : {true, false}) {
+        TScanRecords records = Kiv_dynamicarrays::VectorToArray(list);
+        TRecorder recorder;
+        recorder.LogChanges = false;
+        auto matchers = std::make_unique<TScanMatchers>();
+        matchers->Add(new TScanSizeMatcher);
+        matchers->Add(new TScanBinariesMatcher);
+        std::vector<std::string> reported;
+        for (int k = 0; k < 2; ++k) {
+            recorder.Bind((*matchers)[k]);
+            (*matchers)[k].OnFileError = [&](TScanMatcher*, const std::string& text) {
+                reported.push_back(text);
+            };
+        }
+        if (plain) {
+            ScanTest::ReferenceExecute(records, *matchers, recorder);
+        } else {
+            TScanCommand command(records, matchers.release());
+            command.Execute();
+        }
+        groups.push_back(ScanTest::GroupsOf(records));
+        messages.push_back(reported);
+        queries.push_back(static_cast<int>(
+            std::count(recorder.Log.begin(), recorder.Log.end(), std::string("matcher query"))));
+    }
+    EXPECT_EQ(groups[1], groups[0]);
+    EXPECT_EQ(messages[1], messages[0]);
+    EXPECT_EQ(messages[0].size(), 2u);
+    // The first and its copies.
+    EXPECT_EQ(std::count(groups[0].begin(), groups[0].end(), 1), 4);
+    // The plain algorithm asks every pair of two files it has not left out; the command
+    // only for the copies and the two failed files.
+    EXPECT_GT(queries[0], 150 * 149 / 4);
+    EXPECT_LE(queries[1], 10);
+}
+
+TEST(TScanCommand, TheByteComparisonStopsInsideALargeSet) {
+    // The reading of a set passes a cancel point every few files: a cancel that comes while
+    // the first files are read ends the scan before the set is read.
+    TTemporaryFolder folder;
+    const std::vector<TScanRecord> list = ManyOfOneSize(folder, 150);
+    for (const int cancelAt : {0, 3}) {
+        TScanRecords records = Kiv_dynamicarrays::VectorToArray(list);
+        auto* matchers = new TScanMatchers;
+        matchers->Add(new TScanSizeMatcher);
+        matchers->Add(new TScanBinariesMatcher);
+        int asked = 0;
+        bool cancelled = false;
+        const auto go = [&](auto*, bool& proceed) { proceed = !cancelled; };
+        for (int k = 0; k < 2; ++k) {
+            (*matchers)[k].OnQueryContinue = go;
+            (*matchers)[k].OnFileError = [](TScanMatcher*, const std::string&) {};
+        }
+        TScanCommand command(records, matchers);
+        command.OnQueryContinue = go;
+        command.IsCancelled = [&] {
+            cancelled = cancelled || ++asked == cancelAt;
+            return cancelled;
+        };
+        int matched = 0;
+        command.OnMatched = [&](TScanCommand*, int, TScanRecord&) { ++matched; };
+        if (cancelAt == 0) {
+            command.Execute();
+            EXPECT_GE(asked, 155 / 16) << "a cancel point every few files";
+            EXPECT_EQ(matched, 152); // every record but the copies grouped with the first
+            continue;
+        }
+        EXPECT_THROW(command.Execute(), Kiv_framework::EAbort);
+        EXPECT_EQ(matched, 0) << "stopped while the first pivot's set was read";
+        EXPECT_EQ(asked, cancelAt);
+    }
 }
 
 TEST(TScanCommand, AFileChangedWhileItIsReadIsLeftOutByEveryWayOfReading) {
