@@ -392,7 +392,9 @@ void THashCache::CreateSchema() {
     };
     std::int64_t application = read("PRAGMA application_id");
     std::int64_t version = read("PRAGMA user_version");
-    if (application == 0 && version == 0) {
+    // Either one unset may be a new file that another program is making between the two
+    // reads: only both read in one transaction tell.
+    if (application == 0 || version == 0) {
         // New: made by whichever program comes first. Large pages: a scan looks through
         // long runs of entries.
         Execute("PRAGMA page_size=16384");
