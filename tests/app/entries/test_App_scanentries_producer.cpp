@@ -212,13 +212,16 @@ int MakeFullDirectory(const std::string& path) {
 TEST(ScanEntryProducer, GivenDirectoryThatVanishedBeforeListing) {
     TTempDir dir;
     MakeDir(dir / "d");
-    // Queued before d, so d is listed only once full is taken.
-    MakeFullDirectory(dir / "full");
-    TScanEntryProducer producer(Input({dir / "full", dir / "d"}));
-    ASSERT_TRUE(producer.Step()); // full queued
+    // Queued before d, one for each listing thread: d is listed only once they are taken.
+    MakeFullDirectory(dir / "full1");
+    MakeFullDirectory(dir / "full2");
+    TScanEntryProducer producer(Input({dir / "full1", dir / "full2", dir / "d"}));
+    ASSERT_TRUE(producer.Step()); // full1 queued
+    ASSERT_TRUE(producer.Step()); // full2 queued
     ASSERT_TRUE(producer.Step()); // d queued
     ASSERT_EQ(rmdir((dir / "d").c_str()), 0);
-    ASSERT_TRUE(producer.Step()); // full listed
+    ASSERT_TRUE(producer.Step()); // full1 listed
+    ASSERT_TRUE(producer.Step()); // full2 listed
     EXPECT_EQ(AppErrorOf([&] { producer.Step(); }), Find(dir / "d"));
 }
 
@@ -227,18 +230,23 @@ TEST(ScanEntryProducer, SubdirectoryThatCannotBeListedStopsTheAdd) {
     MakeDir(dir / "d");
     WriteFile(dir / "d/a");
     MakeDir(dir / "d/sub");
-    // Queued before sub, so sub is listed only once full is taken.
-    const int full = MakeFullDirectory(dir / "full");
-    TScanEntryProducer producer(Input({dir / "d", dir / "full"}));
+    // Queued before sub, one for each listing thread: a thread free for sub has listed a
+    // full one, so sub is listed only once the full ones are taken.
+    const int full = MakeFullDirectory(dir / "full1");
+    MakeFullDirectory(dir / "full2");
+    static_assert(App_scanentries::TListingReadAhead::Workers == 2);
+    TScanEntryProducer producer(Input({dir / "d", dir / "full1", dir / "full2"}));
     ASSERT_TRUE(producer.Step()); // d queued
-    ASSERT_TRUE(producer.Step()); // full queued
+    ASSERT_TRUE(producer.Step()); // full1 queued
+    ASSERT_TRUE(producer.Step()); // full2 queued
     ASSERT_TRUE(producer.Step()); // d listed: a produced, sub queued
     EXPECT_EQ(producer.ProducedCount(), 1);
     // Replace the queued directory by a file: it can no longer be listed.
     ASSERT_EQ(rmdir((dir / "d/sub").c_str()), 0);
     WriteFile(dir / "d/sub");
-    ASSERT_TRUE(producer.Step()); // full listed
-    EXPECT_EQ(producer.ProducedCount(), full + 1);
+    ASSERT_TRUE(producer.Step()); // full1 listed
+    ASSERT_TRUE(producer.Step()); // full2 listed
+    EXPECT_EQ(producer.ProducedCount(), 2 * full + 1);
     EXPECT_EQ(AppErrorOf([&] { producer.Step(); }), Find(dir / "d/sub"));
 }
 
