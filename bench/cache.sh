@@ -31,29 +31,11 @@ warm_cache "$tree"
 caches=$(mktemp -d "$work/sorvik-cache-bench-caches-XXXXXX")
 trap 'stop_load; rm -rf "$caches"' EXIT
 kept=$caches/kept # the cache of the rescans
-fresh=0           # each first scan gets a folder of its own, empty
-
-declare -A result
-measure() { # "name|command" ...: medians, the commands taking turns
-    local -A samples
-    local entry name
-    for _ in $(seq "$runs"); do
-        for entry in "$@"; do
-            name=${entry%%|*}
-            fresh=$((fresh + 1))
-            samples[$name]+="$(seconds env FRESH="$caches/first-$fresh" bash -c "${entry#*|}") "
-        done
-    done
-    for entry in "$@"; do
-        name=${entry%%|*}
-        result[$name]=$(tr ' ' '\n' <<<"${samples[$name]}" | grep . | median)
-    done
-}
 
 compare() { # LABEL
     echo "load before: $(uptime | sed 's/.*load average/load average/')"
     measure "nocache|'$scan' --no-cache --compare size,hash '$tree'" \
-        "first|XDG_CACHE_HOME=\$FRESH '$scan' --compare size,hash '$tree'" \
+        "first|XDG_CACHE_HOME='$caches'/first-\$MEASURE_RUN '$scan' --compare size,hash '$tree'" \
         "rescan|XDG_CACHE_HOME='$kept' '$scan' --compare size,hash '$tree'" \
         "jdupes|jdupes -r -q '$tree'"
     echo "load after: $(uptime | sed 's/.*load average/load average/')"

@@ -26,6 +26,27 @@ seconds() { # COMMAND...: wall time of one run
 median() { sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 ratio() { printf '%.2f' "$(echo "$1 / $2" | bc -l)"; }
 
+# measure "NAME|COMMAND"...: runs each command $runs times, the commands taking turns, and
+# keeps the median seconds of each in result[NAME]. Every run sees a number of its own in
+# MEASURE_RUN, counted across calls (for a folder each run starts from empty).
+declare -A result
+measure_runs=0
+measure() {
+    local -A samples
+    local entry name
+    for _ in $(seq "$runs"); do
+        for entry in "$@"; do
+            name=${entry%%|*}
+            measure_runs=$((measure_runs + 1))
+            samples[$name]+="$(seconds env MEASURE_RUN="$measure_runs" bash -c "${entry#*|}") "
+        done
+    done
+    for entry in "$@"; do
+        name=${entry%%|*}
+        result[$name]=$(tr ' ' '\n' <<<"${samples[$name]}" | grep . | median)
+    done
+}
+
 # Two processes that keep a core each busy, as on a desktop where other programs run.
 busy_pids=()
 start_load() {

@@ -4,11 +4,10 @@
 // during the window's add (a 1 ms timer). The tree, 1,000 folders of 1,000 empty files, is
 // made on the first run and kept. Usage: mainform_add TREE [RUNS]
 #include "App_mainform_window.h"
+#include "BenchEventLoop.h"
 #include "BenchMain.h"
 #include "BenchServices.h"
 
-#include <QElapsedTimer>
-#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -58,20 +57,7 @@ double ProducerAlone(const std::string& tree) {
 int Measure(const std::string& tree, int runs) {
     MakeTree(tree);
     bench::TBenchServices services;
-    QElapsedTimer sinceLastTurn;
-    qint64 longestGap = 0;
-    bool measuring = false;
-    int turnCount = 0;
-    QTimer turns;
-    turns.setTimerType(Qt::PreciseTimer);
-    turns.setInterval(1);
-    QObject::connect(&turns, &QTimer::timeout, [&] {
-        if (measuring)
-            longestGap = std::max(longestGap, sinceLastTurn.nsecsElapsed());
-        measuring = true;
-        ++turnCount;
-        sinceLastTurn.restart();
-    });
+    bench::TEventLoopGaps gaps;
     double producer = 1e300;
     double window = 1e300;
     qint64 worstGap = 0;
@@ -80,22 +66,20 @@ int Measure(const std::string& tree, int runs) {
         App_mainform::TAppMainForm form(services.Services(), {});
         form.show();
         QCoreApplication::processEvents();
-        longestGap = 0;
-        measuring = false;
-        turns.start();
+        gaps.Start();
         const auto start = Clock::now();
         form.DropPaths({tree});
         const std::chrono::duration<double> elapsed = Clock::now() - start;
         // The gap that ends with the add ends at the loop's next turn.
-        for (const int seen = turnCount; turnCount == seen;)
+        for (const int seen = gaps.Count; gaps.Count == seen;)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        turns.stop();
+        gaps.Stop();
         window = std::min(window, elapsed.count());
-        worstGap = std::max(worstGap, longestGap);
+        worstGap = std::max(worstGap, gaps.Longest);
         std::printf("mainform_add: run %d window %.3f s, %d entries, longest event-loop gap "
                     "%.1f ms\n",
                     run + 1, elapsed.count(), form.Objects().Entries().Count(),
-                    static_cast<double>(longestGap) / 1e6);
+                    static_cast<double>(gaps.Longest) / 1e6);
         bench::LetTheTaskGo();
         // Unique entries close without a question.
         for (int i = 0; i < form.Objects().Entries().Count(); ++i)

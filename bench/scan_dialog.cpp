@@ -5,11 +5,10 @@
 #include "App_document_commands.h"
 #include "App_scan_window.h"
 #include "BenchDialogs.h"
+#include "BenchEventLoop.h"
 #include "BenchMain.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -48,35 +47,21 @@ int Measure(const std::string& tree, int runs) {
     App_scan::TAppScanDialogs scanDialogs;
     App_document::TDocumentCommands commands(&document, dialogs, scanDialogs);
 
-    // The event loop's turns: the longest time between two firings of a 1 ms timer.
-    QElapsedTimer sinceLastTurn;
-    qint64 longestGap = 0;
-    bool measuring = false;
-    QTimer turns;
-    turns.setTimerType(Qt::PreciseTimer);
-    turns.setInterval(1);
-    QObject::connect(&turns, &QTimer::timeout, [&] {
-        if (measuring)
-            longestGap = std::max(longestGap, sinceLastTurn.nsecsElapsed());
-        measuring = true;
-        sinceLastTurn.restart();
-    });
+    bench::TEventLoopGaps gaps;
 
     double best = 1e300;
     qint64 worstGap = 0;
     for (int run = 0; run < runs; ++run) {
         ForgetResults(document.Entries());
-        longestGap = 0;
-        measuring = false;
-        turns.start();
+        gaps.Start();
         const Clock::time_point start = Clock::now();
         commands.Scan();
-        turns.stop();
+        gaps.Stop();
         const std::chrono::duration<double> elapsed = dialogs.LastMessageAt - start;
         best = std::min(best, elapsed.count());
-        worstGap = std::max(worstGap, longestGap);
+        worstGap = std::max(worstGap, gaps.Longest);
         std::printf("scan_dialog: run %d %.3f s, longest event-loop gap %.1f ms\n", run + 1,
-                    elapsed.count(), static_cast<double>(longestGap) / 1e6);
+                    elapsed.count(), static_cast<double>(gaps.Longest) / 1e6);
         bench::LetTheTaskGo();
     }
     std::printf("scan_dialog: %s\n", dialogs.LastMessage.c_str());

@@ -32,22 +32,6 @@ warm_cache "$tree" "$distinct" "$small" "${real[@]}"
 trap stop_load EXIT
 
 # Medians of the named commands, run in turns: "name|command" ...
-declare -A result
-measure() {
-    local -A samples
-    local entry name
-    for _ in $(seq "$runs"); do
-        for entry in "$@"; do
-            name=${entry%%|*}
-            samples[$name]+="$(seconds bash -c "${entry#*|}") "
-        done
-    done
-    for entry in "$@"; do
-        name=${entry%%|*}
-        result[$name]=$(tr ' ' '\n' <<<"${samples[$name]}" | grep . | median)
-    done
-}
-
 comparison() { # LABEL PATHS...
     local label=$1
     shift

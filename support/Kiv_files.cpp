@@ -11,9 +11,11 @@
 #include <iterator>
 #include <limits>
 #include <memory>
+#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <system_error>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -329,6 +331,22 @@ bool ResolveByComponents(const std::string& path, std::string& resolved) {
 }
 
 } // namespace
+
+std::string HomeFolder() {
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/')
+        return home;
+    passwd entry{};
+    passwd* found = nullptr;
+    char buffer[4096];
+    if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found &&
+        found->pw_dir && found->pw_dir[0] == '/')
+        return found->pw_dir;
+    return {};
+}
+
+std::string SystemErrorText(int error) {
+    return std::generic_category().message(error);
+}
 
 std::optional<std::string> CurrentDirectory() {
     std::string buffer(PATH_MAX, '\0');

@@ -93,6 +93,11 @@ std::string CheckAbsolutePath(const std::string& path);
 // The process's current directory, of any length; nothing when it has none (it was
 // removed since it was entered, or cannot be read).
 std::optional<std::string> CurrentDirectory();
+// The user's home folder: $HOME when absolute, else the user database's; empty when
+// neither is known.
+std::string HomeFolder();
+// The system's text of an errno value; unlike strerror, safe beside other threads.
+std::string SystemErrorText(int error);
 // The canonical form of an existing path (realpath(3)); a missing path or any other
 // failure raises EFileError "The program could not get the long path of the file.". A
 // path longer than the system takes in one call is resolved one component at a time.

@@ -13,7 +13,6 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -144,7 +143,7 @@ Kiv_files::TFindData FindDataOf(const struct statx& buffer, const std::string& n
 }
 
 std::string Reason(int error) {
-    return std::generic_category().message(error);
+    return Kiv_files::SystemErrorText(error);
 }
 
 std::string Parent(const std::string& path) {
@@ -467,14 +466,8 @@ std::string HomeTrashDirectory() {
     const char* dataHome = std::getenv("XDG_DATA_HOME");
     if (dataHome != nullptr && dataHome[0] == '/')
         return Join(dataHome, "Trash");
-    std::string home;
-    if (const char* variable = std::getenv("HOME"); variable != nullptr && variable[0] == '/')
-        home = variable;
-    else if (const passwd* user = ::getpwuid(::getuid()); user != nullptr && user->pw_dir)
-        home = user->pw_dir;
-    else
-        home = "/";
-    return Join(home, ".local/share/Trash");
+    const std::string home = Kiv_files::HomeFolder();
+    return Join(home.empty() ? "/" : home, ".local/share/Trash");
 }
 
 std::string PendingMovesFolder(const std::string& homeTrash) {

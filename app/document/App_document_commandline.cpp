@@ -78,7 +78,7 @@ std::string AbsolutePath(const std::string& path, const std::string& currentDire
     if (path.empty() || path[0] == '/' || currentDirectory.empty())
         return path;
     std::string directory = currentDirectory;
-    if (directory.empty() || directory.back() != '/')
+    if (directory.back() != '/')
         directory += '/';
     return directory + path;
 }

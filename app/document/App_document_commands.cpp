@@ -140,7 +140,7 @@ void TDocumentCommands::EditOptions() {
 }
 
 void TDocumentCommands::ForgetHashes() {
-    App_scan::EmptyHashCache(HashCacheFile.empty() ? App_scan::HashCacheFile() : HashCacheFile);
+    App_scan::EmptyHashCache(HashCacheFile);
     Dialogs.MessageBox(TMessageRequest{HashesForgottenText, App_common::AppTitle,
                                        Kiv_dialogs::miInformation, Kiv_dialogs::mbOk});
 }

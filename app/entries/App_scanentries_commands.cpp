@@ -383,6 +383,7 @@ bool TScanEntriesCommands::CanMoveToRecycleBin() const {
 void TScanEntriesCommands::UndoMoveToRecycleBin() {
     if (!CanUndoMoveToRecycleBin())
         Unavailable();
+    Trash.OnPutBack = OnPutBack;
     Trash.Undo();
 }
 

@@ -161,6 +161,9 @@ public:
     int AddDialogDelay = AddDialogDelayMs;
     // Called on the add's worker before each step of the producer (a test's hook).
     std::function<void()> OnAddStep;
+    // Called right after Undo Move to Trash put a file back, before its entry is made (a
+    // test's hook).
+    std::function<void(const std::string& path)> OnPutBack;
 
 protected:
     // All or nothing: a path that cannot be taken fails the whole add, the list unchanged.

@@ -235,7 +235,7 @@ TIntegerDynArray TTrashMove::GoneIndexes() const {
 class TTrashUndo {
 public:
     TTrashUndo(TScanEntries& entries, std::vector<TTrashedEntry> move,
-               Kiv_shellfiles::TTrashLog& log);
+               Kiv_shellfiles::TTrashLog& log, std::function<void(const std::string&)> onPutBack);
 
     // Puts back what can be, then lists the entries of the files that are back. A log that
     // cannot be written stops it at once (ETrashLogError, the rest kept for the next undo).
@@ -257,6 +257,7 @@ private:
     TScanEntries& Entries;
     std::vector<TTrashedEntry> Move;
     Kiv_shellfiles::TTrashLog& Log;
+    std::function<void(const std::string&)> OnPutBack;
     std::vector<std::unique_ptr<TScanEntry>> Back;
     std::vector<int> Places;
     std::vector<TTrashedEntry> Kept;
@@ -267,8 +268,9 @@ private:
 };
 
 TTrashUndo::TTrashUndo(TScanEntries& entries, std::vector<TTrashedEntry> move,
-                       Kiv_shellfiles::TTrashLog& log)
-    : Entries(entries), Move(std::move(move)), Log(log) {
+                       Kiv_shellfiles::TTrashLog& log,
+                       std::function<void(const std::string&)> onPutBack)
+    : Entries(entries), Move(std::move(move)), Log(log), OnPutBack(std::move(onPutBack)) {
     std::sort(Move.begin(), Move.end(),
               [](const TTrashedEntry& a, const TTrashedEntry& b) { return a.Index < b.Index; });
 }
@@ -317,12 +319,20 @@ bool TTrashUndo::Restore(const TTrashedEntry& item) {
 }
 
 void TTrashUndo::Relist(const TTrashedEntry& item) {
+    if (OnPutBack)
+        OnPutBack(item.File.Path);
     try {
-        auto entry =
-            std::make_unique<TScanEntry>(item.File.Path, Kiv_files::GetFindData(item.File.Path));
+        const Kiv_files::TFindData found = Kiv_files::GetFindData(item.File.Path);
+        auto entry = std::make_unique<TScanEntry>(item.File.Path, found);
         entry->Priority = item.Priority;
-        entry->Hash = item.Hash;
-        entry->SetGroup(item.Group);
+        // The hash and the group are the moved file's: another file in its place by now is
+        // listed as unscanned, never as a copy it may not be.
+        const Kiv_shellfiles::TFileStamp& moved = item.File.Trashed;
+        if (found.Device == moved.Device && found.Inode == moved.Inode &&
+            Kiv_files::FindDataSize(found) == moved.Size) {
+            entry->Hash = item.Hash;
+            entry->SetGroup(item.Group);
+        }
         Back.push_back(std::move(entry));
         // The files that stay in the trash no longer stand before it.
         Places.push_back(item.Index - FailedCount);
@@ -425,7 +435,7 @@ void TTrashMoves::Move(const TIntegerDynArray& selected) {
 void TTrashMoves::Undo() {
     Kiv_shellfiles::TTrashLog log(Shell.TrashLogPath());
     log.Open();
-    TTrashUndo undo(Entries, std::move(Undos.back()), log);
+    TTrashUndo undo(Entries, std::move(Undos.back()), log, OnPutBack);
     Undos.pop_back();
     const auto settle = [&] {
         if (std::vector<TTrashedEntry> kept = undo.TakeKept(); !kept.empty())

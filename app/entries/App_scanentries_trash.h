@@ -54,6 +54,9 @@ public:
     void Undo();
     // While a move of this run is not undone.
     bool CanUndo() const { return !Undos.empty(); }
+    // Called right after the undo put a file back, before its entry is made (a test's
+    // hook, to play another process there).
+    std::function<void(const std::string& path)> OnPutBack;
 
 private:
     TScanEntries& Entries;

@@ -432,15 +432,20 @@ std::optional<TScanField> FieldSortedBy(std::string_view action) {
 
 } // namespace
 
+bool AddsEntries(std::string_view command) {
+    static const std::set<std::string, std::less<>> Adding = {
+        "AddRegularFiles", "AddDirectoryEntries", "Paste", "DropFiles"};
+    return Adding.contains(command);
+}
+
 TSortState SortStateBefore(const TSortState& state, std::string_view action) {
     const TAction* definition = FindAction(action);
     const std::string command = definition ? definition->EntriesCommand : std::string();
     // New entries come at the end, moved ones where the user put them, and a scan reads
     // every file's facts again.
-    static const std::set<std::string, std::less<>> Unsorting = {
-        "New",    "AddRegularFiles", "AddDirectoryEntries",  "Paste",
-        "MoveUp", "MoveDown",        "UndoMoveToRecycleBin", "DropFiles"};
-    if (action == ScanAction || Unsorting.contains(command))
+    static const std::set<std::string, std::less<>> Unsorting = {"New", "MoveUp", "MoveDown",
+                                                                 "UndoMoveToRecycleBin"};
+    if (action == ScanAction || AddsEntries(command) || Unsorting.contains(command))
         return {};
     const bool priority = command == "SetPriorityToPrimary" || command == "SetPriorityToSecondary";
     if (priority && state.Field == App_view::sfPriority)

@@ -175,6 +175,10 @@ std::optional<std::string> SortActionOfColumn(App_view::TScanFields fields, int 
 // The column showing the field; none while it is hidden.
 std::optional<int> ColumnOfField(App_view::TScanFields fields, App_view::TScanField field);
 
+// Whether the entries command (as TAction::EntriesCommand names it) adds entries to the
+// list: Add Files, Add Folder, Paste and drops.
+bool AddsEntries(std::string_view command);
+
 // The order the list is in, as far as the window's own actions tell: sorted by a field,
 // ascending or reversed, or in no known order.
 struct TSortState {

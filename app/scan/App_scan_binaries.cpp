@@ -366,10 +366,10 @@ bool TScanContentPartition::ReadSet(int set) {
 
 bool TScanContentPartition::Candidates(int pivot, std::vector<int>& candidates) {
     candidates.clear();
-    const int set = SetOf[static_cast<std::size_t>(pivot)];
+    const int set = SetOf[pivot];
     if (set < 0)
         return true; // alone at its size: every question answers false
-    if (!State[static_cast<std::size_t>(pivot)].Read && !ReadSet(set))
+    if (!State[pivot].Read && !ReadSet(set))
         return false;
     const int leaf = SortKey(pivot);
     if (leaf < 0)

@@ -77,7 +77,7 @@ private:
     // Members whose read failed (or that could not be opened) sort before the others,
     // which sort by leaf.
     int SortKey(int member) const {
-        const TMember& state = State[static_cast<std::size_t>(member)];
+        const TMember& state = State[member];
         return state.Opened != TReadEnd::reDone || state.Failed != Never ? -1 : state.Leaf;
     }
     // The record's index in the scan's records, or -1 for a record of another array.

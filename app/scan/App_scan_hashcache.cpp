@@ -1,15 +1,16 @@
 #include "App_scan_hashcache.h"
 
 #include "App_common.h"
+#include "Kiv_files.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <system_error>
 #include <unistd.h>
 #include <utility>
@@ -89,21 +90,37 @@ std::string Quoted(const std::string& file) {
     return "\"" + file + "\"";
 }
 
-// The system's text of the error; unlike strerror, safe beside other threads.
-std::string SystemReason(int error) {
-    return std::error_code(error, std::generic_category()).message();
-}
-
 // Makes the folder and those above it that are missing, each for the user alone.
 void MakeFolders(const std::string& folder, std::string& reason) {
     for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
         const std::string part = folder.substr(0, slash);
         if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-            reason = SystemReason(errno);
+            reason = Kiv_files::SystemErrorText(errno);
             return;
         }
         if (slash == std::string::npos)
             return;
+    }
+}
+
+// The file systems known to keep a real change time: set by every change, never set back,
+// and kept on disk. FAT and exFAT keep none (after a remount it is made from the other
+// times), nor can a network or FUSE file system be trusted to: their files are read anew.
+bool KeepsRealChangeTimes(std::uint64_t type) {
+    switch (type) {
+    case 0xEF53:     // ext2, ext3, ext4
+    case 0x58465342: // XFS
+    case 0x9123683E: // Btrfs
+    case 0x01021994: // tmpfs
+    case 0xF2F52010: // F2FS
+    case 0x2FC12FC1: // ZFS
+    case 0xCA451A4E: // bcachefs
+    case 0x52654973: // ReiserFS
+    case 0x3153464A: // JFS
+    case 0x794C7630: // overlayfs
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -116,16 +133,7 @@ std::string HashCacheFile() {
     const char* cache = std::getenv("XDG_CACHE_HOME");
     if (cache && cache[0] == '/')
         return std::string(cache) + "/Sorvik/hashes.db";
-    const char* home = std::getenv("HOME");
-    std::string folder = home && home[0] == '/' ? std::string(home) : std::string();
-    if (folder.empty()) {
-        passwd entry{};
-        passwd* found = nullptr;
-        char buffer[4096];
-        if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found &&
-            found->pw_dir && found->pw_dir[0] == '/')
-            folder = found->pw_dir;
-    }
+    const std::string folder = Kiv_files::HomeFolder();
     return folder.empty() ? std::string() : folder + "/.cache/Sorvik/hashes.db";
 }
 
@@ -224,9 +232,13 @@ void THashCache::Fail(const EFailure& failure) {
 // Nothing of a damaged cache can be trusted, and nothing in it is worth more than the time
 // to read the files again: a new one takes its place.
 void THashCache::Reset() {
+    struct stat now {};
+    const bool same =
+        ::stat(FFile.c_str(), &now) == 0 && now.st_dev == OpenedDevice && now.st_ino == OpenedInode;
     Close();
-    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
-        ::unlink((FFile + suffix).c_str());
+    if (same)
+        for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+            ::unlink((FFile + suffix).c_str());
     try {
         Open();
     } catch (const EFailure& failure) {
@@ -278,7 +290,8 @@ private:
 } // namespace
 
 THashCache::THashCache(std::string file, TWarning warning, THashCacheTimes times)
-    : FFile(std::move(file)), Warning(std::move(warning)), Times(times) {
+    : FFile(file.empty() ? HashCacheFile() : std::move(file)), Warning(std::move(warning)),
+      Times(times) {
     try {
         Open();
     } catch (const EFailure& failure) {
@@ -338,7 +351,7 @@ void THashCache::Open() {
         ::fchmod(made, 0600);
         ::close(made);
     } else if (errno != EEXIST) {
-        throw EFailure(EFailure::fkOther, SystemReason(errno));
+        throw EFailure(EFailure::fkOther, Kiv_files::SystemErrorText(errno));
     }
     sqlite3* database = nullptr;
     const int code = sqlite3_open_v2(
@@ -346,6 +359,11 @@ void THashCache::Open() {
         SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX, nullptr);
     Database.reset(database);
     Check(code);
+    struct stat opened {};
+    if (::stat(FFile.c_str(), &opened) == 0) {
+        OpenedDevice = opened.st_dev;
+        OpenedInode = opened.st_ino;
+    }
     sqlite3_busy_timeout(database, BusyMilliseconds);
     // The file is data, never code: no schema of it may run anything.
     sqlite3_db_config(database, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
@@ -399,7 +417,8 @@ void THashCache::CreateSchema() {
         // long runs of entries.
         Execute("PRAGMA page_size=16384");
         TTransaction transaction(*this, "BEGIN IMMEDIATE");
-        if (read("PRAGMA application_id") == 0 && read("PRAGMA user_version") == 0)
+        // Only a file without tables is new: another program's database stays as it is.
+        if (read("SELECT count(*) FROM sqlite_master") == 0)
             Execute(SchemaSql);
         transaction.Commit();
         application = read("PRAGMA application_id");
@@ -407,8 +426,11 @@ void THashCache::CreateSchema() {
     }
     if (application == ApplicationId && version > SchemaVersion)
         throw EFailure(EFailure::fkOther, "it was made by a newer version of the program");
-    if (application != ApplicationId || version != SchemaVersion)
-        throw EFailure(EFailure::fkDamaged, "it is not a hash cache of this program");
+    // Another program's file is never emptied: the cache is only not used.
+    if (application != ApplicationId)
+        throw EFailure(EFailure::fkOther, "it is not a hash cache of this program");
+    if (version != SchemaVersion)
+        throw EFailure(EFailure::fkDamaged, "it is not a hash cache of this version");
     PrunedDay = read("SELECT value FROM meta WHERE name='pruned'");
 }
 
@@ -506,6 +528,11 @@ void THashCache::RecallInto(TRecall& recall) {
 }
 
 int THashCache::Recall(const TScanRecords& records, const std::vector<int>& indices) {
+    return RecallOf(records, indices, true);
+}
+
+int THashCache::RecallOf(const TScanRecords& records, const std::vector<int>& indices,
+                         bool ofFiles) {
     const std::unique_lock<std::mutex> lock = WaitForWriter();
     if (!IsOpen() || indices.empty())
         return 0;
@@ -525,7 +552,8 @@ int THashCache::Recall(const TScanRecords& records, const std::vector<int>& indi
     recall.Keys.reserve(indices.size());
     recall.Wanted.reserve(indices.size());
     for (const int index : ordered)
-        if (const auto key = HashCacheKeyOf(records[index])) {
+        if (const auto key = HashCacheKeyOf(records[index]);
+            key && (!ofFiles || Trusts(records[index]))) {
             recall.Wanted.push_back({key->Device, key->Inode, recall.Keys.size()});
             recall.Indices.push_back(index);
             recall.Keys.push_back(*key);
@@ -555,7 +583,7 @@ bool THashCache::Find(const THashCacheKey& key, THashText& hash) {
     record.SetCreationTime(key.CreationTime);
     TScanRecords records(1);
     records[0] = record;
-    if (Recall(records, {0}) == 0)
+    if (RecallOf(records, {0}, false) == 0)
         return false;
     hash = records[0].Hash;
     return true;
@@ -564,12 +592,29 @@ bool THashCache::Find(const THashCacheKey& key, THashText& hash) {
 // ---------------------------------------------------------------------------------------
 // THashCache: remembering
 
+bool THashCache::KeepsChangeTimes(const TScanRecord& record) {
+    for (const auto& [device, keeps] : FileSystems)
+        if (device == record.Device())
+            return keeps;
+    // Asked of the path, then tied to the device by the file's own: a file that moved to
+    // another file system in between is not taken, and nothing is memorised for it.
+    struct statfs system {};
+    struct stat file {};
+    if (::statfs(record.Path().c_str(), &system) != 0 ||
+        ::stat(record.Path().c_str(), &file) != 0 || file.st_dev != record.Device())
+        return false;
+    const bool keeps = KeepsRealChangeTimes(static_cast<std::uint64_t>(system.f_type));
+    FileSystems.emplace_back(record.Device(), keeps);
+    return keeps;
+}
+
 void THashCache::Remember(const TScanRecord& record) {
     if (!IsOpen())
         return;
     const auto key = HashCacheKeyOf(record);
     const unsigned char* digest = record.Hash.Digest();
-    if (!key || !digest || !IsSettledChangeTime(key->ChangeTime, Times.ReadsSince))
+    if (!key || !digest || !IsSettledChangeTime(key->ChangeTime, Times.ReadsSince) ||
+        !Trusts(record))
         return;
     Store(*key, digest);
     ++FRemembered;
@@ -745,7 +790,8 @@ void THashCache::Clear() {
     sqlite3_exec(Database.get(), "VACUUM", nullptr, nullptr, nullptr);
 }
 
-void EmptyHashCache(const std::string& file) {
+void EmptyHashCache(const std::string& given) {
+    const std::string file = given.empty() ? HashCacheFile() : given;
     struct stat info {};
     if (file.empty() || (::lstat(file.c_str(), &info) != 0 && errno == ENOENT))
         return;

@@ -34,6 +34,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
@@ -87,10 +88,10 @@ class THashCache final : public TScanHashStore {
 public:
     using TWarning = std::function<void(const std::string& message)>;
 
-    // Opens the cache file, making it (mode 0600) and its folder (mode 0700) when missing.
-    // A cache that cannot be used is reported through warning, once for the life of the
-    // object and always on the thread that uses it, and the object goes on as an empty
-    // cache that keeps nothing; a damaged one is emptied.
+    // Opens the cache file (empty: the user's, HashCacheFile), making it (mode 0600) and its folder
+    // (mode 0700) when missing. A cache that cannot be used is reported through warning, once for
+    // the life of the object and always on the thread that uses it, and the object goes on as an
+    // empty cache that keeps nothing; a damaged one is emptied.
     THashCache(std::string file, TWarning warning, THashCacheTimes times = THashCacheTimes::Now());
     // Flushes.
     ~THashCache() override;
@@ -98,7 +99,6 @@ public:
     THashCache& operator=(const THashCache&) = delete;
 
     bool IsOpen() const { return static_cast<bool>(Database); }
-    const std::string& File() const { return FFile; }
 
     int Recall(const TScanRecords& records, const std::vector<int>& indices) override;
     // Keeps the hash when the file's change time is settled (IsSettledChangeTime).
@@ -118,6 +118,11 @@ public:
     // Hashes recalled and remembered so far.
     int Recalled() const { return FRecalled; }
     int Remembered() const { return FRemembered; }
+
+    // Whose change times the cache goes by: unset, those of files on a file system that
+    // keeps real ones, asked of the file's path once per device. A test's records made up
+    // without files need another answer.
+    std::function<bool(const TScanRecord&)> TrustsChangeTime;
 
     // Lets a test act as the program is killed: called within a flush's transaction after
     // each entry it wrote, with their count.
@@ -169,6 +174,9 @@ private:
     void Warn(const std::string& message);
     void Reset();
 
+    // Recall, for the records of files (whose file systems are asked whether their change
+    // times can be trusted) or of keys given as they are (Find).
+    int RecallOf(const TScanRecords& records, const std::vector<int>& indices, bool ofFiles);
     // Sets the hashes of the files wanted: by single lookups, or by a look through each
     // device's range of inodes when they are many against the entries.
     void RecallInto(TRecall& recall);
@@ -198,6 +206,18 @@ private:
     std::chrono::steady_clock::time_point FirstPending;
     std::vector<TFile> Seen; // files recalled that were last seen before today
     std::int64_t PrunedDay = -1;
+    // Whether the file system of the record's file keeps a change time that no program can
+    // set back and that survives a remount; asked once per device.
+    bool KeepsChangeTimes(const TScanRecord& record);
+    bool Trusts(const TScanRecord& record) {
+        return TrustsChangeTime ? TrustsChangeTime(record) : KeepsChangeTimes(record);
+    }
+    std::vector<std::pair<std::uint64_t, bool>> FileSystems; // device, KeepsChangeTimes
+
+    // The file opened, so that emptying a damaged cache never removes another file that
+    // has taken its name since.
+    std::uint64_t OpenedDevice = 0;
+    std::uint64_t OpenedInode = 0;
 
     std::unique_ptr<sqlite3, TDatabaseClose> Database;
     TStatement Lookup, Range, Insert, Touch;
@@ -211,8 +231,9 @@ private:
     std::thread Writer;
 };
 
-// Empties the cache at file, as the Options dialog's Forget Hashes does; a missing file is
-// empty already. Raises App_common::EAppError "The program could not empty the hash cache
+// Empties the cache at file (empty: the user's), as the Options dialog's Forget Hashes does; a
+// missing file is empty already. Raises App_common::EAppError "The program could not empty the hash
+// cache
 // \"%s\" (reason)." when it cannot.
 void EmptyHashCache(const std::string& file);
 

@@ -63,11 +63,10 @@ void TScanTask::Execute() {
     // cancel or a failure: the hashes read until then are as good.
     std::optional<App_scan::THashCache> cache;
     if (UseHashCache) {
-        cache.emplace(HashCacheFile.empty() ? App_scan::HashCacheFile() : HashCacheFile,
-                      [this](const std::string& message) {
-                          if (OnHashCacheWarning)
-                              Queue([this, message] { OnHashCacheWarning(this, message); });
-                      });
+        cache.emplace(HashCacheFile, [this](const std::string& message) {
+            if (OnHashCacheWarning)
+                Queue([this, message] { OnHashCacheWarning(this, message); });
+        });
         command->HashStore = &*cache;
     }
     command->Execute();
@@ -123,7 +122,9 @@ std::unique_ptr<TScanMatchers> TScanTask::CreateMatchers() {
 
 void TScanTask::BuildCommand(std::unique_ptr<TScanCommand>& command) {
     try {
-        UseHashCache = Document->RememberHashes;
+        // Only the hash criterion keeps or takes hashes: other scans leave the cache alone.
+        UseHashCache =
+            Document->RememberHashes && Document->GetAspects().Contains(App_document::saHash);
         TScanRecords records = TakeSnapshot();
         auto fresh = std::make_unique<TScanCommand>(records, CreateMatchers().release());
         fresh->OnMatching = [this](TScanCommand*, int, TScanRecord& record) {

@@ -20,7 +20,6 @@
 #include <QToolButton>
 #include <QWindow>
 #include <algorithm>
-#include <set>
 
 namespace App_mainform {
 
@@ -292,9 +291,7 @@ bool TAppMainForm::ActionList1Execute(QAction* action) {
         throw;
     }
     FSortState = SortStateAfter(FSortState, definition.Name);
-    static const std::set<std::string, std::less<>> Adding = {
-        "AddRegularFiles", "AddDirectoryEntries", "Paste", "DropFiles"};
-    if (Adding.contains(definition.EntriesCommand)) {
+    if (App_mainform::AddsEntries(definition.EntriesCommand)) {
         FitColumnsOnce();
         ShowAddedRows();
     }

@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QTimer>
+#include <optional>
 
 namespace App_scan {
 
@@ -117,15 +118,18 @@ Kiv_dialogs::TModalResult TAppProgressDialog::ExecuteDelayed(int showDelayMs) {
     if (showDelayMs <= 0)
         return Execute();
     ModalResult = Kiv_dialogs::mrNone;
-    const TInputHold hold;
+    // Until the dialog shows; then its modality holds the other windows' input, and its
+    // own Cancel and Esc must reach it.
+    std::optional<TInputHold> hold(std::in_place);
     QEventLoop loop;
     const QMetaObject::Connection ended =
         connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
     QTimer shower;
     shower.setSingleShot(true);
-    connect(&shower, &QTimer::timeout, this, [this] {
+    connect(&shower, &QTimer::timeout, this, [this, &hold] {
         if (ModalResult == Kiv_dialogs::mrOk)
             return;
+        hold.reset();
         setWindowModality(Qt::ApplicationModal);
         App_common::CenterOnActiveWindow(*this);
         show();

@@ -139,9 +139,16 @@ key() { xdotool key --clearmodifiers "$@"; }
 # Keys typed into a window that is shown but not yet given the keyboard by the window
 # manager would reach the window behind it: wait until it is the active one.
 active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
-keyboard_to() { # WINDOW
-    wait_for "the keyboard to reach window $1" active "$1"
+# Whether the window that FINDER... prints is the active one; asked anew at every look, as
+# a window may be replaced (the progress dialog by the box after it) or not yet found.
+found_active() {
+    local id
+    id=$("$@" 2>/dev/null) && [ -n "$id" ] && active "$id"
 }
+keyboard_to() { # FINDER...
+    wait_for "the keyboard to reach the window of: $*" found_active "$@"
+}
+first_visible() { visible "$1" | head -1; }
 
 # The share of the window's pixels in the selection colour: rows are listed and selected.
 selected_rows_shown() {
@@ -192,7 +199,7 @@ counts_box() {
     return 1
 }
 wait_for "the scan's counts" counts_box
-keyboard_to "$(counts_box)"
+keyboard_to counts_box
 key Return
 wait_for "the counts acknowledged" shown '^Scan$' 0
 # The common way to the trash: Select First in Group, Reverse Selection, Move to Recycle
@@ -226,10 +233,10 @@ wait_for "the list's menu" menus_at_least 2
 key f t
 wait_for "the question before the move" another_question none
 first=$(question)
-keyboard_to "$first"
+keyboard_to echo "$first"
 key y
 wait_for "the question about the last copies" another_question "$first"
-keyboard_to "$(question)"
+keyboard_to question
 key Return
 wait_for "the questions answered" shown '^Sorvik$' 1
 every_file_on_disk
@@ -238,7 +245,7 @@ key Menu
 wait_for "the list's menu" menus_at_least 2
 key f t
 wait_for "the question before the move" another_question none
-keyboard_to "$(question)"
+keyboard_to question
 key Return
 wait_for "the question answered" shown '^Sorvik$' 1
 every_file_on_disk
@@ -283,14 +290,14 @@ key alt+f
 wait_for "the File menu" menus_at_least 2
 key s
 wait_for "the save dialog" shown '^Save Results$' 1
-keyboard_to "$(visible '^Save Results$' | head -1)"
+keyboard_to first_visible '^Save Results$'
 key ctrl+a
 xdotool type --delay 10 "$work/out/results.txt"
 key Return
 wait_for "the results file" test -s "$work/out/results.txt"
 key alt+F4
 wait_for "the question before the list is emptied" shown '^Sorvik$' 2
-keyboard_to "$(question)"
+keyboard_to question
 key y
 wait_for "the program to end" finished
 wait "$app" || fail "sorvik ended with status $?"

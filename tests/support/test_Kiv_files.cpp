@@ -230,6 +230,22 @@ TEST(GetLongPath, APathLongerThanTheSystemTakesIsResolvedComponentByComponent) {
         EXPECT_THROW(GetLongPath(bad), EFileError) << bad.substr(bad.size() - 20);
 }
 
+TEST(HomeFolder, AnAbsoluteHomeVariableElseTheUserDatabase) {
+    const char* saved = std::getenv("HOME");
+    const std::string before = saved ? saved : "";
+    ASSERT_EQ(::setenv("HOME", "/somewhere/else", 1), 0);
+    EXPECT_EQ(Kiv_files::HomeFolder(), "/somewhere/else");
+    // A relative one names nothing: the user database answers.
+    ASSERT_EQ(::setenv("HOME", "relative", 1), 0);
+    const std::string fallback = Kiv_files::HomeFolder();
+    EXPECT_NE(fallback, "relative");
+    EXPECT_TRUE(fallback.empty() || fallback.front() == '/');
+    if (saved)
+        ::setenv("HOME", before.c_str(), 1);
+    else
+        ::unsetenv("HOME");
+}
+
 TEST(CurrentDirectory, OfAnyLengthAndNothingOnceItIsGone) {
     TTempDir dir;
     const TDeepTree tree(dir);

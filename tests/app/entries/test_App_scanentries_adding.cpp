@@ -3,12 +3,11 @@
 #include "App_scanentries_adding.h"
 #include "EntriesTestSupport.h"
 #include "TestApplication.h"
+#include "TestGate.h"
 
 #include <QThread>
 #include <atomic>
-#include <condition_variable>
 #include <gtest/gtest.h>
-#include <mutex>
 #include <set>
 #include <unistd.h>
 
@@ -39,26 +38,7 @@ public:
     Paths Texts;
 };
 
-// Holds the worker at a step until the main thread lets it go.
-class TGate {
-public:
-    void Wait() {
-        std::unique_lock lock(Lock);
-        Opened.wait(lock, [this] { return Open; });
-    }
-    void Release() {
-        {
-            const std::lock_guard lock(Lock);
-            Open = true;
-        }
-        Opened.notify_all();
-    }
-
-private:
-    std::mutex Lock;
-    std::condition_variable Opened;
-    bool Open = false;
-};
+using TestGate::TGate;
 
 class AddOnTheWorker : public ::testing::Test {
 protected:

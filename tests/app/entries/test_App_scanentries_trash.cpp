@@ -191,6 +191,25 @@ TEST_F(Trash, UndoPutsTheFilesAndTheirEntriesBack) {
               "The feature is unavailable.");
 }
 
+TEST_F(Trash, AFilePutInThePlaceOfOneJustPutBackIsListedWithoutItsHashOrGroup) {
+    const Paths group = AddGroup({"a", "b"}, 1);
+    Select({1});
+    Dialogs.AnswerMessage(mrYes);
+    Commands.MoveToRecycleBin();
+    ASSERT_EQ(ListPaths(), (Paths{group[0]}));
+    // Another process puts a file of the same size in its place the moment it is back.
+    Commands.OnPutBack = [&](const std::string& path) {
+        ASSERT_EQ(path, group[1]);
+        ASSERT_EQ(std::rename(path.c_str(), (path + ".old").c_str()), 0);
+        WriteFile(path, std::string(std::filesystem::file_size(path + ".old"), 'x'));
+    };
+    Commands.UndoMoveToRecycleBin();
+    ASSERT_EQ(ListPaths(), group);
+    EXPECT_EQ(Entries.Item(0).Group(), 1);
+    EXPECT_EQ(Entries.Item(1).Group(), -1);
+    EXPECT_TRUE(Entries.Item(1).Hash.empty());
+}
+
 TEST_F(Trash, AFileWhosePlaceIsTakenStaysInTheTrashAndTheRestComeBack) {
     const Paths group = AddGroup({"a", "b", "c"}, 1);
     Select({0, 1});

@@ -42,6 +42,13 @@ struct TCache {
         Cache.reset();
         Cache = std::make_unique<THashCache>(
             File, [this](const std::string& message) { Warnings.push_back(message); }, times);
+        if (MadeUp)
+            TrustMadeUpRecords();
+    }
+    // For records made up by the test: they have no file whose file system could be asked.
+    void TrustMadeUpRecords() {
+        MadeUp = true;
+        Cache->TrustsChangeTime = [](const TScanRecord&) { return true; };
     }
 
     THashCache* operator->() const { return Cache.get(); }
@@ -49,6 +56,7 @@ struct TCache {
     std::string File;
     std::vector<std::string> Warnings;
     std::unique_ptr<THashCache> Cache;
+    bool MadeUp = false;
 };
 
 THashCacheKey SomeKey(std::uint64_t inode) {
@@ -59,6 +67,24 @@ THashCacheKey SomeKey(std::uint64_t inode) {
             1'700'000'000'123'456'789 + inode,
             132'000'000'000'000'000 + inode};
 }
+
+// Records of the files of SomeKey(0 .. count - 1), none with a hash, and all their indices.
+struct TKeyedRecords {
+    explicit TKeyedRecords(std::uint64_t count) : Records(static_cast<int>(count)) {
+        for (std::uint64_t inode = 0; inode < count; ++inode) {
+            const THashCacheKey key = SomeKey(inode);
+            TScanRecord& record = Records[static_cast<int>(inode)];
+            record.SetIdentity(key.Device, key.Inode);
+            record.SetSize(key.Size);
+            record.SetLastWriteTime(key.LastWriteTime);
+            record.SetChangeTime(key.ChangeTime);
+            record.SetCreationTime(key.CreationTime);
+            Indices.push_back(static_cast<int>(inode));
+        }
+    }
+    TScanRecords Records;
+    std::vector<int> Indices;
+};
 
 struct TDigest {
     unsigned char Bytes[32];
@@ -164,6 +190,7 @@ void Overwrite(const std::string& file, off_t offset, const std::string& bytes) 
 TEST(HashCache, TakesAHashOnlyForExactlyTheKeyItWasStoredFor) {
     TTemporaryFolder folder;
     TCache cache(folder);
+    cache.TrustMadeUpRecords();
     const THashCacheKey key = SomeKey(10);
     const TDigest digest = DigestOf("abc");
     cache->Store(key, digest.Bytes);
@@ -318,6 +345,19 @@ TEST(HashCache, TheByteComparisonNeverAsksTheCache) {
     EXPECT_EQ(groups, (std::vector<int>{0, 0}));
     EXPECT_EQ(liar.Asked, 0);
     EXPECT_EQ(liar.Told, 0);
+    // Behind the hash, whose cached values the liar makes equal, the bytes still decide.
+    TScanRecords records(2);
+    for (int i = 0; i < 2; ++i)
+        records[i] = ListedRecord(paths[static_cast<std::size_t>(i)]);
+    auto* matchers = new TScanMatchers;
+    matchers->Add(new TScanSizeMatcher);
+    matchers->Add(new TScanHashMatcher);
+    matchers->Add(new TScanBinariesMatcher);
+    TScanCommand command(records, matchers);
+    command.HashStore = &liar;
+    command.Execute();
+    EXPECT_GT(liar.Asked, 0);
+    EXPECT_EQ(ScanTest::GroupsOf(records), (std::vector<int>{0, 0}));
 }
 
 TEST(HashCache, IsMadeForTheUserAloneWhereTheEnvironmentSays) {
@@ -367,6 +407,53 @@ TEST(HashCache, ACacheThatCannotBeOpenedWarnsOnceAndTheScanGoesOnWithoutIt) {
                                "/Sorvik/hashes.db\" (Not a directory); the scan goes on without "
                                "it.");
     EXPECT_THROW(cache.Clear(), App_common::EAppError);
+}
+
+TEST(HashCache, AnotherProgramsDatabaseInItsPlaceIsLeftAsItIs) {
+    TTemporaryFolder folder;
+    const std::string file = folder / "cache/Sorvik/hashes.db";
+    std::filesystem::create_directories(folder / "cache/Sorvik");
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "CREATE TABLE notes(text TEXT); INSERT INTO notes VALUES('mine')",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(other);
+    const std::string before = TestFiles::ReadFile(file);
+    std::vector<std::string> warnings;
+    {
+        THashCache cache(file, [&](const std::string& message) { warnings.push_back(message); });
+        EXPECT_FALSE(cache.IsOpen());
+    }
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0], "The program could not use the hash cache \"" + file +
+                               "\" (it is not a hash cache of this program); the scan goes on "
+                               "without it.");
+    EXPECT_EQ(TestFiles::ReadFile(file), before);
+}
+
+TEST(HashCache, AFileIsTakenOnlyOnTheFileSystemItsRecordNames) {
+    TTemporaryFolder folder;
+    const std::string path = folder.File("a", "x");
+    ScanTest::PassChangeTime(path);
+    TCache cache(folder);
+    TScanRecord listed = ListedRecord(path);
+    listed.Hash = THashText(OpenSslSha256("x"));
+    // The record names another device than the file's now: nothing of it is kept.
+    TScanRecord elsewhere = listed;
+    elsewhere.SetIdentity(listed.Device() + 1, listed.Inode());
+    cache->Remember(elsewhere);
+    EXPECT_EQ(cache->Remembered(), 0);
+    cache->Remember(listed);
+    EXPECT_EQ(cache->Remembered(), 1);
+    cache->Flush();
+    TScanRecords records(2);
+    records[0] = elsewhere;
+    records[1] = listed;
+    records[0].Hash = records[1].Hash = THashText();
+    EXPECT_EQ(cache->Recall(records, {0, 1}), 1);
+    EXPECT_TRUE(records[0].Hash.empty());
+    EXPECT_EQ(records[1].Hash, OpenSslSha256("x"));
 }
 
 TEST(HashCache, AFileOfGarbageIsTakenForDamagedEmptiedAndReplaced) {
@@ -423,6 +510,7 @@ TEST(HashCache, GarbageWrittenIntoTheMiddleNeverGivesAWrongHash) {
 TEST(HashCache, AnEntryWhoseBytesChangedFailsItsCheckValue) {
     TTemporaryFolder folder;
     TCache cache(folder);
+    cache.TrustMadeUpRecords();
     cache->Store(SomeKey(1), DigestOf("one").Bytes);
     cache->Store(SomeKey(2), DigestOf("two").Bytes);
     cache.Cache.reset();
@@ -526,6 +614,7 @@ TEST(HashCache, AProgramKilledWhileWritingLeavesAUsableCache) {
     ::close(ready[1]);
     std::vector<std::string> warnings;
     THashCache cache(file, [&](const std::string& message) { warnings.push_back(message); });
+    cache.TrustsChangeTime = [](const TScanRecord&) { return true; }; // made-up records
     THashText hash;
     for (std::uint64_t i = 0; i < 100; ++i) {
         ASSERT_TRUE(cache.Find(SomeKey(i), hash)) << i;
@@ -578,18 +667,10 @@ TEST(HashCache, TwoProgramsWritingAndReadingAtOnceShareIt) {
     ::close(go[0]);
     ::close(go[1]);
     TCache cache(folder);
-    TScanRecords records(static_cast<int>(2 * PerProgram));
-    std::vector<int> indices;
-    for (std::uint64_t inode = 0; inode < 2 * PerProgram; ++inode) {
-        const THashCacheKey key = SomeKey(inode);
-        TScanRecord& record = records[static_cast<int>(inode)];
-        record.SetIdentity(key.Device, key.Inode);
-        record.SetSize(key.Size);
-        record.SetLastWriteTime(key.LastWriteTime);
-        record.SetChangeTime(key.ChangeTime);
-        record.SetCreationTime(key.CreationTime);
-        indices.push_back(static_cast<int>(inode));
-    }
+    cache.TrustMadeUpRecords();
+    TKeyedRecords keyed(2 * PerProgram);
+    TScanRecords& records = keyed.Records;
+    const std::vector<int>& indices = keyed.Indices;
     EXPECT_EQ(cache->Recall(records, indices), static_cast<int>(2 * PerProgram));
     EXPECT_EQ(records[12345].Hash, OpenSslSha256("12345"));
     EXPECT_TRUE(cache.Warnings.empty());
@@ -598,22 +679,14 @@ TEST(HashCache, TwoProgramsWritingAndReadingAtOnceShareIt) {
 TEST(HashCache, WritesLargeBatchesOnItsOwnThreadWhileTheScanGoesOn) {
     TTemporaryFolder folder;
     TCache cache(folder);
+    cache.TrustMadeUpRecords();
     const std::size_t count = 3 * HashCacheBatch + 17;
     for (std::size_t i = 0; i < count; ++i)
         cache->Store(SomeKey(i), DigestOf(std::to_string(i % 97)).Bytes);
     cache->Flush();
-    TScanRecords records(static_cast<int>(count));
-    std::vector<int> indices;
-    for (std::size_t i = 0; i < count; ++i) {
-        const THashCacheKey key = SomeKey(i);
-        TScanRecord& record = records[static_cast<int>(i)];
-        record.SetIdentity(key.Device, key.Inode);
-        record.SetSize(key.Size);
-        record.SetLastWriteTime(key.LastWriteTime);
-        record.SetChangeTime(key.ChangeTime);
-        record.SetCreationTime(key.CreationTime);
-        indices.push_back(static_cast<int>(i));
-    }
+    TKeyedRecords keyed(count);
+    TScanRecords& records = keyed.Records;
+    const std::vector<int>& indices = keyed.Indices;
     // Most, and a few: a look through the range, and single lookups.
     EXPECT_EQ(cache->Recall(records, indices), static_cast<int>(count));
     EXPECT_EQ(records[100].Hash, OpenSslSha256(std::to_string(100 % 97)));
@@ -632,6 +705,7 @@ TEST(HashCache, DropsTheEntriesOfFilesNotSeenForNinetyDays) {
     THashCacheTimes times = THashCacheTimes::Now();
     const std::int64_t day = times.Today;
     TCache cache(folder, times);
+    cache.TrustMadeUpRecords();
     cache->Store(SomeKey(1), DigestOf("seen again").Bytes);
     cache->Store(SomeKey(2), DigestOf("never seen again").Bytes);
     cache->Flush();

@@ -185,6 +185,19 @@ TEST_F(ScanTask, EarlierGroupsAreClearedBeforeTheFirstStatus) {
     EXPECT_EQ(Groups(), (std::vector<std::int32_t>{1, 1}));
 }
 
+TEST_F(ScanTask, AScanWithoutTheHashCriterionLeavesTheHashCacheAlone) {
+    WriteFile(Dir / "a", "1");
+    WriteFile(Dir / "b", "1");
+    Add({Dir / "a", Dir / "b"});
+    Document.SetAspects({App_document::saSize});
+    ASSERT_TRUE(Document.RememberHashes);
+    TScanTask task(&Document);
+    task.HashCacheFile = Dir / "cache/Sorvik/hashes.db";
+    task.Execute();
+    EXPECT_EQ(Groups(), (std::vector<std::int32_t>{1, 1}));
+    EXPECT_FALSE(std::filesystem::exists(Dir / "cache")); // not even made
+}
+
 TEST_F(ScanTask, CancelBeforeTheBuildEndsWithoutGroupingOrError) {
     WriteFile(Dir / "a", "1");
     WriteFile(Dir / "b", "1");

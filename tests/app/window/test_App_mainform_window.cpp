@@ -4,6 +4,7 @@
 #include "App_mainform_window.h"
 #include "App_scan_window.h"
 #include "TestApplication.h"
+#include "TestGate.h"
 #include "TestWindowApplication.h"
 #include "app/mainform/MainFormTestSupport.h"
 
@@ -21,12 +22,10 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
-#include <mutex>
 #include <numeric>
 #include <set>
 
@@ -719,29 +718,6 @@ TEST_F(MainForm, AScanThatFoundGroupsSortsByGroupPrimaryFirstAndBandsTheGroups) 
 
 namespace {
 
-// Holds the add's worker at its first step until the test lets it go.
-class TStepGate {
-public:
-    std::function<void()> Hook() {
-        return [this] {
-            std::unique_lock lock(Lock);
-            Opened.wait(lock, [this] { return Open; });
-        };
-    }
-    void Release() {
-        {
-            const std::lock_guard lock(Lock);
-            Open = true;
-        }
-        Opened.notify_all();
-    }
-
-private:
-    std::mutex Lock;
-    std::condition_variable Opened;
-    bool Open = false;
-};
-
 // Counts the events of a type that reach an object.
 class TEventCounter : public QObject {
 public:
@@ -781,7 +757,7 @@ TEST_F(MainForm, AnAddRunsBehindTheProgressDialogAndItsCancelAddsNothing) {
     Make().show();
     auto& commands = Form->Objects().EntriesCommands;
     auto& dialog = App_scan::AppProgressDialog();
-    TStepGate gate;
+    TestGate::TGate gate; // holds the add's worker at its first step
     commands.OnAddStep = gate.Hook();
     commands.AddDialogDelay = 1;
     bool shownWhileHeld = false;
@@ -791,7 +767,7 @@ TEST_F(MainForm, AnAddRunsBehindTheProgressDialogAndItsCancelAddsNothing) {
                   EXPECT_EQ(dialog.windowTitle().toStdString(), "Add");
                   EXPECT_TRUE(dialog.isModal());
                   EXPECT_NE(dialog.GetText().find("files found"), std::string::npos);
-                  dialog.Button1->click();
+                  QTest::mouseClick(dialog.Button1, Qt::LeftButton);
                   // Cancel only asks: the dialog waits for the task.
                   EXPECT_TRUE(dialog.isVisible());
                   gate.Release();
@@ -813,7 +789,7 @@ TEST_F(MainForm, BeforeItsDialogShowsAnAddHoldsInputBackWhileTheWindowResizesAnd
     Settle();
     auto& commands = Form->Objects().EntriesCommands;
     auto& dialog = App_scan::AppProgressDialog();
-    TStepGate gate;
+    TestGate::TGate gate; // holds the add's worker at its first step
     commands.OnAddStep = gate.Hook();
     // Longer than the test: the dialog never shows.
     commands.AddDialogDelay = 3'600'000;
