@@ -316,7 +316,7 @@ void TAppMainForm::FitColumnsOnce() {
     const int count = ListView1->ColumnCount();
     QHeaderView* header = ListView1->horizontalHeader();
     // The rows in sight: a million rows are not measured one by one.
-    ListView1->verticalHeader()->setResizeContentsPrecision(ListView1->RowsPerPage() + 1);
+    header->setResizeContentsPrecision(ListView1->RowsPerPage() + 1);
     // Room for the images drawn at another scale and a little air.
     const int air = 2 * ListView1->fontMetrics().averageCharWidth() + 8;
     std::vector<int> widths;

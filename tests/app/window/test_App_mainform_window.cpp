@@ -873,6 +873,32 @@ TEST_F(MainForm, OnAFirstStartTheFirstAddFitsTheColumnsWithinTheWindowAndShowsIt
     EXPECT_EQ(Form->ListView1->horizontalHeader()->sectionSize(0), 150);
 }
 
+TEST_F(MainForm, TheFirstFitMeasuresOnlyTheRowsInSight) {
+    // A long folder far above the rows in sight: a million rows are never measured one by
+    // one, so neither is this one.
+    const std::string longFolder = "/" + std::string(40, 'w');
+    Strings before;
+    for (int i = 0; i < 600; ++i)
+        before.push_back((i == 300 ? longFolder : std::string("/b")) + "/" + std::to_string(i));
+    Make().show();
+    Form->resize(1600, 600);
+    AddMadeUp(Entries(), before);
+    Form->Objects().EntriesSelection.SetSelectedIndices({});
+    Settle();
+    const std::string folder = Services.Dir / "f";
+    EntriesTest::MakeDir(folder);
+    EntriesTest::WriteFile(folder + "/x");
+    Form->DropPaths({folder});
+    Settle();
+    QHeaderView* header = Form->ListView1->horizontalHeader();
+    int total = 0;
+    for (int column = 0; column < header->count(); ++column)
+        total += header->sectionSize(column);
+    ASSERT_LT(total, Form->ListView1->viewport()->width()) << "cut to fit: nothing to learn";
+    EXPECT_LT(header->sectionSize(1),
+              Form->ListView1->fontMetrics().horizontalAdvance(QString::fromStdString(longFolder)));
+}
+
 TEST_F(MainForm, TheEmptyListTellsTheWholeFirstPath) {
     Make().show();
     const std::string hint = Form->EmptyListHint->text().toStdString();
