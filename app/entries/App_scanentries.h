@@ -281,6 +281,10 @@ public:
     // A negative group counts the ungrouped entries (-1).
     virtual int CountGroup(std::int32_t group) const;
     virtual void EntryChanged(int index);
+    // Counts every add, removal, clearing and entry change (not a reorder): what was
+    // worked out from the entries, such as which groups are in the list, holds while it
+    // stays the same.
+    std::uint64_t ChangeCount() const { return FChangeCount; }
 
     TIndexesEvent OnAdded;
     TIndexesEvent OnRemoved;
@@ -294,6 +298,7 @@ private:
     TIntegerDynArray IndicesWhere(int count, bool (*test)(const TScanEntry&)) const;
 
     std::vector<std::unique_ptr<TScanEntry>> Entries;
+    std::uint64_t FChangeCount = 0;
 };
 
 // Turns paths into entries and appends them to the list, all or nothing: a failure leaves

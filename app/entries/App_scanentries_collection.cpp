@@ -248,6 +248,7 @@ void TScanEntries::Add(const TScanEntryArray& entries) {
         indexes[k] = Count();
         Entries.emplace_back(entries[k]);
     }
+    ++FChangeCount;
     DoAdded(indexes);
 }
 
@@ -282,6 +283,7 @@ void TScanEntries::Remove(const TIntegerDynArray& indexes) {
         }
     }
     Entries.resize(write);
+    ++FChangeCount;
     DestroyEntries(removed);
     DoRemoved(indexes);
 }
@@ -294,6 +296,7 @@ void TScanEntries::Clear() {
     for (auto& entry : Entries)
         removed.push_back(entry.release());
     Entries.clear();
+    ++FChangeCount;
     DestroyEntries(removed);
     DoCleared();
 }
@@ -545,6 +548,7 @@ int TScanEntries::CountGroup(std::int32_t group) const {
 }
 
 void TScanEntries::EntryChanged(int index) {
+    ++FChangeCount;
     DoChanged(index);
 }
 

@@ -1,5 +1,6 @@
 #include "App_mainform.h"
 
+#include <algorithm>
 #include <cctype>
 #include <set>
 #include <stdexcept>
@@ -470,7 +471,36 @@ std::string StatusText(int selectedCount, int entryCount) {
     return App_common::CountToText(entryCount) + " items";
 }
 
-void RowData(const TScanEntry& entry, App_view::TScanFields fields,
+int TGroupBands::Band(const App_scanentries::TScanEntries& entries, const TScanEntry& entry) {
+    const std::int32_t group = entry.Group();
+    if (group < 1)
+        return -1;
+    if (Counted != entries.ChangeCount())
+        Recount(entries);
+    const auto at = static_cast<std::size_t>(group);
+    // A group set without telling the list: its parity until the next change.
+    return at < Bands.size() ? Bands[at] : group % 2;
+}
+
+void TGroupBands::Recount(const App_scanentries::TScanEntries& entries) {
+    std::int32_t last = 0;
+    for (int i = 0; i < entries.Count(); ++i)
+        last = std::max(last, entries.Item(i).Group());
+    std::vector<std::uint8_t> present(static_cast<std::size_t>(last) + 1, 0);
+    for (int i = 0; i < entries.Count(); ++i)
+        if (const std::int32_t group = entries.Item(i).Group(); group >= 1)
+            present[static_cast<std::size_t>(group)] = 1;
+    std::uint8_t band = 1; // the first group has the band of group 1
+    for (std::uint8_t& slot : present)
+        if (slot != 0) {
+            slot = band;
+            band ^= 1;
+        }
+    Bands = std::move(present);
+    Counted = entries.ChangeCount();
+}
+
+void RowData(const TScanEntry& entry, App_view::TScanFields fields, int band,
              Kiv_listviews::TListItem& item) {
     using TText = std::string (*)(const TScanEntry&);
     namespace E = App_scanentries;
@@ -492,9 +522,7 @@ void RowData(const TScanEntry& entry, App_view::TScanFields fields,
     }
     item.ImageIndex = E::PriorityImageIndex(entry);
     item.StateIndex = E::GroupImageIndex(entry);
-    // The rows of a group share a band, and a group sorted next to another shows the other
-    // one (groups are numbered in the order they were found).
-    item.Band = entry.Group() >= 1 ? entry.Group() % 2 : -1;
+    item.Band = band;
 }
 
 // ---------------------------------------------------------------------------------------

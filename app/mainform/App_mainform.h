@@ -25,6 +25,7 @@
 #include "Kiv_shellfiles.h"
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -61,6 +62,23 @@ private:
     std::string Text;
 };
 
+// The band of a grouped row: the groups in the list take turns in the order of their
+// numbers, counting only the groups still there, so two groups sorted side by side never
+// share a band, also once the groups between them left the list (by parity alone, groups
+// 1 and 3 would). Worked out again after the entries changed.
+class TGroupBands {
+public:
+    // 0 or 1 for a grouped entry; -1 for a unique or unscanned one.
+    int Band(const App_scanentries::TScanEntries& entries,
+             const App_scanentries::TScanEntry& entry);
+
+private:
+    void Recount(const App_scanentries::TScanEntries& entries);
+
+    std::optional<std::uint64_t> Counted;
+    std::vector<std::uint8_t> Bands; // by group number
+};
+
 // The models, views, command sets and the settings registry of the main window, created
 // in this order (a failure destroys those made so far) and destroyed in the reverse one.
 // The registry holds them under their section names, "SystemSettings" first.
@@ -87,6 +105,7 @@ public:
     App_common::TSettingsHandlers Settings;
     // The entries commands' adds run behind it.
     TAddProgressDialog AddProgress;
+    TGroupBands GroupBands;
     // Closes the window through its closing path (the Quit command); set by the window.
     std::function<void()> CloseWindow;
 
@@ -201,9 +220,8 @@ TSortState SortStateAfter(const TSortState& state, std::string_view action);
 std::string StatusText(int selectedCount, int entryCount);
 
 // A row of the list: the shown fields' texts in column order (the first is the caption),
-// the priority image, the group-state image and, for a grouped entry, the band of its
-// group (the parity of its number).
-void RowData(const App_scanentries::TScanEntry& entry, App_view::TScanFields fields,
+// the priority image, the group-state image and the band (TGroupBands).
+void RowData(const App_scanentries::TScanEntry& entry, App_view::TScanFields fields, int band,
              Kiv_listviews::TListItem& item);
 
 // ---------------------------------------------------------------------------------------

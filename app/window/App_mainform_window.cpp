@@ -409,7 +409,9 @@ void TAppMainForm::ListView1Data(Kiv_listviews::TCustomListView*, int index,
     const App_scanentries::TScanEntries& entries = FObjects->Entries();
     if (index >= entries.Count())
         return;
-    RowData(entries.Item(index), FObjects->ViewSettings.GetFields(), item);
+    const App_scanentries::TScanEntry& entry = entries.Item(index);
+    RowData(entry, FObjects->ViewSettings.GetFields(), FObjects->GroupBands.Band(entries, entry),
+            item);
 }
 
 void TAppMainForm::ListView1Change(Kiv_listviews::TCustomListView*) {

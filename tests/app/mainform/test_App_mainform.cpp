@@ -303,26 +303,49 @@ TEST(MainFormTexts, ARowShowsTheShownFieldsNameFirstAndItsImages) {
     entry->Priority = App_scanentries::spPrimary;
     entry->SetGroup(7);
     Kiv_listviews::TListItem item;
-    RowData(*entry, App_view::DefaultScanFields, item);
+    RowData(*entry, App_view::DefaultScanFields, 1, item);
     EXPECT_EQ(item.Caption, "beach.jpg");
     EXPECT_EQ(item.SubItems, (std::vector<std::string>{"/home/ann/Pictures", "Primary", "7"}));
     EXPECT_EQ(item.ImageIndex, 0);
     EXPECT_EQ(item.StateIndex, 2);
-    // Groups alternate their bands; unique and unscanned rows have none.
     EXPECT_EQ(item.Band, 1);
-    for (const auto& [group, band] :
-         std::vector<std::pair<int, int>>{{8, 0}, {9, 1}, {0, -1}, {-1, -1}}) {
-        entry->SetGroup(group);
-        Kiv_listviews::TListItem banded;
-        RowData(*entry, App_view::DefaultScanFields, banded);
-        EXPECT_EQ(banded.Band, band) << group;
-    }
 
     Kiv_listviews::TListItem wide;
-    RowData(*entry, TScanFields{App_view::sfSize, App_view::sfPath, App_view::sfExtension}, wide);
+    RowData(*entry, TScanFields{App_view::sfSize, App_view::sfPath, App_view::sfExtension}, 0,
+            wide);
     // Without Name the first shown field takes the first column.
     EXPECT_EQ(wide.Caption, "/home/ann/Pictures/beach.jpg");
     EXPECT_EQ(wide.SubItems, (std::vector<std::string>{"JPG", "1,234,567"}));
+}
+
+TEST(MainFormTexts, GroupsTakeTurnsInTheirBandsCountingOnlyTheGroupsStillListed) {
+    App_scanentries::TScanEntries entries;
+    const std::vector<int> groups{1, 1, 2, 2, 3, 3, 0, -1};
+    App_scanentries::TScanEntryArray batch(static_cast<int>(groups.size()));
+    for (std::size_t i = 0; i < groups.size(); ++i) {
+        auto entry = EntriesTest::Entry("/g/" + std::to_string(i), 10);
+        entry->SetGroup(groups[i]);
+        batch[static_cast<int>(i)] = entry.release();
+    }
+    entries.Add(batch);
+    TGroupBands bands;
+    const auto bandsOf = [&] {
+        std::vector<int> seen;
+        for (int i = 0; i < entries.Count(); ++i)
+            seen.push_back(bands.Band(entries, entries.Item(i)));
+        return seen;
+    };
+    // Unique and unscanned rows have no band.
+    EXPECT_EQ(bandsOf(), (std::vector<int>{1, 1, 0, 0, 1, 1, -1, -1}));
+    // Group 2 leaves the list: groups 1 and 3, now side by side, still differ.
+    entries.Remove(Kiv_dynamicarrays::TIntegerDynArray({2, 3}));
+    EXPECT_EQ(bandsOf(), (std::vector<int>{1, 1, 0, 0, -1, -1}));
+    // A rescan that regroups tells the list, and the bands follow.
+    for (const int index : {0, 1}) {
+        entries.Item(index).SetGroup(5);
+        entries.EntryChanged(index);
+    }
+    EXPECT_EQ(bandsOf(), (std::vector<int>{0, 0, 1, 1, -1, -1}));
 }
 
 // ---------------------------------------------------------------------------------------

@@ -93,9 +93,11 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::string(argv[1]) == "wide")
         fields = TScanFields::FromBits(TScanFields::AllBits);
     settings.SetFields(fields);
+    App_mainform::TGroupBands bands;
     list->OnData = [&](Kiv_listviews::TCustomListView*, int row, TListItem& item) {
         if (row < entries.Count())
-            App_mainform::RowData(entries.Item(row), settings.GetFields(), item);
+            App_mainform::RowData(entries.Item(row), settings.GetFields(),
+                                  bands.Band(entries, entries.Item(row)), item);
     };
 
     AddEntries(entries);
