@@ -67,7 +67,6 @@ cmp -s "$nocache_out" "$caches/first.txt" && cmp -s "$nocache_out" "$caches/agai
     echo "groups of the first scan and the rescan: the same as without the cache" ||
     echo "groups of the first scan and the rescan: NOT THE SAME as without the cache"
 
-peak() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; } # kilobytes
 nocache_kb=$(peak "$scan" --no-cache --compare size,hash "$tree")
 first_kb=$(XDG_CACHE_HOME=$caches/peak peak "$scan" --compare size,hash "$tree")
 rescan_kb=$(XDG_CACHE_HOME=$caches/peak peak "$scan" --compare size,hash "$tree")

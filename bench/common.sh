@@ -24,6 +24,8 @@ seconds() { # COMMAND...: wall time of one run
     echo "$end - $start" | bc -l
 }
 median() { sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+# The peak resident memory of a command, in kilobytes.
+peak() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; } # kilobytes
 ratio() { printf '%.2f' "$(echo "$1 / $2" | bc -l)"; }
 
 # measure "NAME|COMMAND"...: runs each command $runs times, the commands taking turns, and

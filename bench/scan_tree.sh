@@ -81,7 +81,6 @@ measure "hash|'$scan' --no-cache --compare size,hash '$tree'" "binaries|'$scan' 
 echo "50,000-file tree: size,hash ${result[hash]} s, size,binaries ${result[binaries]} s," \
     "ratio $(ratio "${result[binaries]}" "${result[hash]}")"
 
-peak() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; } # kilobytes
 files=$(find "$small" -type f -name '*.bin' | wc -l)
 ours_kb=$(peak "$scan" --no-cache --compare size,hash "$small")
 jdupes_kb=$(peak jdupes -r -q "$small")

@@ -121,12 +121,15 @@ function(sorvik_test_commons)
     set(headers <gtest/gtest.h> <QCoreApplication> <QObject> <QString> <algorithm>
         <filesystem> <fstream> <functional> <map> <memory> <random> <set> <string> <vector>)
     add_library(sorvik_test_common OBJECT ${PROJECT_SOURCE_DIR}/tests/TestCacheHome.cpp)
-    target_link_libraries(sorvik_test_common PUBLIC sorvik_options GTest::gtest Qt6::Core)
+    target_link_libraries(sorvik_test_common PUBLIC sorvik_options GTest::gtest Qt6::Core
+        Kiv_framework)
     add_library(sorvik_gui_test_common OBJECT ${PROJECT_SOURCE_DIR}/tests/TestCacheHome.cpp)
     # Not QtTest: its definitions name each test's folder, and a header precompiled with
     # other definitions is refused.
     target_link_libraries(sorvik_gui_test_common PUBLIC sorvik_options GTest::gtest
-        Qt6::Widgets)
+        Qt6::Widgets Kiv_framework)
+    target_include_directories(sorvik_test_common PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+    target_include_directories(sorvik_gui_test_common PRIVATE ${PROJECT_SOURCE_DIR}/tests)
     if(SORVIK_PCH)
         target_precompile_headers(sorvik_test_common PRIVATE ${headers})
         target_precompile_headers(sorvik_gui_test_common PRIVATE ${headers} <QApplication>

@@ -9,6 +9,16 @@
 
 namespace Kiv_hash {
 
+// Two numbers mixed into one, every bit of each reaching every bit of the result
+// (splitmix64's finaliser over their sum): for fingerprints and check values, not against
+// an attacker.
+inline std::uint64_t Mix64(std::uint64_t a, std::uint64_t b) {
+    std::uint64_t x = a + 0x9E3779B97F4A7C15ull * (b + 1);
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
+
 class THashFunction {
 public:
     virtual ~THashFunction() = default;

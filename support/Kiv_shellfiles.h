@@ -196,8 +196,9 @@ std::string PendingMovesFolder(const std::string& homeTrash);
 // around the rename. Raises EShellFileError naming the file: "The program could not put
 // the file \"%s\" back: another file is in its place.", "... back: it is no longer in
 // the trash." or, for any other failure, "The program could not put the file \"%s\" back
-// (reason).".
-void RestoreFromTrash(const TTrashedFile& file, const TRecycleHooks& hooks = {});
+// (reason).". Returns the file put back as it was right after the rename, looked at
+// through its folder (not known when it was gone at once).
+TFileStamp RestoreFromTrash(const TTrashedFile& file, const TRecycleHooks& hooks = {});
 // True while the file the trash took is still there under its trash name, unchanged.
 bool IsInTrash(const TTrashedFile& file);
 

@@ -830,7 +830,7 @@ bool RecycleFiles(const std::vector<std::string>& paths, TTrash& trash,
 // ---------------------------------------------------------------------------------------
 // Putting back, and the log
 
-void RestoreFromTrash(const TTrashedFile& file, const TRecycleHooks& hooks) {
+TFileStamp RestoreFromTrash(const TTrashedFile& file, const TRecycleHooks& hooks) {
     const auto fail = [&](const std::string& why) {
         throw EShellFileError("The program could not put the file \"" + file.Path + "\" back" +
                               why + ".");
@@ -862,7 +862,9 @@ void RestoreFromTrash(const TTrashedFile& file, const TRecycleHooks& hooks) {
         fail(": another file is in its place");
     if (result != 0)
         fail(" (" + Reason(result) + ")");
+    const TFileStamp back = StampAt(target.Get(), name);
     ::unlinkat(infos.Get(), infoName.c_str(), 0);
+    return back;
 }
 
 bool IsInTrash(const TTrashedFile& file) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -246,9 +247,9 @@ public:
     void ReportFailures() const;
 
 private:
-    // False when the file stays where it is.
-    bool Restore(const TTrashedEntry& item);
-    void Relist(const TTrashedEntry& item);
+    // The file as it was right after it was put back; nothing when it stays where it is.
+    std::optional<Kiv_shellfiles::TFileStamp> Restore(const TTrashedEntry& item);
+    void Relist(const TTrashedEntry& item, const Kiv_shellfiles::TFileStamp& back);
     void Keep(const TTrashedEntry& item);
     void Fail(const Kiv_framework::Exception& error);
     // Inserts the entries of the files that are back at their former places.
@@ -278,8 +279,8 @@ TTrashUndo::TTrashUndo(TScanEntries& entries, std::vector<TTrashedEntry> move,
 void TTrashUndo::Run() {
     for (std::size_t k = 0; k < Move.size(); ++k) {
         try {
-            if (Restore(Move[k]))
-                Relist(Move[k]);
+            if (const auto back = Restore(Move[k]))
+                Relist(Move[k], *back);
         } catch (const Kiv_shellfiles::ETrashLogError&) {
             // Nothing more is put back without its record; the rest waits in the trash.
             for (std::size_t rest = k; rest < Move.size(); ++rest)
@@ -291,7 +292,7 @@ void TTrashUndo::Run() {
     PutBack();
 }
 
-bool TTrashUndo::Restore(const TTrashedEntry& item) {
+std::optional<Kiv_shellfiles::TFileStamp> TTrashUndo::Restore(const TTrashedEntry& item) {
     Kiv_shellfiles::TRecycleHooks hooks;
     hooks.Record = [&](const TTrashedFile& file) {
         Log.Record("restored", file, item.Size, item.Hash.Text());
@@ -304,8 +305,7 @@ bool TTrashUndo::Restore(const TTrashedEntry& item) {
         }
     };
     try {
-        Kiv_shellfiles::RestoreFromTrash(item.File, hooks);
-        return true;
+        return Kiv_shellfiles::RestoreFromTrash(item.File, hooks);
     } catch (const Kiv_shellfiles::ETrashLogError&) {
         throw;
     } catch (const Kiv_framework::Exception& error) {
@@ -314,22 +314,27 @@ bool TTrashUndo::Restore(const TTrashedEntry& item) {
             Keep(item);
         else
             ++Dropped;
-        return false;
+        return std::nullopt;
     }
 }
 
-void TTrashUndo::Relist(const TTrashedEntry& item) {
+void TTrashUndo::Relist(const TTrashedEntry& item, const Kiv_shellfiles::TFileStamp& back) {
     if (OnPutBack)
         OnPutBack(item.File.Path);
     try {
         const Kiv_files::TFindData found = Kiv_files::GetFindData(item.File.Path);
         auto entry = std::make_unique<TScanEntry>(item.File.Path, found);
         entry->Priority = item.Priority;
-        // The hash and the group are the moved file's: another file in its place by now is
-        // listed as unscanned, never as a copy it may not be.
+        // The hash and the group are the moved file's: a file that is no longer the one put
+        // back (another in its place, or this one written since) is listed as unscanned,
+        // never as a copy it may not be. The rename back changed the change time, so the
+        // moved file is known by its device, inode and size, and unchanged since by the
+        // change time it had right after the rename.
         const Kiv_shellfiles::TFileStamp& moved = item.File.Trashed;
-        if (found.Device == moved.Device && found.Inode == moved.Inode &&
-            Kiv_files::FindDataSize(found) == moved.Size) {
+        const Kiv_shellfiles::TFileStamp now{found.Device, found.Inode,
+                                             Kiv_files::FindDataSize(found), found.ChangeTime};
+        if (back.Known() && now == back && back.Device == moved.Device &&
+            back.Inode == moved.Inode && back.Size == moved.Size) {
             entry->Hash = item.Hash;
             entry->SetGroup(item.Group);
         }

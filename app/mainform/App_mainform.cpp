@@ -1,7 +1,5 @@
 #include "App_mainform.h"
 
-#include <algorithm>
-#include <cctype>
 #include <set>
 #include <stdexcept>
 #include <utility>
@@ -376,17 +374,6 @@ const std::vector<TMenuItem>& MainMenu() {
     return menu;
 }
 
-char AccessKey(std::string_view caption) {
-    for (std::size_t i = 0; i + 1 < caption.size(); ++i) {
-        if (caption[i] != '&')
-            continue;
-        if (caption[i + 1] != '&')
-            return static_cast<char>(std::tolower(static_cast<unsigned char>(caption[i + 1])));
-        ++i; // "&&" shows an ampersand
-    }
-    return 0;
-}
-
 const std::array<const char*, SpeedButtonCount>& SpeedButtonActions() {
     static const std::array<const char*, SpeedButtonCount> actions = {
         NewAction,  "Action221", "Action26",  "Action2C1", "Action2C2",
@@ -407,19 +394,6 @@ std::optional<std::string> SortActionOfColumn(App_view::TScanFields fields, int 
     if (!field)
         return std::nullopt;
     return SortActionOf(*field);
-}
-
-std::optional<int> ColumnOfField(App_view::TScanFields fields, TScanField field) {
-    if (!fields.Contains(field))
-        return std::nullopt;
-    int column = 0;
-    for (const TScanField shown : App_view::ScanFieldDisplayOrder) {
-        if (shown == field)
-            return column;
-        if (fields.Contains(shown))
-            ++column;
-    }
-    return std::nullopt;
 }
 
 namespace {
@@ -483,13 +457,14 @@ int TGroupBands::Band(const App_scanentries::TScanEntries& entries, const TScanE
 }
 
 void TGroupBands::Recount(const App_scanentries::TScanEntries& entries) {
-    std::int32_t last = 0;
+    std::vector<std::uint8_t> present;
     for (int i = 0; i < entries.Count(); ++i)
-        last = std::max(last, entries.Item(i).Group());
-    std::vector<std::uint8_t> present(static_cast<std::size_t>(last) + 1, 0);
-    for (int i = 0; i < entries.Count(); ++i)
-        if (const std::int32_t group = entries.Item(i).Group(); group >= 1)
-            present[static_cast<std::size_t>(group)] = 1;
+        if (const std::int32_t group = entries.Item(i).Group(); group >= 1) {
+            const auto at = static_cast<std::size_t>(group);
+            if (at >= present.size())
+                present.resize(at + 1, 0);
+            present[at] = 1;
+        }
     std::uint8_t band = 1; // the first group has the band of group 1
     for (std::uint8_t& slot : present)
         if (slot != 0) {

@@ -180,9 +180,6 @@ const std::vector<TMenuItem>& PopupMenu2();
 // actions.
 const std::vector<TMenuItem>& MainMenu();
 
-// The access key of a caption: the character after a single "&", lowered; 0 for none.
-char AccessKey(std::string_view caption);
-
 // The actions of the nine tool buttons, SpeedButton1 to SpeedButton9.
 constexpr int SpeedButtonCount = 9;
 const std::array<const char*, SpeedButtonCount>& SpeedButtonActions();
@@ -191,8 +188,6 @@ const std::array<const char*, SpeedButtonCount>& SpeedButtonActions();
 const char* SortActionOf(App_view::TScanField field);
 // The sort action of a column of a list showing these fields; none past the last column.
 std::optional<std::string> SortActionOfColumn(App_view::TScanFields fields, int column);
-// The column showing the field; none while it is hidden.
-std::optional<int> ColumnOfField(App_view::TScanFields fields, App_view::TScanField field);
 
 // Whether the entries command (as TAction::EntriesCommand names it) adds entries to the
 // list: Add Files, Add Folder, Paste and drops.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 namespace App_scan {
 
@@ -141,9 +142,9 @@ private:
     bool Process(TBlock& block) {
         // A block too large to keep its files open checks each file as it reads its first
         // chunk, instead of opening it once for the check and again for the read.
-        OpenForRead = block.First && block.Members.size() > Owner.MaxOpenFiles &&
-                      block.Members.size() > 1 && block.Chunk < Chunks;
-        TFiles files = OpenForRead ? TFiles(block.Members.size()) : OpenFiles(block);
+        bool openForRead = block.First && block.Members.size() > Owner.MaxOpenFiles &&
+                           block.Members.size() > 1 && block.Chunk < Chunks;
+        TFiles files = openForRead ? TFiles(block.Members.size()) : OpenFiles(block);
         if (Stopped)
             return false;
         for (std::uint32_t chunk = block.Chunk;; ++chunk) {
@@ -165,8 +166,8 @@ private:
             }
             if (Owner.Cancelled && Owner.Cancelled())
                 return false;
-            std::vector<std::vector<std::size_t>> groups = Split(block, files, chunk);
-            OpenForRead = false;
+            std::vector<std::vector<std::size_t>> groups =
+                Split(block, files, chunk, std::exchange(openForRead, false));
             if (Stopped)
                 return false;
             if (groups.size() == 1) {
@@ -195,8 +196,10 @@ private:
     // Reads the chunk of every member and splits the block by its bytes: the groups of
     // equal chunks, as places in the block, in ascending order (members whose read failed
     // are detached). Hashes find the candidates for equality; the bytes decide.
+    // openForRead: the chunk is the first read of the block's files, each opened and
+    // checked here rather than beforehand.
     std::vector<std::vector<std::size_t>> Split(const TBlock& block, const TFiles& files,
-                                                std::uint32_t chunk) {
+                                                std::uint32_t chunk, bool openForRead) {
         const std::size_t length = ChunkLength(chunk);
         const std::size_t count = block.Members.size();
         Held = count * length <= Owner.BufferBudget;
@@ -214,7 +217,7 @@ private:
                 return {};
             unsigned char* buffer = Held ? Bytes.get() + at * length : Scratch.get();
             TReadEnd end = TReadEnd::reDone;
-            if (OpenForRead) {
+            if (openForRead) {
                 // One that cannot be opened or is not the file listed fails every
                 // comparison at its start and is in no group.
                 TReadOnlyFile file(Owner.First[block.Members[at]]);
@@ -302,8 +305,7 @@ private:
     bool Held = false;
     std::unique_ptr<unsigned char[]> Scratch;
     std::unique_ptr<unsigned char[]> Representative;
-    bool Stopped = false;     // a cancel stopped the reading
-    bool OpenForRead = false; // the chunk being split is the first read of the block's files
+    bool Stopped = false; // a cancel stopped the reading
 };
 
 TScanContentPartition::TScanContentPartition(const TScanRecords& records,

@@ -1,5 +1,7 @@
 #include "App_scan_finder.h"
 
+#include "Kiv_hash.h"
+
 #include <algorithm>
 #include <string_view>
 
@@ -9,14 +11,6 @@ namespace {
 
 std::uint64_t Fingerprint(std::string_view key) {
     return std::hash<std::string_view>{}(key);
-}
-
-// One fingerprint of two (splitmix64's finaliser over their mix).
-std::uint64_t Combine(std::uint64_t a, std::uint64_t b) {
-    std::uint64_t x = a + 0x9E3779B97F4A7C15ull * (b + 1);
-    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
-    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
-    return x ^ (x >> 31);
 }
 
 } // namespace
@@ -146,7 +140,7 @@ void TCandidateFinder::AddToBucket(int bucket, int index) {
 }
 
 int TCandidateFinder::OpenBucket(int cls, std::uint64_t hash, bool add) {
-    const std::uint64_t key = Combine(static_cast<std::uint64_t>(cls), hash);
+    const std::uint64_t key = Kiv_hash::Mix64(static_cast<std::uint64_t>(cls), hash);
     if (!add)
         return OpenBuckets.Find(key);
     const int bucket = OpenBuckets.FindOrAdd(key, static_cast<int>(Buckets.size()));

@@ -2,6 +2,7 @@
 
 #include "App_common.h"
 #include "Kiv_files.h"
+#include "Kiv_hash.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -63,13 +64,6 @@ bool FileBefore(std::uint64_t deviceA, std::uint64_t inodeA, std::uint64_t devic
     return std::pair(Signed(deviceA), Signed(inodeA)) < std::pair(Signed(deviceB), Signed(inodeB));
 }
 
-std::uint64_t Mix(std::uint64_t value, std::uint64_t part) {
-    std::uint64_t x = value + 0x9E3779B97F4A7C15ull * (part + 1);
-    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
-    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
-    return x ^ (x >> 31);
-}
-
 // Written beside each entry: an entry whose bytes were damaged fails it, and is never
 // taken for a hash. A damaged file is no attack, so a fast mix of the parts will do.
 std::uint64_t CheckValue(const THashCacheKey& key, const unsigned char digest[32]) {
@@ -83,7 +77,7 @@ std::uint64_t CheckValue(const THashCacheKey& key, const unsigned char digest[32
         std::memcpy(&word, digest + at, sizeof word);
         value = (value ^ word) * Prime + (value >> 29);
     }
-    return Mix(value, 0);
+    return Kiv_hash::Mix64(value, 0);
 }
 
 std::string Quoted(const std::string& file) {
@@ -596,12 +590,17 @@ bool THashCache::KeepsChangeTimes(const TScanRecord& record) {
     for (const auto& [device, keeps] : FileSystems)
         if (device == record.Device())
             return keeps;
-    // Asked of the path, then tied to the device by the file's own: a file that moved to
-    // another file system in between is not taken, and nothing is memorised for it.
+    // Both asked of one open file, tied to the record's device by its own: a path that
+    // names a file of another file system by now is not taken, and nothing is memorised
+    // for it.
+    const int fd = ::open(record.Path().c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
     struct statfs system {};
     struct stat file {};
-    if (::statfs(record.Path().c_str(), &system) != 0 ||
-        ::stat(record.Path().c_str(), &file) != 0 || file.st_dev != record.Device())
+    const bool asked = ::fstatfs(fd, &system) == 0 && ::fstat(fd, &file) == 0;
+    ::close(fd);
+    if (!asked || file.st_dev != record.Device())
         return false;
     const bool keeps = KeepsRealChangeTimes(static_cast<std::uint64_t>(system.f_type));
     FileSystems.emplace_back(record.Device(), keeps);

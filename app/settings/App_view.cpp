@@ -62,6 +62,20 @@ std::optional<TScanField> ShownFieldAt(TScanFields fields, int column) {
     return std::nullopt;
 }
 
+std::optional<int> ColumnOfField(TScanFields fields, TScanField field) {
+    if (!fields.Contains(field))
+        return std::nullopt;
+    // The shown fields before it in display order.
+    int column = 0;
+    for (const TScanField shown : ScanFieldDisplayOrder) {
+        if (shown == field)
+            break;
+        if (fields.Contains(shown))
+            ++column;
+    }
+    return column;
+}
+
 // ---------------------------------------------------------------------------------------
 // TViewSettings
 

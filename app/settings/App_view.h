@@ -98,6 +98,8 @@ TScanFields StringToFields(const std::string& text);
 // The field shown in a column of a list showing these fields, none for a column past
 // the last.
 std::optional<TScanField> ShownFieldAt(TScanFields fields, int column);
+// The other way: the column showing the field; none while it is hidden.
+std::optional<int> ColumnOfField(TScanFields fields, TScanField field);
 
 class TViewSettings : public App_common::TModel {
 public:

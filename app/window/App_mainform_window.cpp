@@ -359,8 +359,9 @@ void TAppMainForm::SortAfterScan() {
 
 void TAppMainForm::ShowSortArrow() {
     const std::optional<int> column =
-        FSortState.Field ? ColumnOfField(FObjects->ViewSettings.GetFields(), *FSortState.Field)
-                         : std::nullopt;
+        FSortState.Field
+            ? App_view::ColumnOfField(FObjects->ViewSettings.GetFields(), *FSortState.Field)
+            : std::nullopt;
     ListView1->horizontalHeader()->setSortIndicator(
         column.value_or(-1), FSortState.Descending ? Qt::DescendingOrder : Qt::AscendingOrder);
 }

@@ -309,11 +309,7 @@ TEST_F(SorvikScan, TheHashCacheSparesARescanTheReadingOfUnchangedFiles) {
     ASSERT_FALSE(changed.empty());
     std::string content = TestFiles::ReadFile(changed);
     content[0] = static_cast<char>(~content[0]);
-    struct stat before {};
-    ASSERT_EQ(::stat(changed.c_str(), &before), 0);
-    std::ofstream(changed, std::ios::binary | std::ios::trunc) << content;
-    const timespec times[2] = {before.st_atim, before.st_mtim};
-    ASSERT_EQ(::utimensat(AT_FDCWD, changed.c_str(), times, 0), 0);
+    ScanTest::RewriteKeepingTimes(changed, content);
     const TResult rescan = RunCaching(arguments, cache);
     ASSERT_EQ(rescan.ExitCode, 0) << rescan.Err;
     EXPECT_EQ(ReadCounts(rescan.Err),

@@ -1,6 +1,7 @@
 // Moving to the trash never costs the last copy, moves only what is still what the list
 // shows, can be undone, and is recorded.
 #include "CommandsTestSupport.h"
+#include "app/scan/ChangeWhileReadTestSupport.h"
 #include "support/TrashTestSupport.h"
 
 #include <ctime>
@@ -202,6 +203,23 @@ TEST_F(Trash, AFilePutInThePlaceOfOneJustPutBackIsListedWithoutItsHashOrGroup) {
         ASSERT_EQ(path, group[1]);
         ASSERT_EQ(std::rename(path.c_str(), (path + ".old").c_str()), 0);
         WriteFile(path, std::string(std::filesystem::file_size(path + ".old"), 'x'));
+    };
+    Commands.UndoMoveToRecycleBin();
+    ASSERT_EQ(ListPaths(), group);
+    EXPECT_EQ(Entries.Item(0).Group(), 1);
+    EXPECT_EQ(Entries.Item(1).Group(), -1);
+    EXPECT_TRUE(Entries.Item(1).Hash.empty());
+}
+
+TEST_F(Trash, AFileWrittenTheMomentItIsPutBackIsListedWithoutItsHashOrGroup) {
+    const Paths group = AddGroup({"a", "b"}, 1);
+    Select({1});
+    Dialogs.AnswerMessage(mrYes);
+    Commands.MoveToRecycleBin();
+    // Another process rewrites it in place, its size kept, the moment it is back.
+    Commands.OnPutBack = [&](const std::string& path) {
+        ScanTest::PassChangeTime(path);
+        ScanTest::RewriteFirstByte(path);
     };
     Commands.UndoMoveToRecycleBin();
     ASSERT_EQ(ListPaths(), group);

@@ -10,9 +10,11 @@
 #include "TestShell.h"
 #include "app/entries/EntriesTestSupport.h"
 
+#include <cctype>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 #include <vector>
 
@@ -82,6 +84,18 @@ struct TTestServices {
 };
 
 // Adds entries made up from the paths (nothing on disk is read), as one add.
+// The access key of a caption: the character after a single "&", lowered; 0 for none.
+inline char AccessKey(std::string_view caption) {
+    for (std::size_t i = 0; i + 1 < caption.size(); ++i) {
+        if (caption[i] != '&')
+            continue;
+        if (caption[i + 1] != '&')
+            return static_cast<char>(std::tolower(static_cast<unsigned char>(caption[i + 1])));
+        ++i; // "&&" shows an ampersand
+    }
+    return 0;
+}
+
 inline void AddMadeUp(App_scanentries::TScanEntries& entries, const std::vector<std::string>& paths,
                       std::uint64_t size = 0) {
     App_scanentries::TScanEntryArray batch(static_cast<int>(paths.size()));

@@ -51,6 +51,23 @@ inline void RewriteFirstByte(const std::string& path) {
         throw std::runtime_error("cannot rewrite " + path);
 }
 
+// Writes new bytes of the same length into the file and puts its last access and write
+// times back, as touch -r does: only the change time tells.
+inline void RewriteKeepingTimes(const std::string& path, const std::string& content) {
+    struct stat before {};
+    if (::stat(path.c_str(), &before) != 0)
+        throw std::runtime_error("cannot look at " + path);
+    PassChangeTime(path);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    struct stat after {};
+    if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0 || ::stat(path.c_str(), &after) != 0)
+        throw std::runtime_error("cannot put the times of " + path + " back");
+    if (after.st_size != before.st_size || after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+        after.st_mtim.tv_nsec != before.st_mtim.tv_nsec)
+        throw std::runtime_error("the size or last write time of " + path + " changed");
+}
+
 inline void RenameOver(const std::string& path, const std::string& content) {
     const std::string other = path + ".new";
     std::ofstream(other, std::ios::binary) << content;

@@ -25,11 +25,20 @@
 
 using namespace App_scan;
 using ScanTest::OpenSslSha256;
+using ScanTest::RewriteKeepingTimes;
 using ScanTest::TTemporaryFolder;
 
 namespace {
 
 constexpr std::uint64_t Second = 1'000'000'000;
+
+// The files, once the clock of file times has passed their change times: hashes of them
+// are kept.
+std::vector<std::string> Settled(std::vector<std::string> paths) {
+    for (const std::string& path : paths)
+        ScanTest::PassChangeTime(path);
+    return paths;
+}
 
 // A cache in the test's folder, its warnings collected.
 struct TCache {
@@ -132,22 +141,6 @@ std::vector<int> Scan(const std::vector<std::string>& paths, TScanHashStore* sto
     return ScanTest::GroupsOf(records);
 }
 
-// Writes new bytes into the file and puts its last access and write times back, as
-// touch -r does: only the change time tells.
-void RewriteKeepingTimes(const std::string& path, const std::string& content) {
-    struct stat before {};
-    ASSERT_EQ(::stat(path.c_str(), &before), 0);
-    ScanTest::PassChangeTime(path);
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-    const timespec times[2] = {before.st_atim, before.st_mtim};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-    struct stat after {};
-    ASSERT_EQ(::stat(path.c_str(), &after), 0);
-    ASSERT_EQ(after.st_size, before.st_size);
-    ASSERT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
-    ASSERT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
-}
-
 // Runs body in a child process and returns its exit status; the child's failed
 // expectations are its own, so body reports through the status.
 int InChild(const std::function<int()>& body) {
@@ -190,7 +183,6 @@ void Overwrite(const std::string& file, off_t offset, const std::string& bytes) 
 TEST(HashCache, TakesAHashOnlyForExactlyTheKeyItWasStoredFor) {
     TTemporaryFolder folder;
     TCache cache(folder);
-    cache.TrustMadeUpRecords();
     const THashCacheKey key = SomeKey(10);
     const TDigest digest = DigestOf("abc");
     cache->Store(key, digest.Bytes);
@@ -276,11 +268,9 @@ TEST(HashCache, KeepsOnlyHashesOfFilesWhoseChangeTimeNoLaterChangeCanRepeat) {
 
 TEST(HashCache, ARescanOfUnchangedFilesReadsNothingAndFindsTheSameGroups) {
     TTemporaryFolder folder;
-    const std::vector<std::string> paths = {
-        folder.File("a", "copy"), folder.File("b", "copy"), folder.File("c", "COPY"),
-        folder.File("d", std::string(100'000, 'x')), folder.File("e", std::string(100'000, 'x'))};
-    for (const std::string& path : paths)
-        ScanTest::PassChangeTime(path);
+    const std::vector<std::string> paths = Settled(
+        {folder.File("a", "copy"), folder.File("b", "copy"), folder.File("c", "COPY"),
+         folder.File("d", std::string(100'000, 'x')), folder.File("e", std::string(100'000, 'x'))});
     TCache cache(folder);
     std::vector<int> first;
     EXPECT_EQ(BytesReadBy([&] { first = Scan(paths, cache.Cache.get()); }), 200'012u);
@@ -296,10 +286,8 @@ TEST(HashCache, ARescanOfUnchangedFilesReadsNothingAndFindsTheSameGroups) {
 
 TEST(HashCache, AFileRewrittenWithItsSizeAndLastWriteTimePutBackIsReadAgain) {
     TTemporaryFolder folder;
-    const std::vector<std::string> paths = {folder.File("a", "same"), folder.File("b", "same"),
-                                            folder.File("c", "other")};
-    for (const std::string& path : paths)
-        ScanTest::PassChangeTime(path);
+    const std::vector<std::string> paths =
+        Settled({folder.File("a", "same"), folder.File("b", "same"), folder.File("c", "other")});
     TCache cache(folder);
     EXPECT_EQ(Scan(paths, cache.Cache.get()), (std::vector<int>{1, 1, 0}));
     // b now holds what c holds: of its key only the change time differs, so the cache
@@ -392,9 +380,7 @@ TEST(HashCache, IsMadeForTheUserAloneWhereTheEnvironmentSays) {
 TEST(HashCache, ACacheThatCannotBeOpenedWarnsOnceAndTheScanGoesOnWithoutIt) {
     TTemporaryFolder folder;
     const std::string blocker = folder.File("file", "not a folder");
-    const std::vector<std::string> paths = {folder.File("a", "x"), folder.File("b", "x")};
-    for (const std::string& path : paths)
-        ScanTest::PassChangeTime(path);
+    const std::vector<std::string> paths = Settled({folder.File("a", "x"), folder.File("b", "x")});
     std::vector<std::string> warnings;
     THashCache cache(blocker + "/Sorvik/hashes.db",
                      [&](const std::string& message) { warnings.push_back(message); });
@@ -458,10 +444,8 @@ TEST(HashCache, AFileIsTakenOnlyOnTheFileSystemItsRecordNames) {
 
 TEST(HashCache, AFileOfGarbageIsTakenForDamagedEmptiedAndReplaced) {
     TTemporaryFolder folder;
-    const std::vector<std::string> paths = {folder.File("a", "x"), folder.File("b", "x"),
-                                            folder.File("c", "y")};
-    for (const std::string& path : paths)
-        ScanTest::PassChangeTime(path);
+    const std::vector<std::string> paths =
+        Settled({folder.File("a", "x"), folder.File("b", "x"), folder.File("c", "y")});
     TCache cache(folder);
     Scan(paths, cache.Cache.get());
     cache.Cache.reset();
@@ -510,7 +494,6 @@ TEST(HashCache, GarbageWrittenIntoTheMiddleNeverGivesAWrongHash) {
 TEST(HashCache, AnEntryWhoseBytesChangedFailsItsCheckValue) {
     TTemporaryFolder folder;
     TCache cache(folder);
-    cache.TrustMadeUpRecords();
     cache->Store(SomeKey(1), DigestOf("one").Bytes);
     cache->Store(SomeKey(2), DigestOf("two").Bytes);
     cache.Cache.reset();
@@ -533,11 +516,10 @@ TEST(HashCache, AnEntryWhoseBytesChangedFailsItsCheckValue) {
 TEST(HashCache, AFileThatCannotGrowWarnsOnceAndTheScanGoesOn) {
     // A full disk, played by a limit on the size of the files the process writes.
     TTemporaryFolder folder;
-    std::vector<std::string> paths;
+    std::vector<std::string> made;
     for (int i = 0; i < 200; ++i)
-        paths.push_back(folder.File("f" + std::to_string(i), "same"));
-    for (const std::string& path : paths)
-        ScanTest::PassChangeTime(path);
+        made.push_back(folder.File("f" + std::to_string(i), "same"));
+    const std::vector<std::string> paths = Settled(std::move(made));
     const int status = InChild([&] {
         std::vector<std::string> warnings;
         THashCache cache(folder / "cache/Sorvik/hashes.db",
@@ -705,7 +687,6 @@ TEST(HashCache, DropsTheEntriesOfFilesNotSeenForNinetyDays) {
     THashCacheTimes times = THashCacheTimes::Now();
     const std::int64_t day = times.Today;
     TCache cache(folder, times);
-    cache.TrustMadeUpRecords();
     cache->Store(SomeKey(1), DigestOf("seen again").Bytes);
     cache->Store(SomeKey(2), DigestOf("never seen again").Bytes);
     cache->Flush();

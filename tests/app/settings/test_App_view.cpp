@@ -103,6 +103,9 @@ TEST(ScanFields, ColumnOfAShownField) {
     EXPECT_EQ(ShownFieldAt(fields, 3), sfGroup);
     EXPECT_EQ(ShownFieldAt(fields, 4), std::nullopt);
     EXPECT_EQ(ShownFieldAt(TScanFields(), 0), std::nullopt);
+    EXPECT_EQ(ColumnOfField(DefaultScanFields, sfGroup), 3);
+    EXPECT_EQ(ColumnOfField(DefaultScanFields, sfName), 0);
+    EXPECT_EQ(ColumnOfField(DefaultScanFields, sfSize), std::nullopt);
 }
 
 TEST_F(ViewSettingsTest, FirstStartShowsFourColumns) {

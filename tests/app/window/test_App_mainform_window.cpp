@@ -39,9 +39,12 @@ using namespace App_mainform;
 using App_scanentries::TScanEntries;
 using Kiv_dialogs::mrNo;
 using Kiv_dialogs::mrYes;
+using MainFormTest::AccessKey;
 using MainFormTest::AddMadeUp;
 using MainFormTest::PathsOf;
 using MainFormTest::TTestServices;
+using TestApplication::TEventCounter;
+using TestApplication::WhenReady;
 using Strings = std::vector<std::string>;
 
 namespace {
@@ -98,6 +101,20 @@ protected:
     TAppMainForm& Make(Strings paths = {}) {
         Form = std::make_unique<TAppMainForm>(Services.Services(), std::move(paths));
         return *Form;
+    }
+    // A folder of 30 files to add.
+    std::string MakeAddFolder() const {
+        const std::string folder = Services.Dir / "add";
+        EntriesTest::MakeDir(folder);
+        for (int i = 0; i < 30; ++i)
+            EntriesTest::WriteFile(folder + "/f" + std::to_string(i));
+        return folder;
+    }
+    // Makes the window and waits until it is the active one, for tests of the keyboard.
+    bool MakeActive() {
+        Make().show();
+        Form->activateWindow();
+        return QTest::qWaitForWindowActive(Form.get());
     }
     TScanEntries& Entries() const { return Form->Objects().Entries(); }
     std::string Status() const { return Form->Label1->text().toStdString(); }
@@ -371,9 +388,7 @@ TEST_F(MainForm, AFailingCommandLeavesTheActionsUpdatedAndTheCursorRestored) {
 // The keyboard and the context menus
 
 TEST_F(MainForm, ListShortcutsNeedTheListWhileF1AndEnterWorkAnywhere) {
-    Make().show();
-    Form->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    ASSERT_TRUE(MakeActive());
     AddMadeUp(Entries(), {"/k/one"});
     Settle();
     Form->Button2->setFocus();
@@ -438,6 +453,11 @@ TEST_F(MainForm, ARightClickOpensTheListsMenuOnTheListAndTheWindowsElsewhere) {
 
 namespace {
 
+// A menu item's caption without the shortcut shown after a tab.
+std::string Caption(const QAction& item) {
+    return item.text().section(QLatin1Char('\t'), 0, 0).toStdString();
+}
+
 // The access keys of the items of a menu, or of the titles of the menu bar; each item's
 // caption is checked for one, and every submenu in turn.
 void ExpectUniqueAccessKeys(const QWidget& menu, const std::string& where) {
@@ -445,7 +465,7 @@ void ExpectUniqueAccessKeys(const QWidget& menu, const std::string& where) {
     for (const QAction* action : menu.actions()) {
         if (action->isSeparator())
             continue;
-        const std::string caption = action->text().section(QLatin1Char('\t'), 0, 0).toStdString();
+        const std::string caption = Caption(*action);
         const char key = AccessKey(caption);
         EXPECT_NE(key, 0) << where << ": " << caption;
         const auto [other, added] = keys.emplace(key, caption);
@@ -464,7 +484,7 @@ QMenu* MenuOf(const QWidget& menu, const QString& title) {
 
 QAction* ItemOf(const QMenu& menu, const QString& caption) {
     for (QAction* action : menu.actions())
-        if (action->text().section(QLatin1Char('\t'), 0, 0) == caption)
+        if (Caption(*action) == caption.toStdString())
             return action;
     return nullptr;
 }
@@ -513,9 +533,7 @@ TEST_F(MainForm, TheMenuBarHoldsEveryCommandWithUniqueAccessKeysAndShowsTheShort
 }
 
 TEST_F(MainForm, QuitClosesThroughTheClosingPathAndCtrlQWorksAnywhere) {
-    Make().show();
-    Form->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    ASSERT_TRUE(MakeActive());
     AddMadeUp(Entries(), {"/q/one"});
     Settle();
     Services.Dialogs.AnswerMessage(mrNo);
@@ -534,9 +552,7 @@ TEST_F(MainForm, QuitClosesThroughTheClosingPathAndCtrlQWorksAnywhere) {
 }
 
 TEST_F(MainForm, ShiftF10AndTheMenuKeyOpenTheListsMenuAtTheFocusedRow) {
-    Make().show();
-    Form->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    ASSERT_TRUE(MakeActive());
     AddMadeUp(Entries(), {"/s/one", "/s/two", "/s/three"});
     Form->Objects().EntriesSelection.SetSelectedIndices({});
     Settle();
@@ -551,6 +567,8 @@ TEST_F(MainForm, ShiftF10AndTheMenuKeyOpenTheListsMenuAtTheFocusedRow) {
              {Qt::Key_F10, Qt::ShiftModifier}, {Qt::Key_Menu, Qt::NoModifier}}) {
         SCOPED_TRACE(key);
         ASSERT_FALSE(Form->PopupMenu1->isVisible());
+        // Stale before the menu opens: opening it must bring the row's state up to date.
+        Form->Action("Action24")->setEnabled(false);
         QTest::keyClick(Form->ListView1, key, modifiers);
         EXPECT_TRUE(Form->PopupMenu1->isVisible());
         EXPECT_FALSE(Form->PopupMenu2->isVisible());
@@ -719,41 +737,10 @@ TEST_F(MainForm, AScanThatFoundGroupsSortsByGroupPrimaryFirstAndBandsTheGroups) 
 namespace {
 
 // Counts the events of a type that reach an object.
-class TEventCounter : public QObject {
-public:
-    TEventCounter(QObject& watched, QEvent::Type type, int& count) : Type(type), Count(count) {
-        watched.installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == Type)
-            ++Count;
-        return false;
-    }
-
-private:
-    QEvent::Type Type;
-    int& Count;
-};
-
-// Runs body from the event loop of the add's modal wait, once ready() holds.
-void WhenReady(const std::function<bool()>& ready, const std::function<void()>& body) {
-    QTimer::singleShot(5, [=] {
-        if (ready())
-            body();
-        else
-            WhenReady(ready, body);
-    });
-}
-
 } // namespace
 
 TEST_F(MainForm, AnAddRunsBehindTheProgressDialogAndItsCancelAddsNothing) {
-    const std::string folder = Services.Dir / "add";
-    EntriesTest::MakeDir(folder);
-    for (int i = 0; i < 30; ++i)
-        EntriesTest::WriteFile(folder + "/f" + std::to_string(i));
+    const std::string folder = MakeAddFolder();
     Make().show();
     auto& commands = Form->Objects().EntriesCommands;
     auto& dialog = App_scan::AppProgressDialog();
@@ -779,10 +766,7 @@ TEST_F(MainForm, AnAddRunsBehindTheProgressDialogAndItsCancelAddsNothing) {
 }
 
 TEST_F(MainForm, BeforeItsDialogShowsAnAddHoldsInputBackWhileTheWindowResizesAndRepaints) {
-    const std::string folder = Services.Dir / "add";
-    EntriesTest::MakeDir(folder);
-    for (int i = 0; i < 30; ++i)
-        EntriesTest::WriteFile(folder + "/f" + std::to_string(i));
+    const std::string folder = MakeAddFolder();
     Make().show();
     AddMadeUp(Entries(), {"/r/one", "/r/two"});
     Form->Objects().EntriesSelection.SetSelectedIndices({});
@@ -837,9 +821,7 @@ TEST_F(MainForm, OnAFirstStartTheFirstAddFitsTheColumnsWithinTheWindowAndShowsIt
     Form->DropPaths({folder});
     Settle();
     QHeaderView* header = Form->ListView1->horizontalHeader();
-    int total = 0;
-    for (int column = 0; column < header->count(); ++column)
-        total += header->sectionSize(column);
+    int total = header->length();
     EXPECT_LE(total, Form->ListView1->viewport()->width());
     EXPECT_GT(header->sectionSize(0),
               Form->ListView1->fontMetrics().horizontalAdvance(QString::fromStdString(name)));
@@ -859,9 +841,7 @@ TEST_F(MainForm, OnAFirstStartTheFirstAddFitsTheColumnsWithinTheWindowAndShowsIt
     Make().show();
     Form->DropPaths({deep});
     Settle();
-    total = 0;
-    for (int column = 0; column < Form->ListView1->horizontalHeader()->count(); ++column)
-        total += Form->ListView1->horizontalHeader()->sectionSize(column);
+    total = Form->ListView1->horizontalHeader()->length();
     EXPECT_LE(total, Form->ListView1->viewport()->width());
     EXPECT_GT(total, Form->ListView1->viewport()->width() * 9 / 10);
     // The widths the user had are kept: no fit once the settings hold them.
@@ -891,9 +871,7 @@ TEST_F(MainForm, TheFirstFitMeasuresOnlyTheRowsInSight) {
     Form->DropPaths({folder});
     Settle();
     QHeaderView* header = Form->ListView1->horizontalHeader();
-    int total = 0;
-    for (int column = 0; column < header->count(); ++column)
-        total += header->sectionSize(column);
+    const int total = header->length();
     ASSERT_LT(total, Form->ListView1->viewport()->width()) << "cut to fit: nothing to learn";
     EXPECT_LT(header->sectionSize(1),
               Form->ListView1->fontMetrics().horizontalAdvance(QString::fromStdString(longFolder)));
@@ -1074,11 +1052,6 @@ std::string Dump(const QWidget& menu) {
             text += '[' + Dump(*submenu) + ']';
     }
     return text;
-}
-
-// A menu item's caption without the shortcut shown after a tab.
-std::string Caption(const QAction& item) {
-    return item.text().section(QLatin1Char('\t'), 0, 0).toStdString();
 }
 
 // Where each action shows: a menu bar item with a caption of its own stands for the

@@ -202,36 +202,24 @@ TEST_F(Dialogs, ADelayedProgressShowsOnlyAfterItsDelayAndNotAtAllWhenFinishedFir
     TAppProgressDialog dialog;
     // Finished before the delay ran out: never shown.
     int shows = 0;
-    struct TShowCounter : QObject {
-        int* Shows;
-        explicit TShowCounter(int* shows) : Shows(shows) {}
-        bool eventFilter(QObject*, QEvent* event) override {
-            if (event->type() == QEvent::Show)
-                ++*Shows;
-            return false;
-        }
-    } showCounter(&shows);
-    dialog.installEventFilter(&showCounter);
+    const TestApplication::TEventCounter showCounter(dialog, QEvent::Show, shows);
     QTimer::singleShot(0, &dialog, [&dialog] { dialog.Finish(); });
     EXPECT_EQ(dialog.ExecuteDelayed(3'600'000), Kiv_dialogs::mrOk);
     EXPECT_EQ(shows, 0);
     // Past its delay it is shown, modal, and Cancel only asks.
     int cancels = 0;
     dialog.OnCancel = [&cancels](App_scan::TCustomProgressDialog*) { ++cancels; };
-    std::function<void()> poll = [&] {
-        if (!dialog.isVisible()) {
-            QTimer::singleShot(5, &dialog, poll);
-            return;
-        }
-        EXPECT_TRUE(dialog.isModal());
-        // The user's own input, not a programmatic click: it must get through once shown.
-        QTest::mouseClick(dialog.Button1, Qt::LeftButton);
-        EXPECT_TRUE(dialog.isVisible());
-        QTest::keyClick(&dialog, Qt::Key_Escape);
-        EXPECT_TRUE(dialog.isVisible());
-        dialog.Finish();
-    };
-    QTimer::singleShot(0, &dialog, poll);
+    TestApplication::WhenReady([&] { return dialog.isVisible(); },
+                               [&] {
+                                   EXPECT_TRUE(dialog.isModal());
+                                   // The user's own input, not a programmatic click: it must get
+                                   // through once shown.
+                                   QTest::mouseClick(dialog.Button1, Qt::LeftButton);
+                                   EXPECT_TRUE(dialog.isVisible());
+                                   QTest::keyClick(&dialog, Qt::Key_Escape);
+                                   EXPECT_TRUE(dialog.isVisible());
+                                   dialog.Finish();
+                               });
     EXPECT_EQ(dialog.ExecuteDelayed(1), Kiv_dialogs::mrOk);
     EXPECT_EQ(shows, 1);
     EXPECT_EQ(cancels, 2);
