@@ -2,6 +2,7 @@
 
 #include "Kiv_dialogs_window.h"
 #include "Kiv_files.h"
+#include "Kiv_memory.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -36,10 +37,16 @@ void ShowStartError(const std::exception& error) {
 
 } // namespace
 
+void PrepareHeap() {
+    constexpr std::size_t ReserveBytes = std::size_t{128} << 20;
+    (void)Kiv_memory::ReserveLargePageHeap(ReserveBytes);
+}
+
 int RunProgram(int argc, char** argv, const std::function<void(TAppMainForm&)>& afterStart) {
     int status = 0;
     if (AnswersAtOnce(argc, argv, status))
         return status;
+    PrepareHeap();
     QApplication application(argc, argv); // takes Qt's own options out of argv
     QGuiApplication::setDesktopFileName(QStringLiteral("sorvik"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/sorvik.svg")));

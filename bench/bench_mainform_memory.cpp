@@ -1,6 +1,6 @@
 // The resident memory a million entries take in the main window, shown (the rows
 // selected, the list painted), above the empty window. Offscreen.
-#include "App_mainform_window.h"
+#include "App_mainform_program.h"
 #include "BenchMain.h"
 #include "BenchServices.h"
 #include "bench_memory.h"
@@ -52,6 +52,7 @@ void Show(App_mainform::TAppMainForm& form) {
 } // namespace
 
 int main(int argc, char** argv) {
+    App_mainform::PrepareHeap(); // as the program does before its window
     bench::UseOffscreenPlatform();
     QApplication application(argc, argv);
     bench::TBenchServices services;

@@ -3,7 +3,7 @@
 // the same tree, and the longest time the main thread's event loop went without a turn
 // during the window's add (a 1 ms timer). The tree, 1,000 folders of 1,000 empty files, is
 // made on the first run and kept. Usage: mainform_add TREE [RUNS]
-#include "App_mainform_window.h"
+#include "App_mainform_program.h"
 #include "BenchEventLoop.h"
 #include "BenchMain.h"
 #include "BenchServices.h"
@@ -102,5 +102,6 @@ int Measure(const std::string& tree, int runs) {
 } // namespace
 
 int main(int argc, char** argv) {
+    App_mainform::PrepareHeap(); // as the program does before its window
     return bench::TreeMain(argc, argv, "mainform_add", Measure);
 }

@@ -1,12 +1,21 @@
 #include "App_scanentries_adding.h"
 
 #include "App_common.h"
+#include "Kiv_memory.h"
 
 #include <QCoreApplication>
 #include <chrono>
 #include <optional>
 
 namespace App_scanentries {
+
+namespace {
+
+// What one entry costs the main thread when the list takes it: its index and pointer in the
+// list, the view's record of its row, and some room.
+constexpr std::size_t CommitBytesPerEntry = 24;
+
+} // namespace
 
 TAddProgress::~TAddProgress() = default;
 
@@ -30,19 +39,21 @@ void TAddTask::Execute() {
         if (const auto now = Clock::now(); now >= next) {
             next = now + interval;
             // A newer report replaces one the main thread has not shown yet.
+            const int found = Producer.ProducedCount();
             Queue(
-                [this, text = AddStatusText(Producer.ProducedCount(), Producer.Reading())] {
+                [this, found, text = AddStatusText(found, Producer.Reading())] {
                     if (OnStatus)
-                        OnStatus(text);
+                        OnStatus(text, found);
                 },
                 ProgressKey);
         }
     }
-    // What the main thread would otherwise do while the window waits: the list of the
-    // entries and their priority, as a drop makes them.
-    Produced = Producer.GetEntries();
-    for (TScanEntry* entry : Produced)
+    // What the main thread would otherwise do while the window waits: the entries'
+    // priority, as a drop makes them, and the memory the list will hold them in.
+    std::vector<std::unique_ptr<TScanEntry>> entries = Producer.TakeEntries();
+    for (const auto& entry : entries)
         entry->Priority = spSecondary;
+    Produced = TScanEntryBatch(std::move(entries));
 }
 
 void AddPathsInTask(TScanEntries& entries, const Kiv_dynamicarrays::TStringDynArray& paths,
@@ -53,7 +64,12 @@ void AddPathsInTask(TScanEntries& entries, const Kiv_dynamicarrays::TStringDynAr
     auto task = std::make_unique<TAddTask>(paths);
     TAddTask* const running = task.get();
     task->OnStep = onStep;
-    task->OnStatus = [&progress](const std::string& text) { progress.SetText(text); };
+    // While the window waits, it maps the memory that taking the entries will need at once.
+    Kiv_memory::THeapWarmth warmth;
+    task->OnStatus = [&progress, &warmth](const std::string& text, int found) {
+        progress.SetText(text);
+        warmth.WarmTo(static_cast<std::size_t>(found) * CommitBytesPerEntry);
+    };
     std::optional<std::string> failure;
     task->OnException = [&failure](Kiv_tasks::TTask*, const Kiv_framework::Exception& error) {
         failure = error.Message();
@@ -88,8 +104,8 @@ void AddPathsInTask(TScanEntries& entries, const Kiv_dynamicarrays::TStringDynAr
         throw App_common::EAppError(*failure);
     if (task->Cancelled)
         Kiv_framework::Abort();
-    entries.Add(task->Produced);
-    task->Producer.Release();
+    warmth.Release();
+    entries.AddBatch(std::move(task->Produced));
     // The producer's record of every path it saw is freed at the event loop's next turn:
     // a million of them would add to this one.
     QMetaObject::invokeMethod(

@@ -41,11 +41,12 @@ public:
     void Execute() override;
 
     // The entries, once the task ended without error or cancel; the main thread's from
-    // then on. Produced lists them in production order, secondary.
+    // then on. Produced holds them in production order, secondary.
     TScanEntryProducer Producer;
-    TScanEntryArray Produced;
-    // Main thread: the status text, at most every ReportIntervalMs.
-    std::function<void(const std::string& text)> OnStatus;
+    TScanEntryBatch Produced;
+    // Main thread: the status text and the count of files found, at most every
+    // ReportIntervalMs.
+    std::function<void(const std::string& text, int found)> OnStatus;
     // Worker: called before each step (a test holds the add at a step with it).
     std::function<void()> OnStep;
 

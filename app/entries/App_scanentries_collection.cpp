@@ -232,6 +232,11 @@ void TScanEntries::DoChanged(int index) {
 }
 
 void TScanEntries::Add(const TScanEntryArray& entries) {
+    Append(entries, [] {});
+}
+
+void TScanEntries::Append(const TScanEntryArray& entries,
+                          const std::function<void()>& changedHands) {
     if (entries.Empty())
         return;
     const TIntegerDynArray same = FindSamePaths(entries);
@@ -248,8 +253,37 @@ void TScanEntries::Add(const TScanEntryArray& entries) {
         indexes[k] = Count();
         Entries.emplace_back(entries[k]);
     }
+    changedHands();
     ++FChangeCount;
     DoAdded(indexes);
+}
+
+TScanEntryBatch::TScanEntryBatch(std::vector<std::unique_ptr<TScanEntry>> entries)
+    : Entries(std::move(entries)) {
+    if (Entries.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+        throw Kiv_framework::EInvalidOperation("The list is full.");
+    Indexes.SetLength(static_cast<int>(Entries.size()));
+    for (int i = 0; i < Indexes.Length(); ++i)
+        Indexes[i] = i;
+}
+
+void TScanEntries::AddBatch(TScanEntryBatch&& batch) {
+    if (batch.Entries.empty())
+        return;
+    if (Entries.empty() && batch.Indexes.Length() == static_cast<int>(batch.Entries.size())) {
+        Entries.swap(batch.Entries);
+        ++FChangeCount;
+        DoAdded(batch.Indexes);
+        return;
+    }
+    TScanEntryArray entries(static_cast<int>(batch.Entries.size()));
+    for (int i = 0; i < entries.Length(); ++i)
+        entries[i] = batch.Entries[static_cast<std::size_t>(i)].get();
+    Append(entries, [&batch]() noexcept {
+        for (auto& entry : batch.Entries)
+            (void)entry.release();
+        batch.Entries.clear();
+    });
 }
 
 void TScanEntries::Remove(const TIntegerDynArray& indexes) {

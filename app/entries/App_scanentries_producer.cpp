@@ -113,6 +113,13 @@ void TScanEntryProducer::Release() {
     ProducedEntries.clear();
 }
 
+std::vector<std::unique_ptr<TScanEntry>> TScanEntryProducer::TakeEntries() {
+    std::vector<std::unique_ptr<TScanEntry>> entries = std::move(ProducedEntries);
+    ProducedEntries.clear();
+    entries.shrink_to_fit(); // the list keeps this vector: no room left over from growing
+    return entries;
+}
+
 TScanEntryArray TScanEntryProducer::GetEntries() const {
     TScanEntryArray entries(static_cast<int>(ProducedEntries.size()));
     for (std::size_t i = 0; i < ProducedEntries.size(); ++i)

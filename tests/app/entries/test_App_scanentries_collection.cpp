@@ -128,6 +128,58 @@ TEST(ScanEntries, ReAddingAListedFileReplacesIt) {
     EXPECT_EQ(entries.Item(3).Hash, "");
 }
 
+TScanEntryBatch OwnedBatch(const Lines& paths) {
+    std::vector<std::unique_ptr<TScanEntry>> entries;
+    for (const auto& path : paths)
+        entries.push_back(Entry(path));
+    return TScanEntryBatch(std::move(entries));
+}
+
+// A batch made on a worker: an empty list takes its very entries and index list, a listed
+// one appends them as Add does; the list owns them from then on, even when the added
+// event fails, and the batch keeps them when the removal before the append fails (the
+// sanitizer build finds a leak or a double free of either).
+TEST(ScanEntries, ABatchIsTakenWholeByAnEmptyListAndAppendedToAListedOne) {
+    TScanEntries entries;
+    TRecorder recorder(entries);
+    TScanEntryBatch first = OwnedBatch(Lines{"/d/a", "/d/b"});
+    const TScanEntry* const a = first.Entries[0].get();
+    const int* const indexes = first.Indexes.begin();
+    int* seen = nullptr;
+    entries.OnAdded = [&](TScanEntries*, const TIntegerDynArray& added) {
+        seen = added.begin();
+        recorder.Log.push_back("added " + Join(added));
+    };
+    entries.AddBatch(std::move(first));
+    EXPECT_EQ(seen, indexes);
+    EXPECT_EQ(&entries.Item(0), a);
+    entries.OnAdded = [&](TScanEntries*, const TIntegerDynArray& added) {
+        recorder.Log.push_back("added " + Join(added));
+    };
+    entries.AddBatch(OwnedBatch(Lines{"/d/c", "/d/a"}));
+    entries.AddBatch(TScanEntryBatch());
+    EXPECT_EQ(recorder.Take(), (Lines{"added 0,1", "removed 0", "added 1,2"}));
+    EXPECT_EQ(PathsOf(entries), (Lines{"/d/b", "/d/c", "/d/a"}));
+
+    entries.OnAdded = [](TScanEntries*, const TIntegerDynArray&) {
+        throw Kiv_framework::EInvalidOperation("shown late");
+    };
+    TScanEntryBatch late = OwnedBatch(Lines{"/d/e"});
+    EXPECT_THROW(entries.AddBatch(std::move(late)), Kiv_framework::EInvalidOperation);
+    EXPECT_EQ(entries.Count(), 4);
+    EXPECT_TRUE(late.Entries.empty());
+
+    entries.OnRemoved = [](TScanEntries*, const TIntegerDynArray&) {
+        throw Kiv_framework::EInvalidOperation("refused");
+    };
+    TScanEntryBatch refused = OwnedBatch(Lines{"/d/f", "/d/b"});
+    // The removal of /d/b happened, its event failed: the new entries were not appended.
+    EXPECT_THROW(entries.AddBatch(std::move(refused)), Kiv_framework::EInvalidOperation);
+    EXPECT_EQ(PathsOf(entries), (Lines{"/d/c", "/d/a", "/d/e"}));
+    ASSERT_EQ(refused.Entries.size(), 2u);
+    EXPECT_EQ(refused.Entries[0]->Path(), "/d/f");
+}
+
 TEST(ScanEntries, PathsDifferingInCaseAreTwoEntries) {
     TScanEntries entries;
     entries.Add(Batch(Lines{"/t/Read.me"}));
