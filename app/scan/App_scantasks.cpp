@@ -65,11 +65,18 @@ void TScanTask::Execute() {
     if (UseHashCache) {
         cache.emplace(HashCacheFile, [this](const std::string& message) {
             if (OnHashCacheWarning)
-                Queue([this, message] { OnHashCacheWarning(this, message); });
+                QueueAfterWriteBacks([this, message] { OnHashCacheWarning(this, message); });
         });
         command->HashStore = &*cache;
     }
-    command->Execute();
+    try {
+        command->Execute();
+    } catch (...) {
+        // What a cancelled or failed scan grouped until then still shows.
+        FlushWriteBacks();
+        throw;
+    }
+    FlushWriteBacks();
     if (cache)
         HashesRecalled = cache->Recalled();
 }
@@ -113,7 +120,7 @@ std::unique_ptr<TScanMatchers> TScanTask::CreateMatchers() {
         matcher->OnQueryContinue = [this](TScanMatcher*, bool& proceed) { QueryContinue(proceed); };
         if (OnFileLeftOut)
             matcher->OnFileError = [this](TScanMatcher*, const std::string& message) {
-                Queue([this, message] { OnFileLeftOut(this, message); });
+                QueueAfterWriteBacks([this, message] { OnFileLeftOut(this, message); });
             };
         matchers->Add(matcher.release());
     }
@@ -137,6 +144,11 @@ void TScanTask::BuildCommand(std::unique_ptr<TScanCommand>& command) {
             WriteBack(index, record);
         };
         fresh->OnProgress = [this](TScanCommand*, int position, int count) {
+            // Every record would be a call to the main thread; a bar moves in steps anyway.
+            const auto now = std::chrono::steady_clock::now();
+            if (position < count && now - LastProgress < ProgressInterval)
+                return;
+            LastProgress = now;
             DoProgress(position, count);
         };
         fresh->OnQueryContinue = [this](TScanCommand*, bool& proceed) { QueryContinue(proceed); };
@@ -146,7 +158,7 @@ void TScanTask::BuildCommand(std::unique_ptr<TScanCommand>& command) {
         };
         fresh->OnFileLeftOut = [this](TScanCommand*, int, TScanRecord&, const std::string& text) {
             if (OnEntryLeftOut)
-                Queue([this, text] { OnEntryLeftOut(this, text); });
+                QueueAfterWriteBacks([this, text] { OnEntryLeftOut(this, text); });
         };
         fresh->HashReadAhead = TScanCommand::DefaultHashReadAhead();
         fresh->IsCancelled = [this] { return Cancelled.load(); };
@@ -166,27 +178,47 @@ void TScanTask::QueueStatus(const char* format, std::string_view name) {
     // Nobody shows the status: no text to make.
     if (!OnStatus)
         return;
+    // The list shows what the scan did before the status that follows it.
+    FlushWriteBacks();
     DoStatus(Format(format, std::string(name)));
 }
 
 void TScanTask::WriteBack(int index, const TScanRecord& record, bool facts) {
     // The values as they are now: the worker goes on and may change the record before the
-    // main thread gets to this call.
-    auto write = [this, index, group = record.Group, hash = record.Hash] {
-        App_scanentries::TScanEntries& entries = Document->Entries();
-        App_scanentries::TScanEntry& entry = entries.Item(index);
-        entry.Hash = hash;
-        entry.SetGroup(group);
-        entries.EntryChanged(index);
-    };
-    if (!facts) {
-        Queue(std::move(write));
-        return;
+    // main thread gets to them.
+    if (WriteBacks.empty()) {
+        WriteBacks.reserve(WriteBackBatch);
+        FirstWriteBack = std::chrono::steady_clock::now();
     }
-    Queue([this, index, write = std::move(write), shared = record.SharedFacts()] {
-        Document->Entries().Item(index).SetFacts(shared);
-        write();
+    WriteBacks.push_back(TWriteBack{index, record.Group, record.Hash,
+                                    facts ? std::optional(record.SharedFacts()) : std::nullopt});
+    if (WriteBacks.size() >= WriteBackBatch ||
+        (WriteBacks.size() % 64 == 0 &&
+         std::chrono::steady_clock::now() - FirstWriteBack >= WriteBackDelay))
+        FlushWriteBacks();
+}
+
+void TScanTask::FlushWriteBacks() {
+    if (WriteBacks.empty())
+        return;
+    auto batch = std::make_shared<std::vector<TWriteBack>>(std::move(WriteBacks));
+    WriteBacks.clear();
+    Queue([this, batch] {
+        App_scanentries::TScanEntries& entries = Document->Entries();
+        for (const TWriteBack& change : *batch) {
+            App_scanentries::TScanEntry& entry = entries.Item(change.Index);
+            if (change.Facts)
+                entry.SetFacts(*change.Facts);
+            entry.Hash = change.Hash;
+            entry.SetGroup(change.Group);
+            entries.EntryChanged(change.Index);
+        }
     });
+}
+
+void TScanTask::QueueAfterWriteBacks(std::function<void()> call) {
+    FlushWriteBacks();
+    Queue(std::move(call));
 }
 
 } // namespace App_scantasks

@@ -7,8 +7,11 @@
 #include "Kiv_tasks.h"
 
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace App_document {
 class TDocument;
@@ -59,12 +62,35 @@ public:
 private:
     void QueryContinue(bool& proceed) const;
     void QueueStatus(const char* format, std::string_view name);
-    // The record's group and hash into its entry; with facts, its facts too.
+    // The record's group and hash into its entry; with facts, its facts too. The changes
+    // go to the main thread in batches, in their order: a call per record cost more than
+    // the grouping on a rescan that finds every hash in the cache.
     void WriteBack(int index, const App_scan::TScanRecord& record, bool facts = false);
+    // Hands the batch over; before the end and before any status or message, so that the
+    // main thread sees the changes before what follows them.
+    void FlushWriteBacks();
+    // Queue, after the write-backs waiting.
+    void QueueAfterWriteBacks(std::function<void()> call);
     App_scan::TScanRecords TakeSnapshot() const;
     std::unique_ptr<App_scan::TScanMatchers> CreateMatchers();
 
     bool UseHashCache = false; // taken from the document with the snapshot
+
+    struct TWriteBack {
+        int Index;
+        std::int32_t Group;
+        App_scan::THashText Hash;
+        std::optional<App_scan::TFileFactsRef> Facts;
+    };
+    // Worker only.
+    std::vector<TWriteBack> WriteBacks;
+    std::chrono::steady_clock::time_point FirstWriteBack;
+    // A batch goes when it is this large or this old: the list shows the groups as they
+    // form.
+    static constexpr std::size_t WriteBackBatch = 4096;
+    static constexpr std::chrono::milliseconds WriteBackDelay{40};
+    std::chrono::steady_clock::time_point LastProgress; // worker only
+    static constexpr std::chrono::milliseconds ProgressInterval{15};
 };
 
 } // namespace App_scantasks

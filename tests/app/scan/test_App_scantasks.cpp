@@ -5,6 +5,7 @@
 #include "app/entries/EntriesTestSupport.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <cerrno>
 #include <gtest/gtest.h>
 #include <map>
@@ -159,7 +160,11 @@ TEST_F(ScanTask, ScanGroupsWritesBackAndReportsStatusWithQuotedNames) {
     EXPECT_EQ(inPlace.Statuses,
               (std::vector<std::string>{"Matching \"report.txt\"...", "Matched \"report.txt\"",
                                         "Matching \"other.txt\"...", "Matched \"other.txt\""}));
-    EXPECT_EQ(inPlace.Progress, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
+    // Progress at most every few milliseconds, the first and the last always.
+    ASSERT_GE(inPlace.Progress.size(), 2u);
+    EXPECT_EQ(inPlace.Progress.front(), std::make_pair(1, 3));
+    EXPECT_EQ(inPlace.Progress.back(), std::make_pair(3, 3));
+    EXPECT_TRUE(std::is_sorted(inPlace.Progress.begin(), inPlace.Progress.end()));
 }
 
 TEST_F(ScanTask, EmptyCriteriaPutEverythingIntoTheFirstPrimarysGroup) {
@@ -347,6 +352,45 @@ TEST_F(ScanTask, TheFactsOfManyFilesAreReadAgainBySeveralThreadsAndReportedInLis
     EXPECT_TRUE(run.Errors.empty());
     EXPECT_EQ(run.LeftOut, gone);
     EXPECT_EQ(Groups(), expected);
+}
+
+// More changes than one batch takes: each reaches its entry once, and a file's message
+// comes after the change that took it out of its group.
+TEST_F(ScanTask, ChangesGoBackInBatchesWithNoneLostAndMessagesAfterThem) {
+    constexpr int Count = 5000;
+    std::vector<std::string> paths;
+    for (int i = 0; i < Count; ++i) {
+        paths.push_back(Dir / ("f" + std::to_string(i)));
+        WriteFile(paths.back(), std::string(static_cast<std::size_t>(1 + i % 3), 'x'));
+    }
+    Add(paths);
+    Document.SetAspects({App_document::saSize});
+    std::vector<int> changes(Count, 0);
+    Document.Entries().OnChanged = [&](App_scanentries::TScanEntries*, int index) {
+        ++changes[static_cast<std::size_t>(index)];
+    };
+    // Nobody watches: no status hands a batch over before its time.
+    bool finished = false;
+    RunTask(new TScanTask(&Document), finished);
+    std::vector<std::int32_t> expected;
+    for (int i = 0; i < Count; ++i)
+        expected.push_back(1 + i % 3);
+    EXPECT_EQ(Groups(), expected);
+    EXPECT_EQ(std::count(changes.begin(), changes.end(), 1), Count);
+
+    // The last file goes: its message must find it out of its group already.
+    ASSERT_EQ(::unlink(paths.back().c_str()), 0);
+    std::vector<std::int32_t> groupsAtMessage;
+    const TRun run = Scan([&](TScanTask& task) {
+        task.OnStatus.Clear();
+        task.OnEntryLeftOut = [&](TScanTask*, const std::string&) {
+            groupsAtMessage.push_back(Document.Entries().Item(Count - 1).Group());
+        };
+    });
+    EXPECT_TRUE(run.Errors.empty());
+    EXPECT_EQ(groupsAtMessage, std::vector<std::int32_t>{-1});
+    EXPECT_EQ(Groups()[Count - 1], -1);
+    EXPECT_EQ(Groups()[Count - 2], expected[Count - 2]);
 }
 
 TEST_F(ScanTask, AScanOfFilesThatAreAllGoneStillCompletes) {
