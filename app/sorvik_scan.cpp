@@ -7,6 +7,7 @@
 #include "App_scanentries.h"
 #include "App_scantasks.h"
 #include "Kiv_files.h"
+#include "Kiv_memory.h"
 #include "Kiv_strings.h"
 
 #include <QCoreApplication>
@@ -31,6 +32,7 @@ constexpr int ExitUsage = 2;
 // Done, with files or folders left out: a partial result, as GNU tools report one.
 constexpr int ExitLeftOut = 3;
 constexpr int ExitInterrupted = 130;
+constexpr std::size_t HeapReserveBytes = std::size_t{256} << 20;
 
 // Ctrl-C: the handler only notes it and writes a byte; the add and the writing of the
 // results check the note, the scan's main loop reads the byte and asks the task to stop.
@@ -283,6 +285,9 @@ int Scan(const TScanCommandLine& line) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The entries are made on this thread: a heap on huge pages spares it most of the page
+    // faults of a big tree (a fifth of a rescan's time in a virtual machine).
+    (void)Kiv_memory::ReserveLargePageHeap(HeapReserveBytes);
     // Qt sees no argument: a path such as "-platform" after "--" is the user's, not Qt's.
     int qtArgc = 1;
     QCoreApplication application(qtArgc, argv);

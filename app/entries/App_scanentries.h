@@ -208,6 +208,7 @@ private:
     // The paths given and the directories met: every path is taken once per production.
     Kiv_files::TPathList SeenPaths;
     std::vector<std::unique_ptr<TScanEntry>> ProducedEntries;
+    int GivenFiles = 0; // given paths that were files
     int Skipped = 0;
 };
 

@@ -144,6 +144,7 @@ void TScanEntryProducer::AddPath(const std::string& text) {
         if (IsSpecial(record))
             throw EAppError(AcceptMessage(text));
         ProducedEntries.push_back(std::make_unique<TScanEntry>(path, record));
+        ++GivenFiles;
     } catch (const Kiv_files::EFileError&) {
         throw EAppError(AcceptMessage(text));
     }
@@ -174,8 +175,9 @@ void TScanEntryProducer::AddDirectory(const std::string& directory) {
         // A file met in a listing is met in no other (each directory is listed once and
         // links are not followed), so only a path given as such can have taken it: the
         // seen list need not hold the many files of the trees.
+        // Given paths are all taken before any directory is listed.
         int at = 0;
-        if (!SeenPaths.Find(path, at))
+        if (GivenFiles == 0 || !SeenPaths.Find(path, at))
             ProducedEntries.push_back(std::make_unique<TScanEntry>(path, record));
     }
 }
