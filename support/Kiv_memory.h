@@ -16,13 +16,15 @@ struct THeapReserve {
 };
 
 // Grows the main thread's heap by about bytes, kept for its later allocations, and asks
-// the kernel for transparent huge pages on it; allocations of up to 32 MB come from the
-// heap from then on. A window that takes a million rows in one turn of its event loop
-// touches some 10 MB of new memory then; on 4 KB pages the page faults alone can take
-// longer than a frame (tens of milliseconds in a virtual machine), on 2 MB pages they are
-// a handful. Call it once, early, on the main thread. An empty reserve where the
-// allocator is not glibc's or the heap is not the program break's (as under a sanitizer),
-// or the kernel refuses: the heap then stays as it was.
+// the kernel for transparent huge pages on it. A window that takes a million rows in one
+// turn of its event loop touches some 10 MB of new memory then; on 4 KB pages the page
+// faults alone can take longer than a frame (tens of milliseconds in a virtual machine),
+// on 2 MB pages they are a handful. Call it once, early, on the main thread.
+// From then on, also when no reserve could be made, blocks of up to 32 MB come from the
+// heap, and the heap gives memory freed at its top back to the system only beyond twice
+// bytes and 16 MB: the reserve stays, and with it what the program freed, up to that.
+// An empty reserve where the allocator is not glibc's or the heap is not the program
+// break's (as under a sanitizer), or the kernel refuses.
 // At most 256 MB.
 THeapReserve ReserveLargePageHeap(std::size_t bytes);
 

@@ -224,7 +224,9 @@ struct TScanEntryBatch {
     explicit TScanEntryBatch(std::vector<std::unique_ptr<TScanEntry>> entries);
 
     std::vector<std::unique_ptr<TScanEntry>> Entries;
-    TIntegerDynArray Indexes; // 0, 1, ..., the last index of Entries
+    // 0, 1, ..., the last index of Entries, as the constructor makes it; an empty list
+    // raises its added event with it.
+    TIntegerDynArray Indexes;
 };
 
 // The ordered, owning entry list. Every change is reported after it is complete through

@@ -11,8 +11,9 @@ namespace App_scanentries {
 
 namespace {
 
-// What one entry costs the main thread when the list takes it: its index and pointer in the
-// list, the view's record of its row, and some room.
+// What one entry may cost the main thread when the list takes it: the view's record of its
+// row and its selection, and its index and pointer in a list that has entries already (an
+// empty list takes the task's).
 constexpr std::size_t CommitBytesPerEntry = 24;
 
 } // namespace

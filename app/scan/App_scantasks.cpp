@@ -64,8 +64,14 @@ void TScanTask::Execute() {
     std::optional<App_scan::THashCache> cache;
     if (UseHashCache) {
         cache.emplace(HashCacheFile, [this](const std::string& message) {
-            if (OnHashCacheWarning)
+            if (!OnHashCacheWarning)
+                return;
+            // Also called while the cache goes during a failure's unwinding, when the hand-
+            // over may raise that failure again: then it is what is reported, not this.
+            try {
                 QueueAfterWriteBacks([this, message] { OnHashCacheWarning(this, message); });
+            } catch (...) {
+            }
         });
         command->HashStore = &*cache;
     }
@@ -77,6 +83,7 @@ void TScanTask::Execute() {
         throw;
     }
     FlushWriteBacks();
+    SendHeldStatus();
     if (cache)
         HashesRecalled = cache->Recalled();
 }
@@ -145,10 +152,12 @@ void TScanTask::BuildCommand(std::unique_ptr<TScanCommand>& command) {
         };
         fresh->OnProgress = [this](TScanCommand*, int position, int count) {
             // Every record would be a call to the main thread; a bar moves in steps anyway.
+            // The changes made meanwhile go with each step.
             const auto now = std::chrono::steady_clock::now();
             if (position < count && now - LastProgress < ProgressInterval)
                 return;
             LastProgress = now;
+            FlushWriteBacks();
             DoProgress(position, count);
         };
         fresh->OnQueryContinue = [this](TScanCommand*, bool& proceed) { QueryContinue(proceed); };
@@ -178,23 +187,34 @@ void TScanTask::QueueStatus(const char* format, std::string_view name) {
     // Nobody shows the status: no text to make.
     if (!OnStatus)
         return;
+    // A status per file would be a call to the main thread per file, of which it shows
+    // one every few milliseconds: the newest is held until then, and the last is sent at
+    // the end.
+    HeldFormat = format;
+    HeldName.assign(name);
+    const auto now = std::chrono::steady_clock::now();
+    if (now - LastStatus >= ProgressInterval) {
+        LastStatus = now;
+        SendHeldStatus();
+    }
+}
+
+void TScanTask::SendHeldStatus() {
+    if (HeldFormat == nullptr)
+        return;
     // The list shows what the scan did before the status that follows it.
     FlushWriteBacks();
-    DoStatus(Format(format, std::string(name)));
+    const std::string text = Format(HeldFormat, HeldName);
+    HeldFormat = nullptr;
+    DoStatus(text);
 }
 
 void TScanTask::WriteBack(int index, const TScanRecord& record, bool facts) {
     // The values as they are now: the worker goes on and may change the record before the
     // main thread gets to them.
-    if (WriteBacks.empty()) {
-        WriteBacks.reserve(WriteBackBatch);
-        FirstWriteBack = std::chrono::steady_clock::now();
-    }
     WriteBacks.push_back(TWriteBack{index, record.Group, record.Hash,
                                     facts ? std::optional(record.SharedFacts()) : std::nullopt});
-    if (WriteBacks.size() >= WriteBackBatch ||
-        (WriteBacks.size() % 64 == 0 &&
-         std::chrono::steady_clock::now() - FirstWriteBack >= WriteBackDelay))
+    if (WriteBacks.size() >= WriteBackBatch)
         FlushWriteBacks();
 }
 

@@ -66,9 +66,12 @@ private:
     // go to the main thread in batches, in their order: a call per record cost more than
     // the grouping on a rescan that finds every hash in the cache.
     void WriteBack(int index, const App_scan::TScanRecord& record, bool facts = false);
-    // Hands the batch over; before the end and before any status or message, so that the
-    // main thread sees the changes before what follows them.
+    // Hands the batch over: when it is full, with each progress step, before any status or
+    // message (so that the main thread sees the changes before what follows them) and at
+    // the end.
     void FlushWriteBacks();
+    // The status held back by QueueStatus, if any.
+    void SendHeldStatus();
     // Queue, after the write-backs waiting.
     void QueueAfterWriteBacks(std::function<void()> call);
     App_scan::TScanRecords TakeSnapshot() const;
@@ -84,12 +87,14 @@ private:
     };
     // Worker only.
     std::vector<TWriteBack> WriteBacks;
-    std::chrono::steady_clock::time_point FirstWriteBack;
-    // A batch goes when it is this large or this old: the list shows the groups as they
-    // form.
-    static constexpr std::size_t WriteBackBatch = 4096;
-    static constexpr std::chrono::milliseconds WriteBackDelay{40};
-    std::chrono::steady_clock::time_point LastProgress; // worker only
+    // A batch is at most this large: the main thread takes it in one call, a change an
+    // update of its row.
+    static constexpr std::size_t WriteBackBatch = 1024;
+    // Worker only: progress and status at most every ProgressInterval; the status held.
+    std::chrono::steady_clock::time_point LastProgress;
+    std::chrono::steady_clock::time_point LastStatus;
+    const char* HeldFormat = nullptr;
+    std::string HeldName;
     static constexpr std::chrono::milliseconds ProgressInterval{15};
 };
 
