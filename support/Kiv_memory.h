@@ -50,7 +50,7 @@ public:
     std::pair<const char*, const char*> Span() const;
 
     static constexpr std::size_t BlockBytes = std::size_t{1} << 20;
-    static constexpr std::size_t StepBytes = 4 * BlockBytes;
+    static constexpr std::size_t StepBytes = 2 * BlockBytes;
     static constexpr std::size_t MaxBytes = 64 * BlockBytes;
 
 private:
