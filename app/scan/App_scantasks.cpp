@@ -83,7 +83,6 @@ void TScanTask::Execute() {
         throw;
     }
     FlushWriteBacks();
-    SendHeldStatus();
     if (cache)
         HashesRecalled = cache->Recalled();
 }
@@ -187,26 +186,14 @@ void TScanTask::QueueStatus(const char* format, std::string_view name) {
     // Nobody shows the status: no text to make.
     if (!OnStatus)
         return;
-    // A status per file would be a call to the main thread per file, of which it shows
-    // one every few milliseconds: the newest is held until then, and the last is sent at
-    // the end.
-    HeldFormat = format;
-    HeldName.assign(name);
+    // The changes before the first status go ahead of it (the list shows the old groups
+    // cleared by then), later ones when they have waited a step: a hand-over per status
+    // would be one per file.
     const auto now = std::chrono::steady_clock::now();
-    if (now - LastStatus >= ProgressInterval) {
-        LastStatus = now;
-        SendHeldStatus();
-    }
-}
-
-void TScanTask::SendHeldStatus() {
-    if (HeldFormat == nullptr)
-        return;
-    // The list shows what the scan did before the status that follows it.
-    FlushWriteBacks();
-    const std::string text = Format(HeldFormat, HeldName);
-    HeldFormat = nullptr;
-    DoStatus(text);
+    if (!StatusSent || now - LastFlush >= ProgressInterval)
+        FlushWriteBacks();
+    StatusSent = true;
+    DoStatus(Format(format, std::string(name)));
 }
 
 void TScanTask::WriteBack(int index, const TScanRecord& record, bool facts) {
@@ -219,6 +206,7 @@ void TScanTask::WriteBack(int index, const TScanRecord& record, bool facts) {
 }
 
 void TScanTask::FlushWriteBacks() {
+    LastFlush = std::chrono::steady_clock::now();
     if (WriteBacks.empty())
         return;
     auto batch = std::make_shared<std::vector<TWriteBack>>(std::move(WriteBacks));

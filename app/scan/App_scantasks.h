@@ -66,12 +66,10 @@ private:
     // go to the main thread in batches, in their order: a call per record cost more than
     // the grouping on a rescan that finds every hash in the cache.
     void WriteBack(int index, const App_scan::TScanRecord& record, bool facts = false);
-    // Hands the batch over: when it is full, with each progress step, before any status or
-    // message (so that the main thread sees the changes before what follows them) and at
-    // the end.
+    // Hands the batch over: when it is full, with each progress step, before the first
+    // status and any message (so that the main thread sees the changes before what follows
+    // them), before a status when the last hand-over is a step old, and at the end.
     void FlushWriteBacks();
-    // The status held back by QueueStatus, if any.
-    void SendHeldStatus();
     // Queue, after the write-backs waiting.
     void QueueAfterWriteBacks(std::function<void()> call);
     App_scan::TScanRecords TakeSnapshot() const;
@@ -90,11 +88,10 @@ private:
     // A batch is at most this large: the main thread takes it in one call, a change an
     // update of its row.
     static constexpr std::size_t WriteBackBatch = 1024;
-    // Worker only: progress and status at most every ProgressInterval; the status held.
+    // Worker only: progress at most every ProgressInterval, and when changes went last.
     std::chrono::steady_clock::time_point LastProgress;
-    std::chrono::steady_clock::time_point LastStatus;
-    const char* HeldFormat = nullptr;
-    std::string HeldName;
+    std::chrono::steady_clock::time_point LastFlush;
+    bool StatusSent = false;
     static constexpr std::chrono::milliseconds ProgressInterval{15};
 };
 
