@@ -151,6 +151,20 @@ int CompareGroup(const TScanEntry& a, const TScanEntry& b);
 
 using TScanEntryArray = DynamicArray<TScanEntry*>;
 
+// Entries made on a worker thread, with what adding them to an empty list needs: the list
+// then takes the batch's own vector and index list, and the main thread writes no memory
+// of its own for them (for a million entries, 12 MB of fresh pages in one turn of its
+// event loop).
+struct TScanEntryBatch {
+    TScanEntryBatch() = default;
+    explicit TScanEntryBatch(std::vector<std::unique_ptr<TScanEntry>> entries);
+
+    std::vector<std::unique_ptr<TScanEntry>> Entries;
+    // 0, 1, ..., the last index of Entries, as the constructor makes it; an empty list
+    // raises its added event with it.
+    TIntegerDynArray Indexes;
+};
+
 // ---------------------------------------------------------------------------------------
 // Entry producer
 
@@ -181,8 +195,9 @@ public:
     int SkippedCount() const { return Skipped; }
     // Gives up the produced entries without destroying them.
     virtual void Release();
-    // Hands the produced entries over, owned; the producer keeps none.
-    std::vector<std::unique_ptr<TScanEntry>> TakeEntries();
+    // Hands the produced entries over, owned and of the priority, for the list's AddBatch;
+    // the producer keeps none.
+    TScanEntryBatch TakeBatch(TScanPriority priority);
     // The produced entries in production order (still owned by the producer until
     // Release).
     TScanEntryArray GetEntries() const;
@@ -214,20 +229,6 @@ private:
 
 // ---------------------------------------------------------------------------------------
 // Entry collection
-
-// Entries made on a worker thread, with what adding them to an empty list needs: the list
-// then takes the batch's own vector and index list, and the main thread writes no memory
-// of its own for them (for a million entries, 12 MB of fresh pages in one turn of its
-// event loop).
-struct TScanEntryBatch {
-    TScanEntryBatch() = default;
-    explicit TScanEntryBatch(std::vector<std::unique_ptr<TScanEntry>> entries);
-
-    std::vector<std::unique_ptr<TScanEntry>> Entries;
-    // 0, 1, ..., the last index of Entries, as the constructor makes it; an empty list
-    // raises its added event with it.
-    TIntegerDynArray Indexes;
-};
 
 // The ordered, owning entry list. Every change is reported after it is complete through
 // one of the five events, each with at most one subscriber.

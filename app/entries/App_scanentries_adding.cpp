@@ -51,10 +51,7 @@ void TAddTask::Execute() {
     }
     // What the main thread would otherwise do while the window waits: the entries'
     // priority, as a drop makes them, and the memory the list will hold them in.
-    std::vector<std::unique_ptr<TScanEntry>> entries = Producer.TakeEntries();
-    for (const auto& entry : entries)
-        entry->Priority = spSecondary;
-    Produced = TScanEntryBatch(std::move(entries));
+    Produced = Producer.TakeBatch(spSecondary);
 }
 
 void AddPathsInTask(TScanEntries& entries, const Kiv_dynamicarrays::TStringDynArray& paths,

@@ -99,11 +99,7 @@ int AddPathsToList(TScanEntries& entries, const DynamicArray<std::string>& paths
     while (producer.Step())
         if (interrupted && interrupted())
             Kiv_framework::Abort();
-    const TScanEntryArray produced = producer.GetEntries();
-    for (TScanEntry* entry : produced)
-        entry->Priority = priority;
-    entries.Add(produced);
-    producer.Release();
+    entries.AddBatch(producer.TakeBatch(priority));
     return producer.SkippedCount();
 }
 
@@ -113,11 +109,13 @@ void TScanEntryProducer::Release() {
     ProducedEntries.clear();
 }
 
-std::vector<std::unique_ptr<TScanEntry>> TScanEntryProducer::TakeEntries() {
+TScanEntryBatch TScanEntryProducer::TakeBatch(TScanPriority priority) {
     std::vector<std::unique_ptr<TScanEntry>> entries = std::move(ProducedEntries);
     ProducedEntries.clear();
     entries.shrink_to_fit(); // the list keeps this vector: no room left over from growing
-    return entries;
+    for (const auto& entry : entries)
+        entry->Priority = priority;
+    return TScanEntryBatch(std::move(entries));
 }
 
 TScanEntryArray TScanEntryProducer::GetEntries() const {
